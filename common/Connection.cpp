@@ -1,0 +1,208 @@
+#include "Connection.h"
+
+#include <QAtomicInteger>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+
+namespace hv {
+
+namespace {
+
+QAtomicInteger<quint64> g_nextConnection{0};
+
+struct Parsed {
+    QString server, port, database, user, password;
+};
+
+Parsed parse(const QString& connectionString) {
+    Parsed p;
+    for (const QString& part : connectionString.split(u';')) {
+        const qsizetype eq = part.indexOf(u'=');
+        if (eq < 0)
+            continue;
+        const QString key = part.left(eq).trimmed().toLower();
+        const QString value = part.mid(eq + 1);
+        if (key == u"server")
+            p.server = value;
+        else if (key == u"port")
+            p.port = value;
+        else if (key == u"database")
+            p.database = value;
+        else if (key == u"user" || key == u"uid")
+            p.user = value;
+        else if (key == u"password" || key == u"pwd")
+            p.password = value;
+    }
+    return p;
+}
+
+qint64 numberFor(int native) {
+    switch (native) {
+    case 1045: // access denied for user (wrong password or unknown user)
+    case 1698:
+        return code::LoginRefused;
+    case 1044: // access denied to a database
+    case 1142: // command denied on a table
+    case 1143: // command denied on a column
+    case 1227: // a privilege is missing
+        return code::PermissionDenied;
+    case 1040: // too many connections
+    case 1049: // unknown database
+    case 1129: // host blocked
+    case 1130: // host not allowed to connect
+    case 1203: // user has too many connections
+    case 1226: // a resource limit was reached
+    case 2002:
+    case 2003:
+    case 2005:
+    case 2006:
+    case 2013:
+    case 2026:
+    case 2059:
+        return code::CannotOpen;
+    default:
+        return native;
+    }
+}
+
+} // namespace
+
+Failure Connection::failureFrom(const QSqlError& error) {
+    bool ok = false;
+    const int native = error.nativeErrorCode().toInt(&ok);
+    const QString text = error.text();
+    if (!ok || native == 0) {
+        // Qt reports a lost or unopened connection without a server number.
+        if (error.type() == QSqlError::ConnectionError)
+            return Failure(code::CannotOpen, text);
+        return Failure(code::Unexpected, text);
+    }
+    return Failure(numberFor(native), text, native);
+}
+
+Connection::Connection(const QString& connectionString, const ConnectionOptions& options)
+    : m_name(QStringLiteral("halvane-%1").arg(++g_nextConnection)) {
+    const Parsed p = parse(connectionString);
+    // An empty host would silently fall back to the local socket; it names no server, so it
+    // cannot be reached.
+    if (p.server.trimmed().isEmpty())
+        throw Failure(code::CannotOpen, QStringLiteral("No database server host name"));
+
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), m_name);
+    if (!db.isValid()) {
+        QSqlDatabase::removeDatabase(m_name);
+        throw Failure(code::CannotOpen, QStringLiteral("The MySQL client driver (QMYSQL) is not available"));
+    }
+    // "localhost" would make the client use a local socket; the server is reached over TCP.
+    QString host = p.server;
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        host = QStringLiteral("127.0.0.1");
+    db.setHostName(host);
+    db.setPort(p.port.toInt() > 0 ? p.port.toInt() : 3306);
+    db.setDatabaseName(p.database);
+    db.setUserName(p.user);
+    db.setPassword(p.password);
+    QStringList opts{QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=%1").arg(options.connectTimeoutSeconds)};
+    if (options.foundRows)
+        opts << QStringLiteral("CLIENT_FOUND_ROWS");
+    db.setConnectOptions(opts.join(u';'));
+    if (!db.open()) {
+        const Failure f = failureFrom(db.lastError());
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_name);
+        // Every failure to open is at least "cannot open", unless the server said more precisely.
+        if (f.number() == code::LoginRefused || f.number() == code::PermissionDenied ||
+            f.number() == code::CannotOpen)
+            throw f;
+        throw Failure(code::CannotOpen, f.description(), f.nativeCode());
+    }
+}
+
+Connection::~Connection() {
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        if (db.isOpen())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+QSqlDatabase Connection::database() const { return QSqlDatabase::database(m_name, false); }
+
+namespace {
+
+QSqlQuery prepared(const QSqlDatabase& db, const QString& sql, const QVariantList& binds) {
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (binds.isEmpty()) {
+        // Statements without values are sent exactly as written.
+        if (!q.exec(sql))
+            throw Connection::failureFrom(q.lastError());
+        return q;
+    }
+    if (!q.prepare(sql))
+        throw Connection::failureFrom(q.lastError());
+    for (const QVariant& v : binds)
+        q.addBindValue(v);
+    if (!q.exec())
+        throw Connection::failureFrom(q.lastError());
+    return q;
+}
+
+} // namespace
+
+QList<QSqlRecord> Connection::select(const QString& sql, const QVariantList& binds) {
+    QList<QSqlRecord> rows;
+    forEach(sql, binds, [&rows](const QSqlRecord& r) { rows.append(r); });
+    return rows;
+}
+
+void Connection::forEach(const QString& sql, const QVariantList& binds,
+                         const std::function<void(const QSqlRecord&)>& fn) {
+    QSqlQuery q = prepared(database(), sql, binds);
+    while (q.next())
+        fn(q.record());
+    if (q.lastError().isValid())
+        throw failureFrom(q.lastError());
+}
+
+qint64 Connection::execute(const QString& sql, const QVariantList& binds) {
+    QSqlQuery q = prepared(database(), sql, binds);
+    return q.numRowsAffected();
+}
+
+void Connection::begin() {
+    QSqlDatabase db = database();
+    if (!db.transaction())
+        throw failureFrom(db.lastError());
+}
+
+void Connection::commit() {
+    QSqlDatabase db = database();
+    if (!db.commit())
+        throw failureFrom(db.lastError());
+}
+
+void Connection::rollback() noexcept {
+    QSqlDatabase db = database();
+    if (db.isOpen())
+        db.rollback();
+}
+
+QString textOf(const QVariant& value) { return value.isNull() ? QString() : value.toString(); }
+
+QString textOf(const QSqlRecord& row, const QString& column) {
+    const int i = row.indexOf(column);
+    if (i < 0)
+        throw Failure(3265, QStringLiteral("Item not found in this collection: %1").arg(column));
+    return textOf(row.value(i));
+}
+
+const QSqlRecord& firstRow(const QList<QSqlRecord>& rows) {
+    if (rows.isEmpty())
+        throw Failure(code::NoCurrentRow, QStringLiteral("No current record."));
+    return rows.front();
+}
+
+} // namespace hv

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "Failure.h"
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QSqlRecord>
+#include <QString>
+#include <QVariant>
+#include <functional>
+
+class QSqlError;
+
+namespace hv {
+
+struct ConnectionOptions {
+    // Report rows matched rather than rows changed, so that saving an unchanged row is not
+    // mistaken for a row that vanished under an optimistic check.
+    bool foundRows = false;
+    // A silent peer would otherwise hold a connect for minutes.
+    int connectTimeoutSeconds = 5;
+};
+
+// One open connection to the halvane database, built from the fixed connection string. Each
+// operation opens its own and lets it go when done. Every client error leaves this class as a
+// Failure carrying one of the numbers in Failure.h; values only ever travel as bound parameters.
+// A connection belongs to the thread that opened it.
+class Connection {
+public:
+    explicit Connection(const QString& connectionString, const ConnectionOptions& options = {});
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Reads the whole result of a statement (forward-only).
+    QList<QSqlRecord> select(const QString& sql, const QVariantList& binds = {});
+    // Hands each row to fn as it arrives, for results too large to hold.
+    void forEach(const QString& sql, const QVariantList& binds, const std::function<void(const QSqlRecord&)>& fn);
+    // Runs a statement that changes rows; returns the rows it affected (matched with foundRows).
+    qint64 execute(const QString& sql, const QVariantList& binds = {});
+
+    void begin();
+    void commit();
+    void rollback() noexcept;
+
+    QSqlDatabase database() const;
+
+    // Translates a client error into the failure numbers the handlers dispatch on.
+    static Failure failureFrom(const QSqlError& error);
+
+private:
+    QString m_name;
+};
+
+// A column's value as text, NULL as the empty text.
+QString textOf(const QVariant& value);
+QString textOf(const QSqlRecord& row, const QString& column);
+
+// The first row of a result, or Failure 3021 when there is none.
+const QSqlRecord& firstRow(const QList<QSqlRecord>& rows);
+
+} // namespace hv

@@ -1,0 +1,51 @@
+#include "Formats.h"
+
+#include <QLocale>
+
+namespace hv {
+
+QString formatAmPm(const QTime& t) {
+    if (!t.isValid())
+        return {};
+    const QLocale loc = QLocale::system();
+    int h = t.hour() % 12;
+    if (h == 0)
+        h = 12;
+    QString designator = t.hour() < 12 ? loc.amText() : loc.pmText();
+    if (designator.isEmpty())
+        designator = t.hour() < 12 ? QStringLiteral("AM") : QStringLiteral("PM");
+    return QStringLiteral("%1:%2 %3").arg(h).arg(t.minute(), 2, 10, QLatin1Char('0')).arg(designator);
+}
+
+QChar dateSeparator() {
+    const QString fmt = QLocale::system().dateFormat(QLocale::ShortFormat);
+    for (QChar c : fmt) {
+        if (!c.isLetter() && !c.isSpace() && c != u'\'')
+            return c;
+    }
+    return u'/';
+}
+
+QString formatMonthDayYear(const QDate& d) {
+    if (!d.isValid())
+        return {};
+    const QChar sep = dateSeparator();
+    return QStringLiteral("%1%2%3%4%5")
+        .arg(d.month(), 2, 10, QLatin1Char('0'))
+        .arg(sep)
+        .arg(d.day(), 2, 10, QLatin1Char('0'))
+        .arg(sep)
+        .arg(d.year(), 4, 10, QLatin1Char('0'));
+}
+
+QString formatIsoDate(const QDate& d) { return d.isValid() ? d.toString(QStringLiteral("yyyy-MM-dd")) : QString(); }
+
+QString formatShortDate(const QDate& d) { return d.isValid() ? QLocale::system().toString(d, QLocale::ShortFormat) : QString(); }
+
+QString formatGrouped(qint64 n) {
+    QLocale loc = QLocale::system();
+    loc.setNumberOptions(loc.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return loc.toString(n);
+}
+
+} // namespace hv

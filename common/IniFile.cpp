@@ -1,0 +1,74 @@
+#include "IniFile.h"
+
+#include "Failure.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace hv {
+
+QString iniFilePath() {
+    QString exe = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
+    if (exe.isEmpty())
+        exe = QCoreApplication::applicationFilePath();
+    return QDir(QFileInfo(exe).absolutePath()).filePath(QStringLiteral("halvane.ini"));
+}
+
+namespace {
+
+bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+
+QString trimBlanks(const QString& s) {
+    qsizetype b = 0, e = s.size();
+    while (b < e && isBlank(s[b]))
+        ++b;
+    while (e > b && isBlank(s[e - 1]))
+        --e;
+    return s.mid(b, e - b);
+}
+
+} // namespace
+
+QString hostFromIniText(const QByteArray& content) {
+    QByteArray bytes = content;
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    // Windows editors end the line in CR LF; neither character may reach the host name.
+    qsizetype end = bytes.indexOf('\n');
+    QByteArray lineBytes = end < 0 ? bytes : bytes.left(end);
+    if (qsizetype cr = lineBytes.indexOf('\r'); cr >= 0)
+        lineBytes.truncate(cr);
+    const QString line = QString::fromUtf8(lineBytes);
+
+    qsizetype i = 0;
+    while (i < line.size() && isBlank(line[i]))
+        ++i;
+    QString field;
+    if (i < line.size() && line[i] == u'"') {
+        const qsizetype close = line.indexOf(u'"', i + 1);
+        field = close < 0 ? line.mid(i + 1) : line.mid(i + 1, close - i - 1);
+    } else {
+        const qsizetype comma = line.indexOf(u',', i);
+        field = comma < 0 ? line.mid(i) : line.mid(i, comma - i);
+    }
+    return trimBlanks(field).mid(16);
+}
+
+QString fncReadINI(const QString& path) {
+    QFile file(path);
+    if (!file.exists())
+        throw Failure(code::FileNotFound, QStringLiteral("File not found: %1").arg(path));
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(code::PathFileAccess, QStringLiteral("Path/File access error: %1").arg(path));
+    // Only the first line counts; a sane file is tiny, so a bounded read is enough.
+    QByteArray content = file.read(64 * 1024);
+    if (content.startsWith("\xEF\xBB\xBF"))
+        content.remove(0, 3);
+    if (content.isEmpty())
+        throw Failure(code::InputPastEnd, QStringLiteral("Input past end of file: %1").arg(path));
+    return hostFromIniText(content);
+}
+
+} // namespace hv

@@ -1,0 +1,4 @@
+#include "AdminEntry.h"
+
+// Until the login window exists the menu item does nothing visible.
+void openLoginWindow(ConsoleContext&) {}

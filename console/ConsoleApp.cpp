@@ -1,0 +1,5 @@
+#include "ConsoleApp.h"
+
+namespace hv {
+int consoleAppVersion() { return 1; }
+} // namespace hv

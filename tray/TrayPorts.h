@@ -1,0 +1,35 @@
+#pragma once
+
+#include "Ports.h"
+
+#include <QString>
+#include <memory>
+
+class QWidget;
+
+namespace hv {
+
+// The alert popup as the poller uses it.
+class PopupPort {
+public:
+    virtual ~PopupPort();
+    // Loads the popup (placed and shown, never taking the focus) with the alert text.
+    virtual void showAlerts(const QString& text, QWidget* caller) = 0;
+    // Unloads it if it is open.
+    virtual void closePopup() = 0;
+    virtual bool isOpen() const = 0;
+};
+
+// The ring: volume raised to its floor and mute lifted for one synchronous play, then restored.
+class RingPort {
+public:
+    virtual ~RingPort();
+    virtual void ring() = 0;
+};
+
+// The real popup window on the desktop.
+std::unique_ptr<PopupPort> makeDesktopPopup();
+// The real ring over the audio mixer; may tell the user "No mixer found!" once, at creation.
+std::unique_ptr<RingPort> makeDesktopRing(MessagePort& msg);
+
+} // namespace hv
