@@ -1,0 +1,46 @@
+#pragma once
+
+#include "TrayPorts.h"
+
+#include <QStringList>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+// The popup as a user would see it: open or not, and the text it shows.
+class FakePopup : public hv::PopupPort {
+public:
+    void showAlerts(const QString& text, QWidget* caller) override {
+        open = true;
+        shown.append(text);
+        lastCaller = caller;
+    }
+    void closePopup() override { open = false; }
+    bool isOpen() const override { return open; }
+
+    bool open = false;
+    QStringList shown;
+    QWidget* lastCaller = nullptr;
+};
+
+// The mixer and the sound: counts the rings; onRing runs while one "plays".
+struct RingLog {
+    int rings = 0;
+    int created = 0;
+    int released = 0;
+    std::function<void()> onRing;
+};
+
+class FakeRing : public hv::RingPort {
+public:
+    explicit FakeRing(std::shared_ptr<RingLog> log) : m_log(std::move(log)) { ++m_log->created; }
+    ~FakeRing() override { ++m_log->released; }
+    void ring() override {
+        ++m_log->rings;
+        if (m_log->onRing)
+            m_log->onRing();
+    }
+
+private:
+    std::shared_ptr<RingLog> m_log;
+};

@@ -1,0 +1,298 @@
+#include "ConnectionString.h"
+#include "Formats.h"
+#include "Poller.h"
+#include "TestDb.h"
+#include "TrayFakes.h"
+
+#include <QEventLoop>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+using hv::Poller;
+
+namespace {
+
+const QVariant kNull = QVariant(QMetaType::fromType<QString>());
+
+// An alert stored as the console stores it, dated by the server's own clock.
+qint64 addAlert(const QVariant& name, const QVariant& location, const QVariant& comments, const QVariant& message,
+                int secondsAgo) {
+    testdb::exec(QStringLiteral("INSERT INTO alerts (CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments) "
+                                "SELECT ?, ?, DATE(NOW() - INTERVAL ? SECOND), TIME(NOW() - INTERVAL ? SECOND), ?, ?"),
+                 {name, message, secondsAgo, secondsAgo, location, comments});
+    return testdb::scalar(QStringLiteral("SELECT MAX(ID) FROM alerts")).toLongLong();
+}
+
+qint64 addAlertAt(const QDateTime& at, const QString& name) {
+    testdb::exec(QStringLiteral("INSERT INTO alerts (CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments) "
+                                "VALUES (?, '', ?, ?, 'Lobby', '')"),
+                 {name, at.date(), at.time()});
+    return testdb::scalar(QStringLiteral("SELECT MAX(ID) FROM alerts")).toLongLong();
+}
+
+QString timeOf(qint64 id) {
+    return hv::formatAmPm(testdb::scalar(QStringLiteral("SELECT CodeTime FROM alerts WHERE ID = ?"), {id}).toTime());
+}
+
+QDateTime serverNow() { return testdb::scalar(QStringLiteral("SELECT NOW()")).toDateTime(); }
+
+// The text of one block as the popup must show it.
+QString block(qint64 id, const QString& name, const QString& location, const QString& comments, const QString& message) {
+    QString b = timeOf(id) + " - CODE " + name + "\r\nLocation = " + location + "\r\n";
+    if (!comments.isEmpty())
+        b += comments + "\r\n";
+    return b + message + "\r\n";
+}
+
+} // namespace
+
+class TestTrayPoller : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FakePopup> popup;
+    std::shared_ptr<RingLog> ringLog;
+    std::unique_ptr<FakeRing> ring;
+    std::unique_ptr<QWidget> caller;
+    std::unique_ptr<Poller> poller;
+
+    bool poll() {
+        QSignalSpy ended(poller.get(), &Poller::pollEnded);
+        poller->tick();
+        return ended.wait(20000);
+    }
+
+private slots:
+    void init() {
+        REQUIRE_DB();
+        testdb::reset();
+        popup = std::make_unique<FakePopup>();
+        ringLog = std::make_shared<RingLog>();
+        ring = std::make_unique<FakeRing>(ringLog);
+        caller = std::make_unique<QWidget>();
+        poller = std::make_unique<Poller>(*popup, *ring, caller.get());
+        poller->setConnectionString(hv::fncConnectionString(testdb::host()));
+    }
+
+    void cleanup() {
+        poller.reset();
+        testdb::adminExec(QStringLiteral("SET GLOBAL time_zone = 'SYSTEM'"));
+    }
+
+    void noRowsClosesAnOpenPopupWithoutRinging() {
+        addAlert("Old", "Lobby", "", "", 600);
+        popup->showAlerts("from before", caller.get());
+        QVERIFY(poll());
+        QVERIFY(!popup->open);
+        QCOMPARE(popup->shown.size(), 1);
+        QCOMPARE(ringLog->rings, 0);
+    }
+
+    void newAlertRingsOnceAndStaysWhileInTheWindow() {
+        const qint64 a = addAlert("Code Red", "Lobby", "All staff to fire-watch posts", "Smoke on 2", 20);
+        QVERIFY(poll());
+        QVERIFY(popup->open);
+        QCOMPARE(popup->lastCaller, caller.get());
+        QCOMPARE(popup->shown.last(), block(a, "Code Red", "Lobby", "All staff to fire-watch posts", "Smoke on 2"));
+        QCOMPARE(ringLog->rings, 1);
+
+        // The user closes it; the next polls bring it back without ringing.
+        popup->closePopup();
+        QVERIFY(poll());
+        QVERIFY(poll());
+        QVERIFY(popup->open);
+        QCOMPARE(popup->shown.size(), 3);
+        QCOMPARE(popup->shown.last(), popup->shown.first());
+        QCOMPARE(ringLog->rings, 1);
+
+        // A second alert inside the window: both blocks, one more ring.
+        const qint64 b = addAlert("Code Blue", "Ward 3", kNull, "Team to ward 3", 5);
+        QVERIFY(poll());
+        QCOMPARE(popup->shown.last(), block(a, "Code Red", "Lobby", "All staff to fire-watch posts", "Smoke on 2") +
+                                          block(b, "Code Blue", "Ward 3", "", "Team to ward 3"));
+        QCOMPARE(ringLog->rings, 2);
+        QCOMPARE(poller->intLastID(), b);
+    }
+
+    void commentsLineOnlyWhenNotBlank() {
+        const qint64 empty = addAlert("A", "L1", "", "m1", 30);
+        const qint64 blank = addAlert("B", "L2", "   ", "m2", 30);
+        const qint64 null = addAlert("C", "L3", kNull, kNull, 30);
+        const qint64 real = addAlert("D", kNull, "  Go to posts ", "m4", 30);
+        QVERIFY(poll());
+        const QString text = popup->shown.last();
+        QCOMPARE(text, block(empty, "A", "L1", "", "m1") + block(blank, "B", "L2", "", "m2") +
+                           block(null, "C", "L3", "", "") + block(real, "D", "", "  Go to posts ", "m4"));
+        QCOMPARE(text.count("\r\n"), 3 + 3 + 3 + 4);
+        QVERIFY(!text.contains(QRegularExpression("[^\r]\n")));
+    }
+
+    void differenceZeroAndExactly180AreNotShown() {
+        // The window edges need the poll to run within the very second the rows are built for.
+        for (int attempt = 0; attempt < 6; ++attempt) {
+            testdb::exec("DELETE FROM alerts");
+            const QDateTime t = serverNow().addSecs(2);
+            addAlertAt(t, "Zero");
+            const qint64 one = addAlertAt(t.addSecs(-1), "One");
+            const qint64 late = addAlertAt(t.addSecs(-179), "OneSeventyNine");
+            addAlertAt(t.addSecs(-180), "OneEighty");
+            addAlertAt(t.addSecs(-181), "OneEightyOne");
+            QDateTime now;
+            while ((now = serverNow()) < t)
+                QThread::msleep(20);
+            if (now != t)
+                continue;
+            QVERIFY(poll());
+            if (serverNow() != t)
+                continue;
+            QVERIFY(popup->open);
+            QCOMPARE(popup->shown.last(), block(one, "One", "Lobby", "", "") + block(late, "OneSeventyNine", "Lobby", "", ""));
+            return;
+        }
+        QFAIL("could not run a poll within one second of the server's clock");
+    }
+
+    void acrossMidnightOnlyWhileYoungerThan180Seconds() {
+        // Put the server's clock just after midnight through its time zone.
+        QDateTime utc = testdb::scalar("SELECT UTC_TIMESTAMP()").toDateTime();
+        if (utc.time().second() > 45) {
+            QTest::qWait((61 - utc.time().second()) * 1000);
+            utc = testdb::scalar("SELECT UTC_TIMESTAMP()").toDateTime();
+        }
+        int offset = (1440 - (utc.time().hour() * 60 + utc.time().minute())) % 1440; // minutes to 00:00
+        if (offset > 780)
+            offset -= 1440;
+        testdb::adminExec(QStringLiteral("SET GLOBAL time_zone = '%1%2:%3'")
+                              .arg(offset < 0 ? "-" : "+")
+                              .arg(qAbs(offset) / 60)
+                              .arg(qAbs(offset) % 60, 2, 10, QLatin1Char('0')));
+        QCOMPARE(serverNow().time().hour(), 0);
+        QCOMPARE(serverNow().time().minute(), 0);
+
+        const qint64 fresh = addAlert("BeforeMidnight", "Lobby", "", "", 100);
+        const qint64 older = addAlert("LongerAgo", "Lobby", "", "", 150);
+        addAlert("TooOld", "Lobby", "", "", 200);
+        addAlert("SameTimeYesterday", "Lobby", "", "", 86400 - 60);
+        addAlert("Tomorrow", "Lobby", "", "", -60);
+        QCOMPARE(testdb::scalar("SELECT COUNT(*) FROM alerts WHERE CodeDate < CURRENT_DATE AND ID IN (?, ?)",
+                                {fresh, older})
+                     .toInt(),
+                 2);
+        QVERIFY(poll());
+        QVERIFY(popup->open);
+        QCOMPARE(popup->shown.last(),
+                 block(fresh, "BeforeMidnight", "Lobby", "", "") + block(older, "LongerAgo", "Lobby", "", ""));
+        QCOMPARE(ringLog->rings, 1);
+    }
+
+    void serverLostDuringPollsAndBack() {
+        const qint64 a = addAlert("Code Red", "Lobby", "", "Out", 10);
+        QVERIFY(poll());
+        QCOMPARE(ringLog->rings, 1);
+
+        QVERIFY2(testdb::stopServer(), "could not stop the test server");
+        QVERIFY(poll());
+        QVERIFY(!popup->open);
+        QCOMPARE(ringLog->rings, 1);
+
+        QVERIFY2(testdb::startServer(), "could not start the test server again");
+        REQUIRE_DB();
+        QVERIFY(poll());
+        QVERIFY(popup->open);
+        QCOMPARE(popup->shown.last(), block(a, "Code Red", "Lobby", "", "Out"));
+        QCOMPARE(ringLog->rings, 1);
+    }
+
+    void rowsOutOfIdOrder() {
+        // Rows in their order of storage instead of by ID, so that the server hands them back
+        // unsorted.
+        testdb::exec("ALTER TABLE alerts DROP PRIMARY KEY, ADD KEY alerts_id (ID)");
+        auto restore = qScopeGuard([] { testdb::exec("ALTER TABLE alerts DROP KEY alerts_id, ADD PRIMARY KEY (ID)"); });
+
+        testdb::exec("INSERT INTO alerts (ID, CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments) "
+                     "SELECT 7, 'Older', '', DATE(NOW() - INTERVAL 60 SECOND), TIME(NOW() - INTERVAL 60 SECOND), 'A', ''");
+        QVERIFY(poll());
+        QCOMPARE(ringLog->rings, 1);
+
+        // A new alert (9) that the server returns before the one already rung (7).
+        testdb::exec("INSERT INTO alerts (ID, CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments) "
+                     "SELECT 9, 'Newer', '', DATE(NOW() - INTERVAL 5 SECOND), TIME(NOW() - INTERVAL 5 SECOND), 'B', ''");
+        const auto seven = testdb::rows("SELECT * FROM alerts WHERE ID = 7");
+        testdb::exec("DELETE FROM alerts WHERE ID = 7");
+        testdb::exec("INSERT INTO alerts (ID, CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments) "
+                     "VALUES (7, 'Older', '', ?, ?, 'A', '')",
+                     {seven.front().value("CodeDate"), seven.front().value("CodeTime")});
+        const auto order = testdb::rows(hv::pollStatement());
+        QVERIFY2(order.size() == 2 && order[0].value("ID").toInt() == 9,
+                 "the server returned the rows in ID order; the case needs them unsorted");
+
+        QVERIFY(poll());
+        QCOMPARE(popup->shown.last(), block(7, "Older", "A", "", "") + block(9, "Newer", "B", "", ""));
+        QCOMPARE(ringLog->rings, 2);
+        QCOMPARE(poller->intLastID(), 9);
+    }
+
+    void newerAlertLeavingFirstDoesNotRingAgain() {
+        const qint64 older = addAlert("Older", "A", "", "", 20);
+        const qint64 newer = addAlert("Newer", "B", "", "", 170);
+        QVERIFY(newer > older);
+        QVERIFY(poll());
+        QCOMPARE(ringLog->rings, 1);
+        // The newer one's time lies earlier: it leaves the window first.
+        testdb::exec("UPDATE alerts SET CodeDate = DATE(NOW() - INTERVAL 300 SECOND), "
+                     "CodeTime = TIME(NOW() - INTERVAL 300 SECOND) WHERE ID = ?",
+                     {newer});
+        QVERIFY(poll());
+        QCOMPARE(popup->shown.last(), block(older, "Older", "A", "", ""));
+        QCOMPARE(ringLog->rings, 1);
+    }
+
+    void nestedLoopsNeverStartASecondPoll() {
+        addAlert("Code Red", "Lobby", "", "", 10);
+        QTimer timer1;
+        timer1.setInterval(10);
+        connect(&timer1, &QTimer::timeout, poller.get(), &Poller::tick);
+        QSignalSpy started(poller.get(), &Poller::pollStarted);
+        int startedDuringRing = -1;
+        // The ring keeps the event loop turning for many timer intervals.
+        ringLog->onRing = [&] {
+            const int before = started.size();
+            QEventLoop loop;
+            QTimer::singleShot(300, &loop, &QEventLoop::quit);
+            loop.exec();
+            startedDuringRing = started.size() - before;
+        };
+        QSignalSpy ended(poller.get(), &Poller::pollEnded);
+        timer1.start();
+        QVERIFY(ended.wait(20000));
+        timer1.stop();
+        QCOMPARE(ringLog->rings, 1);
+        QCOMPARE(startedDuringRing, 0);
+        QCOMPARE(started.size(), 1);
+
+        // "Test Sound" while a poll that brings a new alert is under way: the poll's ring waits
+        // for the first to end instead of sounding over it.
+        addAlert("Code Blue", "Ward", "", "", 5);
+        int overlapping = 0;
+        int depth = 0;
+        ringLog->onRing = [&] {
+            if (++depth > 1)
+                ++overlapping;
+            QEventLoop loop;
+            QTimer::singleShot(500, &loop, &QEventLoop::quit);
+            loop.exec();
+            --depth;
+        };
+        QSignalSpy ended2(poller.get(), &Poller::pollEnded);
+        poller->tick();
+        poller->testSound();
+        if (ended2.isEmpty())
+            QVERIFY(ended2.wait(20000));
+        QCOMPARE(ringLog->rings, 3);
+        QCOMPARE(overlapping, 0);
+        QVERIFY(popup->open);
+    }
+};
+
+QTEST_MAIN(TestTrayPoller)
+#include "tst_tray_poller.moc"

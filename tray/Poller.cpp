@@ -1,0 +1,191 @@
+#include "Poller.h"
+
+#include "Connection.h"
+#include "Formats.h"
+#include "Handler.h"
+
+#include <QTime>
+#include <QWidget>
+#include <algorithm>
+#include <memory>
+
+namespace hv {
+
+QString pollStatement() {
+    return QStringLiteral(
+        "SELECT ID, CodeDate, CodeTime, CodeName, CodeLocation, CodeMessage, Comments From alerts Where "
+        "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) < 180 AND "
+        "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) > 0");
+}
+
+QString tooltipStatement() { return QStringLiteral("Select TraysToolTipText From properties"); }
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+bool blankOnly(const QString& s) {
+    return std::all_of(s.begin(), s.end(), [](QChar c) { return c == u' ' || c == u'\t'; });
+}
+
+// Within a poll only an unreachable server and a refused login end it; any other failure skips
+// the step it happened in.
+Reaction pollPolicy(const Failure& f) {
+    if (f.number() == code::CannotOpen || f.number() == code::LoginRefused)
+        return Reaction::EndHandler;
+    return Reaction::NextStep;
+}
+
+} // namespace
+
+QString alertBlock(const QSqlRecord& row) {
+    const QVariant time = row.value(row.indexOf(QStringLiteral("CodeTime")));
+    QString block = (time.isNull() ? QString() : formatAmPm(time.toTime())) + QStringLiteral(" - CODE ") +
+                    textOf(row, QStringLiteral("CodeName")) + kCrLf;
+    block += QStringLiteral("Location = ") + textOf(row, QStringLiteral("CodeLocation")) + kCrLf;
+    const QString comments = textOf(row, QStringLiteral("Comments"));
+    if (!blankOnly(comments))
+        block += comments + kCrLf;
+    block += textOf(row, QStringLiteral("CodeMessage")) + kCrLf;
+    return block;
+}
+
+PollResult fetchAlerts(const QString& connectionString, bool readTooltip) {
+    PollResult r;
+    Handler h(pollPolicy);
+    std::unique_ptr<Connection> conn;
+    QList<QSqlRecord> rows;
+    h.run([&] {
+        h.step([&] { conn = std::make_unique<Connection>(connectionString); });
+        if (!conn)
+            return;
+        h.step([&] {
+            rows = conn->select(pollStatement());
+            r.statementRan = true;
+        });
+        // The statement has no order; the blocks and the ring decision go by ID.
+        std::stable_sort(rows.begin(), rows.end(), [](const QSqlRecord& a, const QSqlRecord& b) {
+            return a.value(QStringLiteral("ID")).toLongLong() < b.value(QStringLiteral("ID")).toLongLong();
+        });
+        for (const QSqlRecord& row : rows) {
+            r.ids.append(row.value(QStringLiteral("ID")).toLongLong());
+            h.step([&] { r.text += alertBlock(row); });
+        }
+        if (readTooltip) {
+            // A server lost after the alerts were read leaves the tooltip for a later poll; the
+            // alerts already read still count.
+            try {
+                r.tooltip = textOf(firstRow(conn->select(tooltipStatement())), QStringLiteral("TraysToolTipText"));
+                r.tooltipRead = true;
+            } catch (const Failure& f) {
+                r.tooltipRead = f.number() != code::CannotOpen;
+            }
+        }
+    });
+    if (const Failure* f = h.endedBy())
+        r.failure = *f;
+    return r;
+}
+
+Poller::Poller(PopupPort& popup, RingPort& ring, QWidget* caller, QObject* parent)
+    : QObject(parent), m_popup(popup), m_ring(ring), m_caller(caller) {}
+
+Poller::~Poller() { shutdown(); }
+
+void Poller::shutdown() {
+    m_stopped = true;
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+void Poller::tick() {
+    if (m_busy || m_stopped)
+        return;
+    m_busy = true;
+    emit pollStarted();
+    if (m_worker.joinable())
+        m_worker.join();
+    const QString cs = m_connectionString;
+    const bool tooltip = m_tooltipPending;
+    m_worker = std::thread([this, cs, tooltip] {
+        PollResult r = fetchAlerts(cs, tooltip);
+        QMetaObject::invokeMethod(this, [this, r] { deliver(r); }, Qt::QueuedConnection);
+    });
+}
+
+void Poller::deliver(const PollResult& r) {
+    if (m_stopped) {
+        m_busy = false;
+        return;
+    }
+    // A "Test Sound" ring is playing in a nested event loop: the alert waits for it to end, so
+    // that two rings never sound at once and this one is not lost.
+    if (m_ringing) {
+        m_pending = r;
+        return;
+    }
+    apply(r);
+}
+
+void Poller::apply(const PollResult& r) {
+    struct EndOfPoll {
+        Poller* p;
+        ~EndOfPoll() {
+            p->m_busy = false;
+            emit p->pollEnded();
+        }
+    } end{this};
+
+    Handler h([this](const Failure& f) {
+        if (f.number() == code::LoginRefused) {
+            m_stopped = true;
+            if (m_fatal)
+                m_fatal(f);
+        }
+        return pollPolicy(f);
+    });
+    h.run([&] {
+        h.step([&] { m_popup.closePopup(); });
+        if (r.failure)
+            throw *r.failure;
+        if (r.tooltipRead) {
+            m_tooltipPending = false;
+            emit tooltipRead(r.tooltip);
+        }
+        if (!r.statementRan || r.ids.isEmpty()) {
+            if (r.statementRan)
+                m_rungIDs.clear();
+            return;
+        }
+        m_lastID = r.ids.last();
+        h.step([&] { m_popup.showAlerts(r.text, m_caller); });
+        const bool fresh = std::any_of(r.ids.begin(), r.ids.end(), [this](qint64 id) { return !m_rungIDs.contains(id); });
+        // Counted as rung even when the sound fails, so that one alert never rings twice.
+        m_rungIDs = QSet<qint64>(r.ids.begin(), r.ids.end());
+        if (fresh)
+            h.step([&] { playRing(); });
+    });
+}
+
+void Poller::playRing() {
+    struct Ringing {
+        bool& flag;
+        explicit Ringing(bool& f) : flag(f) { flag = true; }
+        ~Ringing() { flag = false; }
+    } ringing(m_ringing);
+    m_ring.ring();
+}
+
+void Poller::testSound() {
+    if (m_ringing || m_stopped)
+        return;
+    Handler h(pollPolicy);
+    h.run([&] { h.step([&] { playRing(); }); });
+    if (m_pending) {
+        const PollResult r = *m_pending;
+        m_pending.reset();
+        apply(r);
+    }
+}
+
+} // namespace hv

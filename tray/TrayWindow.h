@@ -1,0 +1,101 @@
+#pragma once
+
+#include "Failure.h"
+#include "Ports.h"
+#include "TrayPorts.h"
+
+#include <QByteArray>
+#include <QIcon>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSystemTrayIcon;
+class QTimer;
+
+namespace hv {
+
+class Poller;
+
+struct TrayOptions {
+    // Where halvane.ini is read; empty means beside the executable.
+    QString iniPath;
+    int pollIntervalMs = 15000;
+    // The encoded icon pictures; empty means the ones built into the program.
+    QByteArray icon32;
+    QByteArray icon16;
+};
+
+using RingFactory = std::function<std::unique_ptr<RingPort>(MessagePort&)>;
+
+// The tooltip as the notification area holds it: at most 64 characters, shown as plain text.
+QString trayTip(const QString& text);
+
+// Form1 ("HALVANE"), the tray client's hidden main window: it owns the notification-area icon with
+// its menu, the poll timer, the volume object and the popup, and it decides how the program ends.
+class TrayWindow : public QWidget {
+    Q_OBJECT
+public:
+    TrayWindow(MessagePort& msg, ExitPort& exit, std::unique_ptr<PopupPort> popup, RingFactory makeRing,
+               TrayOptions options = {});
+    ~TrayWindow() override;
+
+    // Start-up: volume object, halvane.ini, tooltip, Timer1, icon.
+    void start();
+    // The desktop session ends (session manager or SIGTERM): no question, icon removed, mixer released.
+    void endSession();
+
+    QString strDataPath;
+    QString strTrayToolTip;
+
+    QSystemTrayIcon* trayIcon() const { return m_icon; }
+    QMenu* trayMenu() const { return m_trayMenu; }
+    QTimer* timer() const { return m_timer; }
+    Poller* poller() const { return m_poller.get(); }
+    PopupPort& popup() const { return *m_popup; }
+    bool mixerHeld() const { return m_volume != nullptr; }
+
+signals:
+    // The program is to end now (after Exit was confirmed or the session ended).
+    void ended();
+
+protected:
+    void changeEvent(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void loadIcon();
+    void readTooltip();
+    void addIcon();
+    void removeIcon();
+    void failStart(const Failure& f);
+    void wrongPassword();
+    void releaseAll();
+
+    MessagePort& m_msg;
+    ExitPort& m_exit;
+    std::unique_ptr<PopupPort> m_popup;
+    RingFactory m_makeRing;
+    TrayOptions m_options;
+
+    QLineEdit* m_text1 = nullptr;
+    QPushButton* m_command1 = nullptr;
+    QTimer* m_timer = nullptr;
+    QMenu* m_trayMenu = nullptr;
+    QAction* m_mnuTestSound = nullptr;
+    QAction* m_ex = nullptr;
+    QSystemTrayIcon* m_icon = nullptr;
+    QIcon m_picture;
+
+    std::unique_ptr<RingPort> m_volume; // clsVolume
+    std::unique_ptr<Poller> m_poller;
+    bool m_ending = false;
+    bool m_asking = false;
+};
+
+} // namespace hv
