@@ -71,6 +71,14 @@ class TestTrayE2e : public QObject {
     QTemporaryDir dir;
     std::unique_ptr<DesktopSession> session;
     QString morvik;
+    QList<QProcess*> launched;
+
+    QProcess* launchMorvik() {
+        QProcess* p = session->launch(morvik, {});
+        if (p)
+            launched.append(p);
+        return p;
+    }
 
     std::optional<Window> trayIcon() {
         for (const Window& w : visibleMorvikWindows(*session))
@@ -123,12 +131,23 @@ private slots:
         QVERIFY(session->setSinkVolume(65536));
     }
 
+    void cleanup() {
+        // A case that failed half-way must not leave its copy holding the single instance.
+        for (QProcess* p : std::as_const(launched)) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished(5000);
+            }
+        }
+        launched.clear();
+    }
+
     void cleanupTestCase() { session.reset(); }
 
     void alertTravelsToTheDesktop() {
         testdb::reset();
         testdb::exec("UPDATE properties SET TraysToolTipText = 'Halvane e2e tooltip'");
-        QProcess* first = session->launch(morvik, {});
+        QProcess* first = launchMorvik();
         QVERIFY(first);
         QVERIFY2(waitUntil([&] { return trayIcon().has_value(); }, 15000), "the tray icon did not appear");
 
@@ -173,7 +192,7 @@ private slots:
         QCOMPARE(countRings(alertWav, lengthOf(alertWav)), 1);
 
         // A second copy ends at once, silently; the first runs on.
-        QProcess* second = session->launch(morvik, {});
+        QProcess* second = launchMorvik();
         QVERIFY(second);
         QVERIFY(second->waitForFinished(10000));
         QCOMPARE(second->exitStatus(), QProcess::NormalExit);
@@ -203,9 +222,10 @@ private slots:
 
     void sigtermEndsWithoutTheQuestion() {
         testdb::reset();
-        QProcess* p = session->launch(morvik, {});
+        QProcess* p = launchMorvik();
         QVERIFY(p);
         QVERIFY2(waitUntil([&] { return trayIcon().has_value(); }, 15000), "the tray icon did not appear");
+        QCOMPARE(p->state(), QProcess::Running);
         p->terminate();
         QVERIFY(p->waitForFinished(10000));
         QCOMPARE(p->exitStatus(), QProcess::NormalExit);
