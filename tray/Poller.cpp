@@ -18,7 +18,9 @@ QString pollStatement() {
         "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) > 0");
 }
 
-QString tooltipStatement() { return QStringLiteral("Select TraysToolTipText From properties"); }
+QString tooltipStatement() {
+    return QStringLiteral("Select TraysToolTipText From properties");
+}
 
 namespace {
 
@@ -31,8 +33,7 @@ bool blankOnly(const QString& s) {
 // Within a poll only an unreachable server and a refused login end it; any other failure skips
 // the step it happened in.
 Reaction pollPolicy(const Failure& f) {
-    if (f.number() == code::CannotOpen || f.number() == code::LoginRefused)
-        return Reaction::EndHandler;
+    if (f.number() == code::CannotOpen || f.number() == code::LoginRefused) return Reaction::EndHandler;
     return Reaction::NextStep;
 }
 
@@ -44,8 +45,7 @@ QString alertBlock(const QSqlRecord& row) {
                     textOf(row, QStringLiteral("CodeName")) + kCrLf;
     block += QStringLiteral("Location = ") + textOf(row, QStringLiteral("CodeLocation")) + kCrLf;
     const QString comments = textOf(row, QStringLiteral("Comments"));
-    if (!blankOnly(comments))
-        block += comments + kCrLf;
+    if (!blankOnly(comments)) block += comments + kCrLf;
     block += textOf(row, QStringLiteral("CodeMessage")) + kCrLf;
     return block;
 }
@@ -57,8 +57,7 @@ PollResult fetchAlerts(const QString& connectionString, bool readTooltip) {
     QList<QSqlRecord> rows;
     h.run([&] {
         h.step([&] { conn = std::make_unique<Connection>(connectionString); });
-        if (!conn)
-            return;
+        if (!conn) return;
         h.step([&] {
             rows = conn->select(pollStatement());
             r.statementRan = true;
@@ -82,34 +81,33 @@ PollResult fetchAlerts(const QString& connectionString, bool readTooltip) {
             }
         }
     });
-    if (const Failure* f = h.endedBy())
-        r.failure = *f;
+    if (const Failure* f = h.endedBy()) r.failure = *f;
     return r;
 }
 
 Poller::Poller(PopupPort& popup, RingPort& ring, QWidget* caller, QObject* parent)
     : QObject(parent), m_popup(popup), m_ring(ring), m_caller(caller) {}
 
-Poller::~Poller() { shutdown(); }
+Poller::~Poller() {
+    shutdown();
+}
 
 void Poller::shutdown() {
     m_stopped = true;
-    if (m_worker.joinable())
-        m_worker.join();
+    if (m_worker.joinable()) m_worker.join();
 }
 
 void Poller::tick() {
-    if (m_busy || m_stopped)
-        return;
+    if (m_busy || m_stopped) return;
     m_busy = true;
     emit pollStarted();
-    if (m_worker.joinable())
-        m_worker.join();
+    if (m_worker.joinable()) m_worker.join();
     const QString cs = m_connectionString;
     const bool tooltip = m_tooltipPending;
     m_worker = std::thread([this, cs, tooltip] {
         PollResult r = fetchAlerts(cs, tooltip);
-        QMetaObject::invokeMethod(this, [this, r] { deliver(r); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, r] { deliver(r); }, Qt::QueuedConnection);
     });
 }
 
@@ -139,31 +137,28 @@ void Poller::apply(const PollResult& r) {
     Handler h([this](const Failure& f) {
         if (f.number() == code::LoginRefused) {
             m_stopped = true;
-            if (m_fatal)
-                m_fatal(f);
+            if (m_fatal) m_fatal(f);
         }
         return pollPolicy(f);
     });
     h.run([&] {
         h.step([&] { m_popup.closePopup(); });
-        if (r.failure)
-            throw *r.failure;
+        if (r.failure) throw *r.failure;
         if (r.tooltipRead) {
             m_tooltipPending = false;
             emit tooltipRead(r.tooltip);
         }
         if (!r.statementRan || r.ids.isEmpty()) {
-            if (r.statementRan)
-                m_rungIDs.clear();
+            if (r.statementRan) m_rungIDs.clear();
             return;
         }
         m_lastID = r.ids.last();
         h.step([&] { m_popup.showAlerts(r.text, m_caller); });
-        const bool fresh = std::any_of(r.ids.begin(), r.ids.end(), [this](qint64 id) { return !m_rungIDs.contains(id); });
+        const bool fresh =
+            std::any_of(r.ids.begin(), r.ids.end(), [this](qint64 id) { return !m_rungIDs.contains(id); });
         // Counted as rung even when the sound fails, so that one alert never rings twice.
         m_rungIDs = QSet<qint64>(r.ids.begin(), r.ids.end());
-        if (fresh)
-            h.step([&] { playRing(); });
+        if (fresh) h.step([&] { playRing(); });
     });
 }
 
@@ -177,8 +172,7 @@ void Poller::playRing() {
 }
 
 void Poller::testSound() {
-    if (m_ringing || m_stopped)
-        return;
+    if (m_ringing || m_stopped) return;
     Handler h(pollPolicy);
     h.run([&] { h.step([&] { playRing(); }); });
     if (m_pending) {

@@ -31,7 +31,8 @@ const QString kIniMissingText = QStringLiteral(
     "the MYSQL server that should have already been installed. This workstation and the MySQL server needs to "
     "either have the firewall off, or allow port 3306. Please contact your computer administrator.");
 const QString kWrongPasswordTitle = QStringLiteral("Wrong Password");
-const QString kWrongPasswordText = QStringLiteral("You entered an incorrect password. This application will now close.");
+const QString kWrongPasswordText =
+    QStringLiteral("You entered an incorrect password. This application will now close.");
 const QString kReinstallText = QStringLiteral("Please reinstall this application.");
 const QString kExitTitle = QStringLiteral("Halvane - Are You Sure?");
 const QString kExitText = QStringLiteral("If you close this application this computer will not receive Halvanes until "
@@ -55,11 +56,9 @@ QPixmap pictureFrom(const QByteArray& data) {
 QString trayTip(const QString& text) {
     QString tip = text.left(64);
     // Never split a character that needs two code units.
-    if (tip.size() == 64 && tip.back().isHighSurrogate())
-        tip.chop(1);
+    if (tip.size() == 64 && tip.back().isHighSurrogate()) tip.chop(1);
     // The desktop would take a text with tags for markup.
-    if (Qt::mightBeRichText(tip))
-        tip = Qt::convertFromPlainText(tip, Qt::WhiteSpaceNormal);
+    if (Qt::mightBeRichText(tip)) tip = Qt::convertFromPlainText(tip, Qt::WhiteSpaceNormal);
     return tip;
 }
 
@@ -103,21 +102,18 @@ TrayWindow::TrayWindow(MessagePort& msg, ExitPort& exit, std::unique_ptr<PopupPo
         addIcon();
     });
     connect(m_mnuTestSound, &QAction::triggered, this, [this] {
-        if (m_poller)
-            m_poller->testSound();
+        if (m_poller) m_poller->testSound();
     });
     connect(m_ex, &QAction::triggered, this, [this] { close(); });
     connect(m_timer, &QTimer::timeout, this, [this] {
         hide();
-        if (m_poller)
-            m_poller->tick();
+        if (m_poller) m_poller->tick();
     });
 }
 
 TrayWindow::~TrayWindow() {
     m_timer->stop();
-    if (m_poller)
-        m_poller->shutdown();
+    if (m_poller) m_poller->shutdown();
     m_poller.reset();
     m_volume.reset();
 }
@@ -141,8 +137,7 @@ void TrayWindow::start() {
                 m_exit.endProgram();
             }
         }
-        if (!m_volume)
-            m_volume = std::make_unique<SilentRing>();
+        if (!m_volume) m_volume = std::make_unique<SilentRing>();
         m_poller = std::make_unique<Poller>(*m_popup, *m_volume, this);
         m_poller->setConnectionString(fncConnectionString(strDataPath));
         m_poller->setFatalHandler([this](const Failure&) {
@@ -164,8 +159,7 @@ void TrayWindow::start() {
         hide();
         addIcon();
     });
-    if (!ran)
-        m_timer->stop();
+    if (!ran) m_timer->stop();
 }
 
 void TrayWindow::loadIcon() {
@@ -199,13 +193,14 @@ void TrayWindow::wrongPassword() {
 }
 
 void TrayWindow::addIcon() {
-    if (m_ending)
-        return;
+    if (m_ending) return;
     m_icon->setToolTip(trayTip(strTrayToolTip));
     m_icon->show();
 }
 
-void TrayWindow::removeIcon() { m_icon->hide(); }
+void TrayWindow::removeIcon() {
+    m_icon->hide();
+}
 
 void TrayWindow::changeEvent(QEvent* e) {
     QWidget::changeEvent(e);
@@ -221,14 +216,12 @@ void TrayWindow::closeEvent(QCloseEvent* e) {
         return;
     }
     e->ignore();
-    if (m_asking)
-        return;
+    if (m_asking) return;
     m_asking = true;
     const Answer a = m_msg.show(kExitTitle, kExitText, Buttons::YesNo, Icon::None);
     m_asking = false;
     // The session may have ended while the question was open.
-    if (m_ending || a != Answer::Yes)
-        return;
+    if (m_ending || a != Answer::Yes) return;
     m_ending = true;
     releaseAll();
     e->accept();
@@ -236,8 +229,7 @@ void TrayWindow::closeEvent(QCloseEvent* e) {
 }
 
 void TrayWindow::endSession() {
-    if (m_ending)
-        return;
+    if (m_ending) return;
     m_ending = true;
     releaseAll();
     emit ended();
@@ -246,8 +238,7 @@ void TrayWindow::endSession() {
 void TrayWindow::releaseAll() {
     removeIcon();
     m_timer->stop();
-    if (m_poller)
-        m_poller->shutdown();
+    if (m_poller) m_poller->shutdown();
     // A poll or a ring still on the stack (a nested event loop) keeps its objects until the
     // window goes.
     if (!(m_poller && (m_poller->isRinging() || m_poller->isBusy()))) {

@@ -31,14 +31,13 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     hv::SingleInstance instance(QStringLiteral("Morvik"));
-    if (!instance.isFirst())
-        return 0;
+    if (!instance.isFirst()) return 0;
 
     hv::QtMessagePort msg;
     hv::ProcessExit exit;
-    hv::TrayWindow form1(msg, exit, hv::makeDesktopPopup(),
-                         [](hv::MessagePort& m) { return hv::makeDesktopRing(m); });
-    QObject::connect(&form1, &hv::TrayWindow::ended, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    hv::TrayWindow form1(msg, exit, hv::makeDesktopPopup(), [](hv::MessagePort& m) { return hv::makeDesktopRing(m); });
+    QObject::connect(
+        &form1, &hv::TrayWindow::ended, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 
     std::unique_ptr<QSocketNotifier> termNotifier;
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_termPipe) == 0) {

@@ -37,8 +37,7 @@ public:
     ~FakeRing() override { ++m_log->released; }
     void ring() override {
         ++m_log->rings;
-        if (m_log->onRing)
-            m_log->onRing();
+        if (m_log->onRing) m_log->onRing();
     }
 
 private:

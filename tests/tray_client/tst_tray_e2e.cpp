@@ -18,14 +18,14 @@ struct Window {
 
 QList<Window> visibleMorvikWindows(const DesktopSession& s) {
     QList<Window> out;
-    const QStringList ids = s.run("xdotool", {"search", "--onlyvisible", "--class", "Morvik"}).split('\n', Qt::SkipEmptyParts);
+    const QStringList ids =
+        s.run("xdotool", {"search", "--onlyvisible", "--class", "Morvik"}).split('\n', Qt::SkipEmptyParts);
     for (const QString& id : ids) {
         const QString shell = s.run("xdotool", {"getwindowgeometry", "--shell", id});
         QHash<QString, int> v;
         for (const QString& line : shell.split('\n')) {
             const auto kv = line.split('=');
-            if (kv.size() == 2)
-                v[kv[0].trimmed()] = kv[1].toInt();
+            if (kv.size() == 2) v[kv[0].trimmed()] = kv[1].toInt();
         }
         out.append({id, QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"])});
     }
@@ -36,8 +36,7 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < timeoutMs) {
-        if (condition())
-            return true;
+        if (condition()) return true;
         QTest::qWait(100);
     }
     return condition();
@@ -49,8 +48,7 @@ int countRings(const QString& wav, double seconds) {
     double lastLoud = -10;
     for (double t = 0; t < seconds; t += 0.25) {
         if (DesktopSession::peakDb(wav, t, 0.25) > -70) {
-            if (t - lastLoud > 1.0)
-                ++rings;
+            if (t - lastLoud > 1.0) ++rings;
             lastLoud = t;
         }
     }
@@ -75,22 +73,19 @@ class TestTrayE2e : public QObject {
 
     QProcess* launchMorvik() {
         QProcess* p = session->launch(morvik, {});
-        if (p)
-            launched.append(p);
+        if (p) launched.append(p);
         return p;
     }
 
     std::optional<Window> trayIcon() {
         for (const Window& w : visibleMorvikWindows(*session))
-            if (w.rect.width() <= 32 && w.rect.height() <= 32 && w.rect.bottom() >= 770)
-                return w;
+            if (w.rect.width() <= 32 && w.rect.height() <= 32 && w.rect.bottom() >= 770) return w;
         return std::nullopt;
     }
 
     std::optional<Window> popupWindow() {
         for (const Window& w : visibleMorvikWindows(*session))
-            if (w.rect.size() == QSize(380, 120))
-                return w;
+            if (w.rect.size() == QSize(380, 120)) return w;
         return std::nullopt;
     }
 
@@ -103,7 +98,9 @@ class TestTrayE2e : public QObject {
         QTest::qWait(300);
     }
 
-    QString questionBox() { return session->run("xdotool", {"search", "--onlyvisible", "--name", "Halvane - Are You Sure?"}); }
+    QString questionBox() {
+        return session->run("xdotool", {"search", "--onlyvisible", "--name", "Halvane - Are You Sure?"});
+    }
 
     void shot(const QString& name) {
         const QString path = QDir(qEnvironmentVariable("HALVANE_BINARY_DIR")).filePath("tests/tray_client/" + name);

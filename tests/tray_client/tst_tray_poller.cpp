@@ -18,16 +18,18 @@ const QVariant kNull = QVariant(QMetaType::fromType<QString>());
 // An alert stored as the console stores it, dated by the server's own clock.
 qint64 addAlert(const QVariant& name, const QVariant& location, const QVariant& comments, const QVariant& message,
                 int secondsAgo) {
-    testdb::exec(QStringLiteral("INSERT INTO alerts (CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments) "
-                                "SELECT ?, ?, DATE(NOW() - INTERVAL ? SECOND), TIME(NOW() - INTERVAL ? SECOND), ?, ?"),
-                 {name, message, secondsAgo, secondsAgo, location, comments});
+    testdb::exec(
+        QStringLiteral("INSERT INTO alerts (CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments) "
+                       "SELECT ?, ?, DATE(NOW() - INTERVAL ? SECOND), TIME(NOW() - INTERVAL ? SECOND), ?, ?"),
+        {name, message, secondsAgo, secondsAgo, location, comments});
     return testdb::scalar(QStringLiteral("SELECT MAX(ID) FROM alerts")).toLongLong();
 }
 
 qint64 addAlertAt(const QDateTime& at, const QString& name) {
-    testdb::exec(QStringLiteral("INSERT INTO alerts (CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments) "
-                                "VALUES (?, '', ?, ?, 'Lobby', '')"),
-                 {name, at.date(), at.time()});
+    testdb::exec(
+        QStringLiteral("INSERT INTO alerts (CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments) "
+                       "VALUES (?, '', ?, ?, 'Lobby', '')"),
+        {name, at.date(), at.time()});
     return testdb::scalar(QStringLiteral("SELECT MAX(ID) FROM alerts")).toLongLong();
 }
 
@@ -35,13 +37,15 @@ QString timeOf(qint64 id) {
     return hv::formatAmPm(testdb::scalar(QStringLiteral("SELECT CodeTime FROM alerts WHERE ID = ?"), {id}).toTime());
 }
 
-QDateTime serverNow() { return testdb::scalar(QStringLiteral("SELECT NOW()")).toDateTime(); }
+QDateTime serverNow() {
+    return testdb::scalar(QStringLiteral("SELECT NOW()")).toDateTime();
+}
 
 // The text of one block as the popup must show it.
-QString block(qint64 id, const QString& name, const QString& location, const QString& comments, const QString& message) {
+QString block(qint64 id, const QString& name, const QString& location, const QString& comments,
+              const QString& message) {
     QString b = timeOf(id) + " - CODE " + name + "\r\nLocation = " + location + "\r\n";
-    if (!comments.isEmpty())
-        b += comments + "\r\n";
+    if (!comments.isEmpty()) b += comments + "\r\n";
     return b + message + "\r\n";
 }
 
@@ -140,13 +144,12 @@ private slots:
             QDateTime now;
             while ((now = serverNow()) < t)
                 QThread::msleep(20);
-            if (now != t)
-                continue;
+            if (now != t) continue;
             QVERIFY(poll());
-            if (serverNow() != t)
-                continue;
+            if (serverNow() != t) continue;
             QVERIFY(popup->open);
-            QCOMPARE(popup->shown.last(), block(one, "One", "Lobby", "", "") + block(late, "OneSeventyNine", "Lobby", "", ""));
+            QCOMPARE(popup->shown.last(),
+                     block(one, "One", "Lobby", "", "") + block(late, "OneSeventyNine", "Lobby", "", ""));
             return;
         }
         QFAIL("could not run a poll within one second of the server's clock");
@@ -160,8 +163,7 @@ private slots:
             utc = testdb::scalar("SELECT UTC_TIMESTAMP()").toDateTime();
         }
         int offset = (1440 - (utc.time().hour() * 60 + utc.time().minute())) % 1440; // minutes to 00:00
-        if (offset > 780)
-            offset -= 1440;
+        if (offset > 780) offset -= 1440;
         testdb::adminExec(QStringLiteral("SET GLOBAL time_zone = '%1%2:%3'")
                               .arg(offset < 0 ? "-" : "+")
                               .arg(qAbs(offset) / 60)
@@ -174,10 +176,10 @@ private slots:
         addAlert("TooOld", "Lobby", "", "", 200);
         addAlert("SameTimeYesterday", "Lobby", "", "", 86400 - 60);
         addAlert("Tomorrow", "Lobby", "", "", -60);
-        QCOMPARE(testdb::scalar("SELECT COUNT(*) FROM alerts WHERE CodeDate < CURRENT_DATE AND ID IN (?, ?)",
-                                {fresh, older})
-                     .toInt(),
-                 2);
+        QCOMPARE(
+            testdb::scalar("SELECT COUNT(*) FROM alerts WHERE CodeDate < CURRENT_DATE AND ID IN (?, ?)", {fresh, older})
+                .toInt(),
+            2);
         QVERIFY(poll());
         QVERIFY(popup->open);
         QCOMPARE(popup->shown.last(),
@@ -209,14 +211,16 @@ private slots:
         testdb::exec("ALTER TABLE alerts DROP PRIMARY KEY, ADD KEY alerts_id (ID)");
         auto restore = qScopeGuard([] { testdb::exec("ALTER TABLE alerts DROP KEY alerts_id, ADD PRIMARY KEY (ID)"); });
 
-        testdb::exec("INSERT INTO alerts (ID, CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments) "
-                     "SELECT 7, 'Older', '', DATE(NOW() - INTERVAL 60 SECOND), TIME(NOW() - INTERVAL 60 SECOND), 'A', ''");
+        testdb::exec(
+            "INSERT INTO alerts (ID, CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments) "
+            "SELECT 7, 'Older', '', DATE(NOW() - INTERVAL 60 SECOND), TIME(NOW() - INTERVAL 60 SECOND), 'A', ''");
         QVERIFY(poll());
         QCOMPARE(ringLog->rings, 1);
 
         // A new alert (9) that the server returns before the one already rung (7).
-        testdb::exec("INSERT INTO alerts (ID, CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments) "
-                     "SELECT 9, 'Newer', '', DATE(NOW() - INTERVAL 5 SECOND), TIME(NOW() - INTERVAL 5 SECOND), 'B', ''");
+        testdb::exec(
+            "INSERT INTO alerts (ID, CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments) "
+            "SELECT 9, 'Newer', '', DATE(NOW() - INTERVAL 5 SECOND), TIME(NOW() - INTERVAL 5 SECOND), 'B', ''");
         const auto seven = testdb::rows("SELECT * FROM alerts WHERE ID = 7");
         testdb::exec("DELETE FROM alerts WHERE ID = 7");
         testdb::exec("INSERT INTO alerts (ID, CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments) "
@@ -276,8 +280,7 @@ private slots:
         int overlapping = 0;
         int depth = 0;
         ringLog->onRing = [&] {
-            if (++depth > 1)
-                ++overlapping;
+            if (++depth > 1) ++overlapping;
             QEventLoop loop;
             QTimer::singleShot(500, &loop, &QEventLoop::quit);
             loop.exec();
@@ -286,8 +289,7 @@ private slots:
         QSignalSpy ended2(poller.get(), &Poller::pollEnded);
         poller->tick();
         poller->testSound();
-        if (ended2.isEmpty())
-            QVERIFY(ended2.wait(20000));
+        if (ended2.isEmpty()) QVERIFY(ended2.wait(20000));
         QCOMPARE(ringLog->rings, 3);
         QCOMPARE(overlapping, 0);
         QVERIFY(popup->open);

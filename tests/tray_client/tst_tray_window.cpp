@@ -42,8 +42,7 @@ class TestTrayWindow : public QObject {
     }
 
     TrayWindow& make(hv::TrayOptions options = {}) {
-        if (options.iniPath.isEmpty())
-            options.iniPath = writeIni("MYSQLSERVERNAME=127.0.0.1\r\n");
+        if (options.iniPath.isEmpty()) options.iniPath = writeIni("MYSQLSERVERNAME=127.0.0.1\r\n");
         auto p = std::make_unique<FakePopup>();
         popup = p.get();
         auto log = ringLog;
