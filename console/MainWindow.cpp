@@ -1,0 +1,413 @@
+#include "MainWindow.h"
+
+#include "AdminEntry.h"
+#include "AlertSubmission.h"
+#include "Connection.h"
+#include "ConsoleContext.h"
+#include "CustomMessageDialog.h"
+#include "Formats.h"
+#include "Handler.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
+#include <QSqlRecord>
+#include <QUrl>
+#include <memory>
+
+const QString MainWindow::kWebAddress = QStringLiteral("https://www.halvane.example");
+
+namespace {
+
+constexpr int kClientWidth = 440;
+constexpr int kClientHeight = 190;
+// Beyond this the workstations, which judge an alert's age by the server's clock, show it late
+// or not at all.
+constexpr qint64 kClockToleranceSeconds = 60;
+
+bool isBlankText(const QString& s) {
+    for (QChar c : s) {
+        if (c != u' ') return false;
+    }
+    return true;
+}
+
+QString timeWithSeconds(const QTime& t) {
+    const QLocale loc = QLocale::system();
+    QString designator = t.hour() < 12 ? loc.amText() : loc.pmText();
+    if (designator.isEmpty()) designator = t.hour() < 12 ? QStringLiteral("AM") : QStringLiteral("PM");
+    const int h = t.hour() % 12 == 0 ? 12 : t.hour() % 12;
+    return QStringLiteral("%1:%2:%3 %4")
+        .arg(h)
+        .arg(t.minute(), 2, 10, QLatin1Char('0'))
+        .arg(t.second(), 2, 10, QLatin1Char('0'))
+        .arg(designator);
+}
+
+QString moment(const QDateTime& at) {
+    return hv::formatMonthDayYear(at.date()) + u' ' + timeWithSeconds(at.time());
+}
+
+QString amount(qint64 n, const char* unit) {
+    return QStringLiteral("%1 %2%3").arg(hv::formatGrouped(n), QLatin1String(unit), n == 1 ? "" : "s");
+}
+
+QString duration(qint64 seconds) {
+    const qint64 days = seconds / 86400, hours = seconds / 3600 % 24, minutes = seconds / 60 % 60, secs = seconds % 60;
+    QStringList parts;
+    if (days) parts << amount(days, "day");
+    if (hours) parts << amount(hours, "hour");
+    if (minutes) parts << amount(minutes, "minute");
+    if (secs || parts.isEmpty()) parts << amount(secs, "second");
+    return parts.join(u' ');
+}
+
+} // namespace
+
+MainWindow::MainWindow(ConsoleContext& ctx, QString iniPath, QWidget* parent)
+    : QMainWindow(parent), m_ctx(ctx), m_iniPath(std::move(iniPath)) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("HALVANE - ") + kWebAddress);
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(kClientWidth, kClientHeight);
+    setCentralWidget(client);
+
+    Label1 = new QLabel(QStringLiteral("Select Code"), client);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setTextFormat(Qt::PlainText);
+    Label1->setGeometry(24, 14, 392, 20);
+    Combo1 = makeList("Combo1", QStringLiteral("Click here to select the type of code"));
+    Combo1->setGeometry(24, 36, 392, 28);
+
+    Label2 = new QLabel(QStringLiteral("Code Location"), client);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setTextFormat(Qt::PlainText);
+    Label2->setGeometry(24, 76, 392, 20);
+    Combo2 = makeList("Combo2", QStringLiteral("Click here to select the codes location"));
+    Combo2->setGeometry(24, 98, 392, 28);
+
+    Command1 = new QPushButton(QStringLiteral("Submit"), client);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setToolTip(
+        QStringLiteral("Click here to Submit & Save this halvane. Once submitted all computers will show the alert"));
+    Command1->setGeometry(160, 140, 120, 34);
+    // Enter on the focused button presses it, as on the operators' other desktops.
+    Command1->setAutoDefault(true);
+    connect(Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
+
+    // The focus holder lies below the client area: it takes the keyboard away from both lists
+    // without ever being seen. It must stay shown and enabled, or it could not take the focus.
+    Text1 = new QLineEdit(client);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setReadOnly(true);
+    Text1->setGeometry(24, kClientHeight + 40, 100, 24);
+
+    setTabOrder(Combo1, Combo2);
+    setTabOrder(Combo2, Command1);
+    setTabOrder(Command1, Text1);
+
+    QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    QAction* mnuExit = mnuFile->addAction(QStringLiteral("Exit"));
+    mnuExit->setObjectName(QStringLiteral("mnuExit"));
+    connect(mnuExit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* mnuEdit = menuBar()->addMenu(QStringLiteral("Edit"));
+    mnuEdit->setObjectName(QStringLiteral("mnuEdit"));
+    QAction* mnuAdminProperties = mnuEdit->addAction(QStringLiteral("Administrator Properties"));
+    mnuAdminProperties->setObjectName(QStringLiteral("mnuAdminProperties"));
+    connect(mnuAdminProperties, &QAction::triggered, this, &MainWindow::mnuAdminProperties_Click);
+
+    QMenu* mnuHelp = menuBar()->addMenu(QStringLiteral("Help"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    QAction* mnuOnTheWeb = mnuHelp->addAction(QStringLiteral("Halvane On The Web"));
+    mnuOnTheWeb->setObjectName(QStringLiteral("mnuOnTheWeb"));
+    connect(mnuOnTheWeb, &QAction::triggered, this, &MainWindow::mnuOnTheWeb_Click);
+
+    // The user cannot resize the window.
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    Combo1->setFocus();
+}
+
+QComboBox* MainWindow::makeList(const char* name, const QString& toolTip) {
+    auto* list = new QComboBox(centralWidget());
+    list->setObjectName(QLatin1String(name));
+    list->setToolTip(toolTip);
+    list->setEditable(true);
+    // The lists are for choosing only: Enter must not add what was typed or pasted, nothing may
+    // be completed into the edit field, and composed text must not slip past the key filter.
+    list->setInsertPolicy(QComboBox::NoInsert);
+    list->setCompleter(nullptr);
+    list->setAttribute(Qt::WA_InputMethodEnabled, false);
+    list->lineEdit()->setAttribute(Qt::WA_InputMethodEnabled, false);
+    list->setMaxVisibleItems(20);
+    list->installEventFilter(this);
+    return list;
+}
+
+bool MainWindow::load() {
+    hv::MessagePort& msg = m_ctx.msg;
+    hv::ExitPort& exit = m_ctx.exit;
+    hv::Handler handler([&msg, &exit](const hv::Failure& f) -> hv::Reaction {
+        switch (f.number()) {
+        case hv::code::LoginRefused:
+            msg.show(QStringLiteral("Wrong Password"),
+                     QStringLiteral("You entered an incorrect password. This application will now close."),
+                     hv::Buttons::Ok, hv::Icon::Critical);
+            break;
+        case hv::code::CannotOpen:
+            msg.show(QStringLiteral("Database Connection Error"),
+                     QStringLiteral("This computer can't connect to the MYSQL database located on the main computer "
+                                    "that you installed the Full Server version onto. Also, make sure port 3306 is "
+                                    "open in your firewall"),
+                     hv::Buttons::Ok, hv::Icon::Critical);
+            msg.show(QStringLiteral("Database Error"),
+                     QStringLiteral("The halvane.ini file should have only the following format: "
+                                    "MYSQLSERVERNAME=ServerComputerName. Have it all on the first line with no "
+                                    "periods, spaces or quotes. So just use MYSQLSERVERNAME= then the name of the "
+                                    "network computer, A.K.A. host name, that is running the MYSQL server that you "
+                                    "should have already installed. The MYSQL server computer could be this pc, or "
+                                    "another one on your network. This application will now close."),
+                     hv::Buttons::Ok, hv::Icon::Critical);
+            break;
+        case hv::code::FileNotFound:
+            msg.show(QStringLiteral("C:\\halvne.ini File Is Missing"),
+                     QStringLiteral("The file C:\\halvane.ini file was not found on this computer. This file must be "
+                                    "called halvane.ini and must be located on the root of the C: on this computer. "
+                                    "Also make sure you have completely setup the Halvane database installer on the "
+                                    "main computer that is your Server. Contact your computer administrator."),
+                     hv::Buttons::Ok, hv::Icon::Critical);
+            break;
+        case hv::code::InputPastEnd:
+            msg.show(QStringLiteral("C:\\halvane.ini Error"),
+                     QStringLiteral("The c:\\halvane.ini file was found on the root of the C: drive on this computer, "
+                                    "but doesn't contain any valid database server information. The halvane.ini "
+                                    "should only have one line of text in it in the following format. "
+                                    "MYSQLSERVERNAME=ServerComputerName. Have it all on the first line with no "
+                                    "periods, spaces or quotes. So just use MYSQLSERVERNAME= then the name of the "
+                                    "network computer, host name, that is running the MYSQL server that you should "
+                                    "have already installed."),
+                     hv::Buttons::Ok, hv::Icon::Critical);
+            break;
+        default:
+            return hv::skipNoCurrentRow(f);
+        }
+        exit.endProgram();
+        return hv::Reaction::EndHandler; // not reached: the program has ended
+    });
+
+    std::unique_ptr<hv::Connection> connection;
+    const auto fill = [&connection](QComboBox* list, const QString& sql, const QString& column) {
+        if (!connection) return;
+        // Each name is followed by an empty entry, in the order the database gives.
+        connection->forEach(sql, {}, [list, &column](const QSqlRecord& row) {
+            list->addItem(hv::textOf(row, column));
+            list->addItem(QString());
+        });
+    };
+    const bool completed = handler.run([&] {
+        handler.step([&] { m_ctx.strDataPath = hv::fncReadINI(m_iniPath); });
+        handler.step([&] { connection = std::make_unique<hv::Connection>(m_ctx.connectionString()); });
+        handler.step([&] {
+            fill(Combo1, QStringLiteral("Select CodeName From codes ORDER BY CodeName"), QStringLiteral("CodeName"));
+        });
+        handler.step([&] {
+            fill(Combo2, QStringLiteral("Select CodeLocation From locations ORDER BY CodeLocation"),
+                 QStringLiteral("CodeLocation"));
+        });
+    });
+    connection.reset();
+
+    // Filling selects the first entry; the lists start with nothing chosen.
+    for (QComboBox* list : {Combo1, Combo2}) {
+        list->setCurrentIndex(-1);
+        list->clearEditText();
+    }
+    return completed || handler.endedBy() != nullptr;
+}
+
+void MainWindow::endOnFatalSubmissionFailure(const hv::Failure& f) {
+    switch (f.number()) {
+    case hv::code::LoginRefused:
+        m_ctx.msg.show(QStringLiteral("Wrong Password"),
+                       QStringLiteral("You entered an incorrect password. This application will now close."),
+                       hv::Buttons::Ok, hv::Icon::Critical);
+        break;
+    case hv::code::CannotOpen:
+        m_ctx.msg.show(QStringLiteral("Database File Not Found"),
+                       QStringLiteral("Database File not found. Contact your computer administrator."), hv::Buttons::Ok,
+                       hv::Icon::Critical);
+        break;
+    case hv::code::PermissionDenied:
+        m_ctx.msg.show(QStringLiteral("Database Connection Error"),
+                       QStringLiteral("This computer can't connect to the MYSQL database located on the main computer "
+                                      "that you installed the Full Server version onto. Also, make sure port 3306 is "
+                                      "open in your firewall"),
+                       hv::Buttons::Ok, hv::Icon::Critical);
+        break;
+    default:
+        return;
+    }
+    m_ctx.exit.endProgram();
+}
+
+void MainWindow::Command1_Click() {
+    // Enter in the location list while a box of this submission is up must not start another.
+    if (m_submitting) return;
+    m_submitting = true;
+    const struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{m_submitting};
+
+    // The purge is housekeeping: only a fatal failure stops the submission. A lock held by another
+    // console or a deadlock between two purges must never keep an alert from being sent.
+    hv::Handler purge([this](const hv::Failure& f) {
+        endOnFatalSubmissionFailure(f);
+        return hv::Reaction::NextStep;
+    });
+    const bool purged = purge.run([&] {
+        purge.step([&] { AlertSubmission(m_ctx.connectionString()).fncDeleteSevenDayOldRecords(m_ctx.clock.now()); });
+    });
+    if (!purged) return; // the program ended
+
+    Text1->setFocus();
+    if (isBlankText(Combo1->currentText())) {
+        m_ctx.msg.show(QStringLiteral("Missing Code"),
+                       QStringLiteral("You must select a code before saving this new record."), hv::Buttons::Ok,
+                       hv::Icon::Information);
+        Combo1->setFocus();
+        return;
+    }
+    if (isBlankText(Combo2->currentText())) {
+        m_ctx.msg.show(QStringLiteral("Missing Code"),
+                       QStringLiteral("You must select a code location before saving this new record."),
+                       hv::Buttons::Ok, hv::Icon::Information);
+        Combo2->setFocus();
+        return;
+    }
+
+    Text1->setFocus();
+    const hv::Answer intMessageAnswer =
+        m_ctx.msg.show(QStringLiteral("Custom Message"),
+                       QStringLiteral("Would you like to type a custom message? This message will be in the popup "
+                                      "window on each PC running HALVANE."),
+                       hv::Buttons::YesNo, hv::Icon::None);
+
+    AlertSubmission::Alert alert{Combo1->currentText(), Combo2->currentText(), std::nullopt};
+    if (intMessageAnswer == hv::Answer::Yes) {
+        CustomMessageDialog form7(this);
+        form7.exec();
+        alert.codeMessage = form7.message();
+        // Take the keyboard back from the closed window, so that it lands on the focus holder.
+        activateWindow();
+    }
+
+    std::optional<AlertSubmission::Saved> saved;
+    hv::Handler write([this](const hv::Failure& f) {
+        endOnFatalSubmissionFailure(f);
+        return hv::skipNoCurrentRow(f);
+    });
+    const bool ran = write.run(
+        [&] { write.step([&] { saved = AlertSubmission(m_ctx.connectionString()).save(alert, m_ctx.clock); }); });
+    if (!ran && !write.endedBy()) return; // the program ended
+    if (!saved) {
+        // Neither row was stored: say so, and keep both choices for another try.
+        m_ctx.msg.show(QStringLiteral("Halvane Not Saved"),
+                       QStringLiteral("The new halvane record could not be saved to the database, so the alert was "
+                                      "not sent. Your choices have been kept. Press Submit to try again."),
+                       hv::Buttons::Ok, hv::Icon::Critical);
+        return;
+    }
+
+    Text1->setFocus();
+    for (QComboBox* list : {Combo1, Combo2}) {
+        list->setCurrentIndex(-1);
+        list->clearEditText();
+    }
+    m_ctx.msg.show(QStringLiteral("Halvane Saved"),
+                   QStringLiteral("The new halvane record has been saved to the database."), hv::Buttons::Ok,
+                   hv::Icon::Information);
+    warnIfClocksDiffer(saved->consoleNow, saved->serverNow);
+}
+
+void MainWindow::warnIfClocksDiffer(const QDateTime& console, const QDateTime& server) {
+    if (!console.isValid() || !server.isValid()) return;
+    // Both clocks are compared as the wall-clock times that the workstations compare.
+    const QDateTime a(console.date(), console.time(), Qt::UTC);
+    const QDateTime b(server.date(), server.time(), Qt::UTC);
+    const qint64 serverAhead = a.secsTo(b);
+    const qint64 apart = qAbs(serverAhead);
+    if (apart <= kClockToleranceSeconds) return;
+    m_ctx.msg.show(
+        QStringLiteral("Clock Difference"),
+        QStringLiteral("The alert has been saved, but the clock of this computer is %1 %2 the clock of the database "
+                       "server.\n\nThis computer: %3\nDatabase server: %4\n\nThe workstations show an alert for three "
+                       "minutes by the database server's clock, so they may show this alert late or not at all. Set "
+                       "both clocks to the same time.")
+            .arg(duration(apart), serverAhead > 0 ? QStringLiteral("behind") : QStringLiteral("ahead of"),
+                 moment(console), moment(server)),
+        hv::Buttons::Ok, hv::Icon::Warning);
+}
+
+bool MainWindow::refuseTyping(QKeyEvent* key) {
+    const QString text = key->text();
+    if (text.isEmpty() || (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) return false;
+    for (QChar c : text) {
+        if (c.unicode() >= 32 && c.unicode() <= 190) return true;
+    }
+    return false;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == Combo1 || watched == Combo2) && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            // Enter in the location list submits; in the code list it does nothing.
+            if (watched == Combo2) Command1_Click();
+            return true;
+        }
+        if (refuseTyping(key)) {
+            m_ctx.msg.show(QStringLiteral("Error - Can't Type Here"),
+                           QStringLiteral("You can't type here. You can only select an item from the list."),
+                           hv::Buttons::Ok, hv::Icon::Information);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Every other console window goes with the main window, each through its own closing.
+    const QList<QWidget*> windows = QApplication::topLevelWidgets();
+    for (QWidget* w : windows) {
+        QPointer<QWidget> other(w);
+        if (other && other != this && other->isVisible()) other->close();
+    }
+    event->accept();
+    QMainWindow::closeEvent(event);
+    emit closed();
+}
+
+void MainWindow::endSession() {
+    if (isVisible()) close();
+}
+
+void MainWindow::mnuAdminProperties_Click() {
+    openLoginWindow(m_ctx);
+}
+
+void MainWindow::mnuOnTheWeb_Click() {
+    QDesktopServices::openUrl(QUrl(kWebAddress));
+}
