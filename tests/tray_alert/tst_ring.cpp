@@ -104,9 +104,24 @@ private slots:
         m_bellFile = makeFile("bell.oga");
     }
 
-    void quietOutputIsRaisedToTheFloorAndPutBackPerChannel() {
+    // Volume raised to the floor (or the maximum below it) for the ring, each channel put back.
+    void volumeDuringAndAfterTheRing_data() {
+        QTest::addColumn<long>("max");
+        QTest::addColumn<std::vector<long>>("before");
+        QTest::addColumn<std::vector<long>>("during");
+        QTest::addRow("quiet, with a balance")
+            << 65536L << std::vector<long>{5000, 3000} << std::vector<long>{15000, 15000};
+        QTest::addRow("loud") << 65536L << std::vector<long>{40000, 40000} << std::vector<long>{40000, 40000};
+        QTest::addRow("maximum below the floor")
+            << 10000L << std::vector<long>{2000, 2000} << std::vector<long>{10000, 10000};
+    }
+    void volumeDuringAndAfterTheRing() {
+        QFETCH(long, max);
+        QFETCH(std::vector<long>, before);
+        QFETCH(std::vector<long>, during);
         FakeMixer mixer;
-        mixer.vol = {5000, 3000}; // a balance the user set
+        mixer.max = max;
+        mixer.vol = before;
         FakePlayer player(mixer);
         ScriptedMessagePort msg;
         {
@@ -114,23 +129,12 @@ private slots:
             hv::RingRoutine(volume, player, {m_ringFile, m_bellFile}).ring();
         }
         QCOMPARE(player.played, QStringList{m_ringFile});
-        QCOMPARE(player.volDuring, (std::vector<long>{15000, 15000}));
+        QCOMPARE(player.volDuring, during);
         QCOMPARE(player.mutedDuring, (std::vector<bool>{false, false}));
-        QCOMPARE(mixer.vol, (std::vector<long>{5000, 3000}));
+        QCOMPARE(mixer.vol, before);
         QCOMPARE(mixer.muted, (std::vector<bool>{false, false}));
         QVERIFY(msg.boxes.isEmpty());
         QVERIFY2(mixer.closed, "the mixer is closed when clsVolume goes");
-    }
-
-    void loudOutputIsLeftAsItIs() {
-        FakeMixer mixer;
-        mixer.vol = {40000, 40000};
-        FakePlayer player(mixer);
-        ScriptedMessagePort msg;
-        hv::clsVolume volume(mixer, msg, "Morvik");
-        hv::RingRoutine(volume, player, {m_ringFile}).ring();
-        QCOMPARE(player.volDuring, (std::vector<long>{40000, 40000}));
-        QCOMPARE(mixer.vol, (std::vector<long>{40000, 40000}));
     }
 
     void mutedOutputIsUnmutedForTheRingOnly() {
@@ -161,19 +165,6 @@ private slots:
         QCOMPARE(player.mutedDuring, (std::vector<bool>{false, false}));
         QCOMPARE(mixer.muted, (std::vector<bool>{true, true}));
         QCOMPARE(mixer.vol, (std::vector<long>{5000, 5000}));
-    }
-
-    void maximumBelowTheFloorIsUsed() {
-        FakeMixer mixer;
-        mixer.max = 10000;
-        mixer.vol = {2000, 2000};
-        FakePlayer player(mixer);
-        ScriptedMessagePort msg;
-        hv::clsVolume volume(mixer, msg, "Morvik");
-        QCOMPARE(volume.MaxWaveVolume(), 10000L);
-        hv::RingRoutine(volume, player, {m_ringFile}).ring();
-        QCOMPARE(player.volDuring, (std::vector<long>{10000, 10000}));
-        QCOMPARE(mixer.vol, (std::vector<long>{2000, 2000}));
     }
 
     void valuesOutsideTheRangeAreClamped() {
@@ -238,18 +229,17 @@ private slots:
         hv::RingRoutine(volume, player, {m_ringFile}).ring();
         QCOMPARE(player.played, QStringList{m_ringFile});
         QCOMPARE(mixer.writes, 0);
-    }
 
-    void missingMuteSwitchCountsAsNotMuted() {
-        FakeMixer mixer;
-        mixer.hasSwitch = false;
-        FakePlayer player(mixer);
-        ScriptedMessagePort msg;
-        hv::clsVolume volume(mixer, msg, "Morvik");
-        QCOMPARE(volume.WaveMute(), 0L);
-        hv::RingRoutine(volume, player, {m_ringFile}).ring();
-        QCOMPARE(player.played.size(), 1);
-        QCOMPARE(mixer.vol, (std::vector<long>{5000, 5000}));
+        // A volume without a mute switch: not muted, raised and put back.
+        FakeMixer noSwitch;
+        noSwitch.hasSwitch = false;
+        FakePlayer player2(noSwitch);
+        hv::clsVolume volume2(noSwitch, msg, "Morvik");
+        QCOMPARE(volume2.WaveMute(), 0L);
+        hv::RingRoutine(volume2, player2, {m_ringFile}).ring();
+        QCOMPARE(player2.volDuring, (std::vector<long>{15000, 15000}));
+        QCOMPARE(noSwitch.vol, (std::vector<long>{5000, 5000}));
+        QVERIFY(msg.boxes.isEmpty());
     }
 
     void missingRingFileFallsBackToTheBellThenToATone() {
@@ -268,9 +258,8 @@ private slots:
             QCOMPARE(mixer.vol, (std::vector<long>{5000, 5000}));
             QCOMPARE(mixer.muted, (std::vector<bool>{true, true}));
         }
-    }
 
-    void undecodableRingFileFallsBack() {
+        // A ring file that is there but not a sound: the bell.
         FakeMixer mixer;
         FakePlayer player(mixer);
         player.undecodable << m_ringFile;
