@@ -9,6 +9,8 @@
 #include <QThread>
 
 #include <csignal>
+#include <signal.h>
+#include <sys/types.h>
 
 namespace {
 
@@ -140,9 +142,10 @@ bool DesktopSession::start(QString* error) {
                      .arg(m_dir.filePath("pulse/native"))
                      .toUtf8());
         pa.close();
-        if (!startDaemon("pulseaudio", {"-n", "-F", pa.fileName(), "--daemonize=no", "--exit-idle-time=-1",
-                                        "--use-pid-file=no", "--disable-shm=yes", "--log-target=stderr",
-                                        "--log-level=error"})) {
+        m_audioServer = startDaemon("pulseaudio", {"-n", "-F", pa.fileName(), "--daemonize=no",
+                                                   "--exit-idle-time=-1", "--use-pid-file=no", "--disable-shm=yes",
+                                                   "--log-target=stderr", "--log-level=error"});
+        if (!m_audioServer) {
             *error = "pulseaudio did not start";
             return false;
         }
@@ -234,8 +237,16 @@ bool DesktopSession::setSinkMuted(bool muted) const {
     return rc == 0;
 }
 
+bool DesktopSession::pauseAudioServer(bool paused) const {
+    if (!m_audioServer || m_audioServer->state() != QProcess::Running)
+        return false;
+    return ::kill(pid_t(m_audioServer->processId()), paused ? SIGSTOP : SIGCONT) == 0;
+}
+
 void DesktopSession::stopAll() {
     stopRecording();
+    // A frozen server would not stop on SIGTERM.
+    pauseAudioServer(false);
     // Newest first: clients before the servers they talk to.
     for (auto it = m_processes.rbegin(); it != m_processes.rend(); ++it) {
         QProcess* p = it->get();
@@ -248,4 +259,5 @@ void DesktopSession::stopAll() {
         }
     }
     m_processes.clear();
+    m_audioServer = nullptr;
 }

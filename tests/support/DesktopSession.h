@@ -53,6 +53,8 @@ public:
     bool sinkMuted() const;
     bool setSinkVolume(int value) const;
     bool setSinkMuted(bool muted) const;
+    // Freezes or thaws the audio server (SIGSTOP/SIGCONT), as a hung server would behave.
+    bool pauseAudioServer(bool paused) const;
 
 private:
     QProcess* startDaemon(const QString& program, const QStringList& args);
@@ -63,4 +65,5 @@ private:
     QString m_display;
     std::vector<std::unique_ptr<QProcess>> m_processes;
     QProcess* m_recorder = nullptr;
+    QProcess* m_audioServer = nullptr;
 };

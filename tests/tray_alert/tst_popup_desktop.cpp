@@ -1,0 +1,242 @@
+#include "DesktopPopup.h"
+#include "DesktopSession.h"
+#include "PopupWindow.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QtTest>
+
+namespace {
+
+DesktopSession* g_session = nullptr;
+
+// The user's own window under the popup: it remembers where it was clicked.
+class BelowWindow : public QWidget {
+public:
+    BelowWindow() {
+        setObjectName("Below");
+        setWindowTitle("Below");
+        QPalette pal = palette();
+        pal.setColor(QPalette::Window, QColor(40, 90, 200));
+        setPalette(pal);
+        setAutoFillBackground(true);
+        edit = new QLineEdit(this);
+        edit->setObjectName("Typing");
+        edit->setGeometry(10, 10, 200, 24);
+    }
+    QLineEdit* edit;
+    QList<QPoint> clicks; // global positions
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override { clicks << e->globalPosition().toPoint(); }
+};
+
+QString focusedWindow() {
+    return g_session->run("xdotool", {"getwindowfocus"});
+}
+
+void click(const QPoint& global) {
+    g_session->run("xdotool", {"mousemove", QString::number(global.x()), QString::number(global.y()), "click", "1"});
+    QTest::qWait(300);
+}
+
+QImage screen() {
+    QTemporaryDir dir;
+    const QString png = dir.filePath("s.png");
+    if (!g_session->screenshot(png)) return {};
+    return QImage(png).convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+// frmPopup on a real X server with openbox: shape, place, focus and clicks as a user meets them.
+class TestPopupDesktop : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<BelowWindow> m_below;
+    const QRect m_expected{1280 - 380 - 60, 800 - 120 - 30, 380, 120};
+
+    void focusBelow() {
+        m_below->show();
+        m_below->activateWindow();
+        m_below->raise();
+        QVERIFY(QTest::qWaitForWindowActive(m_below.get()));
+        m_below->edit->setFocus();
+        QTRY_COMPARE(focusedWindow(), QString::number(m_below->winId()));
+    }
+
+private slots:
+    void initTestCase() {
+        m_below = std::make_unique<BelowWindow>();
+        m_below->setGeometry(600, 450, 660, 330); // under the whole popup
+        focusBelow();
+    }
+
+    void placedBottomRightAndSized() {
+        QCOMPARE(QGuiApplication::primaryScreen()->geometry(), QRect(0, 0, 1280, 800));
+        hv::DesktopPopup popup;
+        popup.showAlerts("Code Red", m_below.get());
+        hv::PopupWindow* w = popup.window();
+        QVERIFY(w);
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QCOMPARE(w->objectName(), QString("frmPopup"));
+        QCOMPARE(w->Caller(), m_below.get());
+
+        // Where the X server has it, not where Qt believes it is.
+        const QString info = g_session->run("xwininfo", {"-id", QString::number(w->winId())});
+        auto value = [&](const char* key) {
+            return QRegularExpression(QString("%1:\\s*(-?\\d+)").arg(key)).match(info).captured(1).toInt();
+        };
+        QCOMPARE(QRect(value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"), value("Height")),
+                 m_expected);
+        QVERIFY2(info.contains("Map State: IsViewable"), qPrintable(info));
+
+        QCOMPARE(w->findChild<QLabel*>("imgBalloon")->geometry(), QRect(0, 0, 380, 120));
+        QCOMPARE(w->findChild<QLabel*>("lblMsg")->geometry(), QRect(10, 6, 339, 82));
+        QCOMPARE(w->findChild<QLabel*>("imgDismiss")->geometry(), QRect(356, 8, 17, 15));
+        QCOMPARE(w->findChild<QLabel*>("lblMsg")->text(), QString("Code Red"));
+    }
+
+    void neverTakesTheFocusAndClosesOnAClick() {
+        focusBelow();
+        const QString before = focusedWindow();
+        hv::DesktopPopup popup;
+        popup.showAlerts("Code Red\nMain building\n10:05 AM", m_below.get());
+        QVERIFY(QTest::qWaitForWindowExposed(popup.window()));
+        QTest::qWait(500);
+        QCOMPARE(focusedWindow(), before);
+        QCOMPARE(QApplication::focusWidget(), m_below->edit);
+
+        // On the balloon's text: the popup goes, the focus stays where it was.
+        QPointer<hv::PopupWindow> w = popup.window();
+        click(m_expected.topLeft() + QPoint(150, 50));
+        QTRY_VERIFY(w.isNull());
+        QVERIFY(!popup.isOpen());
+        QCOMPARE(focusedWindow(), before);
+        QCOMPARE(QApplication::focusWidget(), m_below->edit);
+        QVERIFY(m_below->clicks.isEmpty());
+    }
+
+    void anotherProgramKeepsTheFocus() {
+        QProcess* other = g_session->launch("xmessage", {"-geometry", "+100+100", "typing here"});
+        QVERIFY2(other, "xmessage is not installed (run scripts/setup)");
+        QString otherWindow;
+        QTRY_VERIFY((otherWindow =
+                         g_session->run("xdotool", {"search", "--sync", "--name", "^xmessage$"}).section('\n', 0, 0)) !=
+                    "");
+        g_session->run("xdotool", {"windowactivate", "--sync", otherWindow});
+        QTRY_COMPARE(focusedWindow(), otherWindow);
+
+        hv::DesktopPopup popup;
+        popup.showAlerts("Code Red", nullptr);
+        QVERIFY(QTest::qWaitForWindowExposed(popup.window()));
+        QTest::qWait(500);
+        QCOMPARE(focusedWindow(), otherWindow);
+        QPointer<hv::PopupWindow> w = popup.window();
+        click(m_expected.topLeft() + QPoint(150, 50));
+        QTRY_VERIFY(w.isNull());
+        QCOMPARE(focusedWindow(), otherWindow);
+        other->kill();
+        other->waitForFinished(3000);
+    }
+
+    void dismissPictureAndTailClose() {
+        for (const QPoint at : {QPoint(364, 15), QPoint(314, 110)}) {
+            hv::DesktopPopup popup;
+            popup.showAlerts("Code Red", m_below.get());
+            QVERIFY(QTest::qWaitForWindowExposed(popup.window()));
+            QPointer<hv::PopupWindow> w = popup.window();
+            click(m_expected.topLeft() + at);
+            QTRY_VERIFY2(w.isNull(), qPrintable(QString("still open after a click at %1,%2").arg(at.x()).arg(at.y())));
+        }
+        QVERIFY(m_below->clicks.isEmpty());
+    }
+
+    void outsideTheBalloonIsSeeThroughAndPassesClicks() {
+        m_below->clicks.clear();
+        hv::DesktopPopup popup;
+        popup.showAlerts("Code Red", m_below.get());
+        QVERIFY(QTest::qWaitForWindowExposed(popup.window()));
+        QTest::qWait(300);
+
+        // Below the box, left of the tail; and left of the tail's slanted edge.
+        const QList<QPoint> outside{m_expected.topLeft() + QPoint(100, 110), m_expected.topLeft() + QPoint(299, 115)};
+        const QImage shot = screen();
+        QVERIFY(!shot.isNull());
+        for (const QPoint& p : outside)
+            QCOMPARE(QColor(shot.pixel(p)), QColor(40, 90, 200));
+        QCOMPARE(QColor(shot.pixel(m_expected.topLeft() + QPoint(200, 90))), QColor(255, 255, 0));
+        QCOMPARE(QColor(shot.pixel(m_expected.topLeft() + QPoint(200, 0))), QColor(0, 0, 0));
+
+        for (const QPoint& p : outside)
+            click(p);
+        QTRY_COMPARE(m_below->clicks, outside);
+        QVERIFY2(popup.isOpen(), "a click outside the balloon must not close the popup");
+    }
+
+    void longTextWrapsAndIsCutAtTheLabelsBottom() {
+        hv::DesktopPopup popup;
+        QString text = "Code Red <b>not bold</b> & <i>plain</i>\nLocation: Main building, second floor\n10:05 AM\n";
+        for (int i = 0; i < 40; ++i)
+            text += QString("Proceed to your fire watch location number %1 and wait for instructions. ").arg(i);
+        popup.showAlerts(text, m_below.get());
+        QVERIFY(QTest::qWaitForWindowExposed(popup.window()));
+        QTest::qWait(300);
+
+        const QString keep =
+            qEnvironmentVariable("HALVANE_BINARY_DIR", QDir::tempPath()) + "/test-artifacts/frmPopup.png";
+        QDir().mkpath(QFileInfo(keep).path());
+        QVERIFY(g_session->screenshot(keep));
+        qInfo("screenshot kept at %s", qPrintable(keep));
+        const QImage shot = QImage(keep).convertToFormat(QImage::Format_RGB32);
+
+        // The window does not grow, and no text is drawn past the label: the strip between the
+        // label's bottom (row 88) and the box's outline (row 95) and the margin right of the
+        // label stay plain yellow.
+        QCOMPARE(popup.window()->size(), QSize(380, 120));
+        auto dark = [&](int x, int y) { return qGray(shot.pixel(m_expected.topLeft() + QPoint(x, y))) < 128; };
+        int darkInLabel = 0, darkBelow = 0, darkRight = 0;
+        QSet<int> textRows;
+        for (int y = 6; y < 88; ++y)
+            for (int x = 10; x < 349; ++x)
+                if (dark(x, y)) {
+                    ++darkInLabel;
+                    textRows.insert(y);
+                }
+        for (int y = 89; y < 95; ++y)
+            for (int x = 1; x < 379; ++x)
+                darkBelow += dark(x, y);
+        for (int y = 25; y < 88; ++y)
+            for (int x = 350; x < 379; ++x)
+                darkRight += dark(x, y);
+        QVERIFY2(darkInLabel > 500, "the text is not drawn");
+        QVERIFY2(textRows.size() > 50, "the text does not fill the label's lines");
+        QCOMPARE(darkBelow, 0);
+        QCOMPARE(darkRight, 0);
+    }
+};
+
+int main(int argc, char** argv) {
+    // The desktop comes first: the application connects to it when it is created.
+    DesktopSession session(DesktopSession::Options{});
+    QString why;
+    if (!session.start(&why)) {
+        qCritical("FAIL: the test desktop did not start: %s", qPrintable(why));
+        return 1;
+    }
+    g_session = &session;
+    qputenv("DISPLAY", session.display().toLocal8Bit());
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    qputenv("XDG_RUNTIME_DIR", session.runtimeDir().toLocal8Bit());
+    int rc = 0;
+    {
+        QApplication app(argc, argv);
+        TestPopupDesktop t;
+        rc = QTest::qExec(&t, argc, argv);
+    }
+    return rc;
+}
+
+#include "tst_popup_desktop.moc"

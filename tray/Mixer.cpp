@@ -1,0 +1,5 @@
+#include "Mixer.h"
+
+namespace hv {
+Mixer::~Mixer() = default;
+} // namespace hv

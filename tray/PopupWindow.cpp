@@ -1,0 +1,122 @@
+#include "PopupWindow.h"
+
+#include "BalloonPictures.h"
+
+#include <QBitmap>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QRegion>
+#include <QScreen>
+#include <cmath>
+
+namespace hv {
+
+namespace {
+
+QLabel* picture(QWidget* parent, const char* name, const QImage& image, const QRect& rect) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(rect);
+    label->setPixmap(QPixmap::fromImage(
+        image.size() == rect.size() ? image
+                                    : image.scaled(rect.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation)));
+    label->setFocusPolicy(Qt::NoFocus);
+    return label;
+}
+
+QRect twipsRect(int left, int top, int width, int height) {
+    return QRect(PopupWindow::pixels(left), PopupWindow::pixels(top), PopupWindow::pixels(width),
+                 PopupWindow::pixels(height));
+}
+
+} // namespace
+
+int PopupWindow::pixels(int twips) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double dpi = screen ? screen->logicalDotsPerInchX() : 96.0;
+    return int(std::lround(twips * dpi / 1440.0));
+}
+
+QRect PopupWindow::placement() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect full = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+    const int w = pixels(WidthTwips), h = pixels(HeightTwips);
+    return QRect(full.x() + full.width() - w - pixels(RightMarginTwips),
+                 full.y() + full.height() - h - pixels(BottomMarginTwips), w, h);
+}
+
+PopupWindow::PopupWindow()
+    // A tool-tip window is left alone by the window manager (no frame, no focus given on map or
+    // click) and stays above the normal windows it was mapped over.
+    : QWidget(nullptr,
+              Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus) {
+    setObjectName(QStringLiteral("frmPopup"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFocusPolicy(Qt::NoFocus);
+
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPointSizeF(9.75);
+    setFont(font);
+
+    // The colour that stands for "see-through"; the mask below leaves none of it on screen.
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(127, 127, 0));
+    pal.setColor(QPalette::WindowText, Qt::black);
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    const QRect rect = placement();
+    setGeometry(rect);
+    setFixedSize(rect.size());
+
+    const QImage balloon =
+        BalloonPictures::balloon().scaled(rect.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    m_balloon = picture(this, "imgBalloon", balloon, QRect(QPoint(0, 0), rect.size()));
+
+    m_msg = new QLabel(this);
+    m_msg->setObjectName(QStringLiteral("lblMsg"));
+    m_msg->setGeometry(twipsRect(150, 90, 5085, 1235));
+    QFont msgFont(QStringLiteral("Tahoma"));
+    msgFont.setPointSizeF(6.75);
+    msgFont.setBold(true);
+    m_msg->setFont(msgFont);
+    // Alert text comes from the database: a "<" in it is text, never markup.
+    m_msg->setTextFormat(Qt::PlainText);
+    m_msg->setWordWrap(true);
+    m_msg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_msg->setFocusPolicy(Qt::NoFocus);
+
+    m_dismiss = picture(this, "imgDismiss", BalloonPictures::dismiss(), twipsRect(5340, 120, 255, 225));
+
+    // A mask, not only transparency: without a compositor a transparent area paints black, and
+    // only a shaped window lets clicks through to the window below.
+    setMask(QRegion(QBitmap::fromImage(balloon.createAlphaMask())));
+}
+
+void PopupWindow::setMessage(const QString& text) {
+    m_msg->setText(text);
+}
+
+QString PopupWindow::message() const {
+    return m_msg->text();
+}
+
+void PopupWindow::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+}
+
+void PopupWindow::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint())) return;
+    m_msg->setText(QString());
+    close();
+}
+
+void PopupWindow::closeEvent(QCloseEvent* event) {
+    m_caller = nullptr;
+    QWidget::closeEvent(event);
+}
+
+} // namespace hv

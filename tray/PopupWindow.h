@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+class QLabel;
+
+namespace hv {
+
+// frmPopup: the yellow speech balloon with the current alerts near the bottom-right corner of the
+// primary screen. Shaped to the balloon, above normal windows, and it never takes the focus.
+// A click on it empties lblMsg and closes it; it is destroyed when it closes.
+class PopupWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    // Designed in twips; these are the design values.
+    static constexpr int WidthTwips = 5700;
+    static constexpr int HeightTwips = 1800;
+    static constexpr int RightMarginTwips = 900;  // 60 pixels at 96 dpi
+    static constexpr int BottomMarginTwips = 450; // 30 pixels at 96 dpi
+
+    PopupWindow();
+
+    void setMessage(const QString& text);
+    QString message() const;
+
+    // The window that opened the popup; released when it closes.
+    QWidget* Caller() const { return m_caller; }
+    void setCaller(QWidget* caller) { m_caller = caller; }
+
+    // Twips to pixels on the primary screen's logical dpi.
+    static int pixels(int twips);
+    // Where the popup belongs: right edge 60 px left of the primary screen's right edge, bottom
+    // edge 30 px above its bottom edge (the whole screen, not the work area).
+    static QRect placement();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QLabel* m_balloon;
+    QLabel* m_msg;
+    QLabel* m_dismiss;
+    QPointer<QWidget> m_caller;
+};
+
+} // namespace hv

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace hv {
+
+class clsVolume;
+class SoundPlayer;
+
+// The ring (the "Test Sound" menu item and the poller's ring): volume raised to its floor, mute
+// lifted, one sound played to its end, then volume and mute put back channel by channel.
+class RingRoutine {
+public:
+    static constexpr long VolumeFloor = 15000;
+
+    // The desktop's incoming-call sound, then the theme's bell.
+    static QStringList desktopSounds();
+
+    RingRoutine(clsVolume& volume, SoundPlayer& player, QStringList sounds = desktopSounds());
+    void ring();
+
+private:
+    void play();
+
+    clsVolume& m_volume;
+    SoundPlayer& m_player;
+    QStringList m_sounds;
+};
+
+} // namespace hv

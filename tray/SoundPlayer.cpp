@@ -1,0 +1,5 @@
+#include "SoundPlayer.h"
+
+namespace hv {
+SoundPlayer::~SoundPlayer() = default;
+} // namespace hv
