@@ -4,6 +4,9 @@
 #include "Formats.h"
 #include "Handler.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QTime>
 #include <QWidget>
 #include <algorithm>
@@ -158,7 +161,13 @@ void Poller::apply(const PollResult& r) {
             std::any_of(r.ids.begin(), r.ids.end(), [this](qint64 id) { return !m_rungIDs.contains(id); });
         // Counted as rung even when the sound fails, so that one alert never rings twice.
         m_rungIDs = QSet<qint64>(r.ids.begin(), r.ids.end());
-        if (fresh) h.step([&] { playRing(); });
+        if (fresh) {
+            // The ring holds this thread while it plays: let the new popup reach the screen first.
+            QDeadlineTimer paint(150);
+            while (!paint.hasExpired())
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+            if (!m_stopped) h.step([&] { playRing(); });
+        }
     });
 }
 

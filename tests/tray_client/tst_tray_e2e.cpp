@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QRect>
 #include <QtTest>
 
@@ -102,9 +103,10 @@ class TestTrayE2e : public QObject {
         return session->run("xdotool", {"search", "--onlyvisible", "--name", "Halvane - Are You Sure?"});
     }
 
-    void shot(const QString& name) {
+    QString shot(const QString& name) {
         const QString path = QDir(qEnvironmentVariable("HALVANE_BINARY_DIR")).filePath("tests/tray_client/" + name);
         session->screenshot(path);
+        return path;
     }
 
 private slots:
@@ -182,7 +184,17 @@ private slots:
                      "SELECT 'Code Red', 'Smoke on floor 2', CURRENT_DATE, TIME(NOW()), 'Lobby', 'Go to posts'");
         QVERIFY2(waitUntil([&] { return popupWindow().has_value(); }, 16500), "no popup within one poll");
         QCOMPARE(popupWindow()->rect.topLeft(), QPoint(1280 - 380 - 60, 800 - 120 - 30));
-        shot("tray_popup.png");
+        // The balloon is drawn there: mostly yellow.
+        QTest::qWait(700);
+        const QImage screen = QImage(shot("tray_popup.png")).convertToFormat(QImage::Format_RGB32);
+        int yellow = 0;
+        for (int y = 650; y < 650 + 96; ++y)
+            for (int x = 840; x < 840 + 380; ++x) {
+                const QRgb p = screen.pixel(x, y);
+                yellow += qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) < 80;
+            }
+        QVERIFY2(yellow > 380 * 96 / 2,
+                 qPrintable(QString("only %1 yellow pixels where the balloon belongs").arg(yellow)));
         QTest::qWait(16000);
         session->stopRecording();
         QVERIFY(popupWindow().has_value());
