@@ -123,7 +123,31 @@ void ReportViewer::load(const QString& reportPath) {
         throw hv::Failure(hv::code::FileNotFound, file.errorString());
     QString text = QString::fromUtf8(file.readAll());
     file.close();
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+
+    // One paragraph per line would make a long report slow and heavy (Qt keeps a block per
+    // paragraph), so lines are grouped into paragraphs of kLinesPerBlock joined by line separators.
+    // Both count as one character, so positions, finding and printing are the same as for plain lines.
+    constexpr int kLinesPerBlock = 64;
+    QChar* out = text.data();
+    const QChar* in = text.constData();
+    const qsizetype size = text.size();
+    qsizetype written = 0;
+    int lineInBlock = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        QChar c = in[i];
+        if (c == u'\r' && i + 1 < size && in[i + 1] == u'\n')
+            continue;
+        if (c == u'\n') {
+            const bool last = i + 1 == size;
+            if (!last && ++lineInBlock < kLinesPerBlock) {
+                c = QChar::LineSeparator;
+            } else {
+                lineInBlock = 0;
+            }
+        }
+        out[written++] = c;
+    }
+    text.truncate(written);
     m_text->setPlainText(text);
     m_print->setToolTip(QStringLiteral("Click to Print Report to Printer (") + m_printer.deviceName() + u')');
 }

@@ -61,15 +61,16 @@ void runReport(ReportKind kind, ConsoleContext& ctx, QWidget* adminWindow) {
         handler.step([&] { count = ReportWriter(ctx.connectionString(), printer, ctx.clock.now().date()).write(report); });
 
         auto* viewer = new ReportViewer(ctx.msg, printer);
+        // The font first: a change after loading would lay the whole text out twice.
+        QFont font = viewer->textArea()->font();
+        font.setFamily(QStringLiteral("Courier New"));
+        viewer->textArea()->setFont(font);
         try {
             viewer->load(ReportFile::path());
         } catch (...) {
             delete viewer;
             throw;
         }
-        QFont font = viewer->textArea()->font();
-        font.setFamily(QStringLiteral("Courier New"));
-        viewer->textArea()->setFont(font);
         viewer->textArea()->setToolTip(QString());
         viewer->setWindowTitle(report.captionPrefix + QString::number(count) + u')');
         viewer->show();
