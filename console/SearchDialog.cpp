@@ -45,11 +45,12 @@ SearchDialog::SearchDialog(const hv::Clock& clock, QWidget* parent)
     setModal(true);
 
     const QDate today = clock.now().date();
-    boldLabel(QStringLiteral("Label1"), QStringLiteral("Start Date:"), twips(788, 165, 1110, 240), this);
+    // The labels reach up to their inputs: the desktop's bold substitute is wider than the original font.
+    boldLabel(QStringLiteral("Label1"), QStringLiteral("Start Date:"), twips(788, 165, 1180, 240), this);
     m_start = datePicker(QStringLiteral("DTPicker1"), today, twips(1988, 165, 1335, 255), this);
-    boldLabel(QStringLiteral("Label2"), QStringLiteral("End Date:"), twips(788, 615, 1035, 240), this);
+    boldLabel(QStringLiteral("Label2"), QStringLiteral("End Date:"), twips(788, 615, 1180, 240), this);
     m_end = datePicker(QStringLiteral("DTPicker2"), today, twips(1988, 622, 1335, 255), this);
-    boldLabel(QStringLiteral("Label3"), QStringLiteral("Search:"), twips(795, 1080, 810, 240), this);
+    boldLabel(QStringLiteral("Label3"), QStringLiteral("Search:"), twips(795, 1080, 1180, 240), this);
     m_search = new QLineEdit(this);
     m_search->setObjectName(QStringLiteral("Text1"));
     m_search->setGeometry(twips(1988, 1080, 1935, 285));
