@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+// What the search dialog hands to the search report: dtStartDate, dtEndDate and strSearch.
+struct SearchParameters {
+    QDate dtStartDate;
+    QDate dtEndDate;
+    QString strSearch;
+};
