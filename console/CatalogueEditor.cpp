@@ -85,7 +85,7 @@ void CatalogueEditor::build() {
         field->setObjectName(f.objectName);
         if (!f.toolTip.isEmpty()) field->setToolTip(f.toolTip);
         label->setBuddy(field);
-        grid->addWidget(label, i, 0, Qt::AlignTop);
+        grid->addWidget(label, i, 0, f.kind == EditorField::Kind::MultiLine ? Qt::AlignTop : Qt::AlignVCenter);
         grid->addWidget(field, i, 1);
         m_fields.append(field);
         m_filled.append(QString());
@@ -156,9 +156,15 @@ void CatalogueEditor::showModal(const EditorConfig& config, ConsoleContext& ctx,
         g_openEditor->activateWindow();
         return;
     }
-    CatalogueEditor editor(config, ctx, parent);
-    g_openEditor = &editor;
-    if (editor.load()) editor.exec();
+    // On the heap and deleted on close: the owner may go while the editor is still open.
+    auto* editor = new CatalogueEditor(config, ctx, parent);
+    editor->setAttribute(Qt::WA_DeleteOnClose);
+    g_openEditor = editor;
+    if (!editor->load()) {
+        delete editor;
+        return;
+    }
+    editor->exec();
 }
 
 // ---- fields ---------------------------------------------------------------------------------
