@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDialog>
+
+class FocusHolder;
+class QMenuBar;
+class QPushButton;
+struct ConsoleContext;
+
+// The administration window Form3 ("Properties"): opens the three catalogue editors, sets the tray
+// tooltip text of every workstation and runs the reports.
+class AdminWindow : public QDialog {
+    Q_OBJECT
+public:
+    explicit AdminWindow(ConsoleContext& ctx);
+
+    // Shows the one administration window, a fresh one unless it is already open; an open one is
+    // brought forward.
+    static AdminWindow* open(ConsoleContext& ctx);
+    // The open administration window, if any.
+    static AdminWindow* current();
+
+    void editToolTipText();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void openEditor(int which);
+
+    ConsoleContext& m_ctx;
+    FocusHolder* m_holder = nullptr;
+};

@@ -1,0 +1,174 @@
+#include "LoginWindow.h"
+
+#include "AdminEntry.h"
+#include "AdminTexts.h"
+#include "AdminWindow.h"
+#include "Connection.h"
+#include "ConsoleContext.h"
+#include "Handler.h"
+
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+
+namespace {
+QPointer<LoginWindow> g_loginWindow;
+}
+
+LoginWindow::LoginWindow(ConsoleContext& ctx) : m_ctx(ctx) {
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("Login"));
+    admin::makeFixedDialog(this);
+    // Released when it closes, so that it opens empty the next time.
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    auto* label1 = new QLabel(QStringLiteral("User Name"), this);
+    label1->setObjectName(QStringLiteral("Label1"));
+    auto* label2 = new QLabel(QStringLiteral("Password"), this);
+    label2->setObjectName(QStringLiteral("Label2"));
+    m_user = new QLineEdit(this);
+    m_user->setObjectName(QStringLiteral("Text1"));
+    m_user->setMaxLength(50);
+    m_user->setToolTip(QStringLiteral("Enter your User Name. Case sensitive."));
+    m_user->setMinimumWidth(220);
+    m_password = new QLineEdit(this);
+    m_password->setObjectName(QStringLiteral("Text2"));
+    m_password->setMaxLength(50);
+    m_password->setEchoMode(QLineEdit::Password);
+    m_password->setToolTip(QStringLiteral("Enter your Password. Case sensitive."));
+    m_login = new QPushButton(QStringLiteral("Login"), this);
+    m_login->setObjectName(QStringLiteral("Command1"));
+    m_login->setToolTip(QStringLiteral("Click here to login"));
+    // Enter in the user name field does nothing; only the password field logs in on Enter.
+    m_login->setAutoDefault(false);
+    m_login->setDefault(false);
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(label1, 0, 0);
+    grid->addWidget(m_user, 0, 1);
+    grid->addWidget(label2, 1, 0);
+    grid->addWidget(m_password, 1, 1);
+    grid->addWidget(m_login, 2, 1, Qt::AlignRight);
+    setTabOrder(m_user, m_password);
+    setTabOrder(m_password, m_login);
+
+    m_user->installEventFilter(this);
+    m_password->installEventFilter(this);
+    connect(m_login, &QPushButton::clicked, this, &LoginWindow::login);
+
+    setFixedSize(sizeHint());
+    m_user->setFocus(Qt::OtherFocusReason);
+}
+
+LoginWindow* LoginWindow::open(ConsoleContext& ctx) {
+    if (!g_loginWindow) g_loginWindow = new LoginWindow(ctx);
+    g_loginWindow->show();
+    g_loginWindow->raise();
+    g_loginWindow->activateWindow();
+    return g_loginWindow;
+}
+
+LoginWindow* LoginWindow::current() {
+    return g_loginWindow;
+}
+
+void LoginWindow::login() {
+    if (m_user->text().isEmpty()) {
+        m_ctx.msg.show(QStringLiteral("Empty User Name"),
+                       QStringLiteral("You must enter a User Name in order to login."), hv::Buttons::Ok,
+                       hv::Icon::None);
+        m_user->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    if (m_password->text().isEmpty()) {
+        m_ctx.msg.show(QStringLiteral("Empty Password"), QStringLiteral("You must enter a Password in order to login."),
+                       hv::Buttons::Ok, hv::Icon::None);
+        m_password->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+
+    hv::Handler handler([this](const hv::Failure& f) {
+        if (f.number() == hv::code::CannotOpen) {
+            m_ctx.msg.show(QStringLiteral("Database File Not Found"),
+                           QStringLiteral("Database File not found. Contact your computer administrator"),
+                           hv::Buttons::Ok, hv::Icon::Critical);
+            m_ctx.exit.endProgram();
+        }
+        if (f.number() == hv::code::LoginRefused) {
+            m_ctx.msg.show(admin::kWrongPasswordTitle, admin::kWrongPasswordText, hv::Buttons::Ok, hv::Icon::Critical);
+            m_ctx.exit.endProgram();
+        }
+        return hv::skipNoCurrentRow(f);
+    });
+    bool found = false;
+    const bool ran = handler.run([&] {
+        handler.step([&] {
+            hv::Connection c(m_ctx.connectionString());
+            const QString user = m_user->text();
+            const QString password = m_password->text();
+            // The server's collation ignores case; the comparison is made here, exactly. Several
+            // rows with one name are all tried, and NULL never matches.
+            for (const QSqlRecord& r :
+                 c.select(QStringLiteral("Select Username, Password From users ORDER BY Username"))) {
+                const QVariant name = r.value(0);
+                const QVariant word = r.value(1);
+                if (!name.isNull() && !word.isNull() && name.toString() == user && word.toString() == password) {
+                    found = true;
+                    break;
+                }
+            }
+        });
+    });
+    if (!ran) return;
+    if (found) {
+        close();
+        AdminWindow::open(m_ctx);
+        return;
+    }
+    m_user->clear();
+    m_password->clear();
+    m_user->setFocus(Qt::OtherFocusReason);
+    m_ctx.msg.show(QStringLiteral("Not Found"),
+                   QStringLiteral("The User name or Password you entered does not exist. Please try again."),
+                   hv::Buttons::Ok, hv::Icon::Critical);
+}
+
+bool LoginWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut && (watched == m_user || watched == m_password)) {
+        // Switching to another window or application is no focus loss of the field's own.
+        if (static_cast<QFocusEvent*>(event)->reason() != Qt::ActiveWindowFocusReason) {
+            auto* field = static_cast<QLineEdit*>(watched);
+            const QString trimmed = admin::trimSpaces(field->text());
+            if (trimmed != field->text()) field->setText(trimmed);
+        }
+    } else if (event->type() == QEvent::KeyPress && watched == m_password) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            login();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void LoginWindow::keyPressEvent(QKeyEvent* event) {
+    // Escape does not close the window; only its close box does.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void LoginWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    admin::centreOnScreen(this);
+}
+
+void openLoginWindow(ConsoleContext& ctx) {
+    LoginWindow::open(ctx);
+}
