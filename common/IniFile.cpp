@@ -58,10 +58,13 @@ QString hostFromIniText(const QByteArray& content) {
 
 QString fncReadINI(const QString& path) {
     QFile file(path);
-    if (!file.exists())
-        throw Failure(code::FileNotFound, QStringLiteral("File not found: %1").arg(path));
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        // A link whose target is missing (the package's link to /etc before the administrator
+        // wrote the file) is a missing file too.
+        if (!QFileInfo(path).exists())
+            throw Failure(code::FileNotFound, QStringLiteral("File not found: %1").arg(path));
         throw Failure(code::PathFileAccess, QStringLiteral("Path/File access error: %1").arg(path));
+    }
     // Only the first line counts; a sane file is tiny, so a bounded read is enough.
     QByteArray content = file.read(64 * 1024);
     if (content.startsWith("\xEF\xBB\xBF"))

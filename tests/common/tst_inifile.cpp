@@ -46,6 +46,11 @@ private slots:
         };
         QCOMPARE(numberFor(), hv::code::FileNotFound);
 
+        // The package links halvane.ini to /etc; until the file is written there it is missing.
+        QVERIFY(QFile::link(dir.filePath("nowhere.ini"), path));
+        QCOMPARE(numberFor(), hv::code::FileNotFound);
+        QVERIFY(QFile::remove(path));
+
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.close();
