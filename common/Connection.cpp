@@ -104,6 +104,8 @@ Connection::Connection(const QString& connectionString, const ConnectionOptions&
     db.setUserName(p.user);
     db.setPassword(p.password);
     QStringList opts{QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=%1").arg(options.connectTimeoutSeconds)};
+    if (options.readTimeoutSeconds > 0)
+        opts << QStringLiteral("MYSQL_OPT_READ_TIMEOUT=%1").arg(options.readTimeoutSeconds);
     if (options.foundRows)
         opts << QStringLiteral("CLIENT_FOUND_ROWS");
     db.setConnectOptions(opts.join(u';'));

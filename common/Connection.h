@@ -19,6 +19,9 @@ struct ConnectionOptions {
     bool foundRows = false;
     // A silent peer would otherwise hold a connect for minutes.
     int connectTimeoutSeconds = 5;
+    // 0 waits for a statement without limit; a poll sets a bound so that a server that stops
+    // answering in mid-statement cannot stall every later poll.
+    int readTimeoutSeconds = 0;
 };
 
 // One open connection to the halvane database, built from the fixed connection string. Each

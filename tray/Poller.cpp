@@ -53,13 +53,20 @@ QString alertBlock(const QSqlRecord& row) {
     return block;
 }
 
+// Far longer than any poll takes, far shorter than a workstation may go without alerts.
+constexpr int kPollReadTimeoutSeconds = 20;
+
 PollResult fetchAlerts(const QString& connectionString, bool readTooltip) {
     PollResult r;
     Handler h(pollPolicy);
     std::unique_ptr<Connection> conn;
     QList<QSqlRecord> rows;
     h.run([&] {
-        h.step([&] { conn = std::make_unique<Connection>(connectionString); });
+        h.step([&] {
+            ConnectionOptions options;
+            options.readTimeoutSeconds = kPollReadTimeoutSeconds;
+            conn = std::make_unique<Connection>(connectionString, options);
+        });
         if (!conn) return;
         h.step([&] {
             rows = conn->select(pollStatement());

@@ -97,6 +97,18 @@ private slots:
         QVERIFY2(t.elapsed() < 30000, qPrintable(QString("took %1 ms").arg(t.elapsed())));
     }
 
+    void statementOutlivingTheReadBoundCannotOpen() {
+        hv::ConnectionOptions options;
+        options.readTimeoutSeconds = 1;
+        hv::Connection c(hv::fncConnectionString(testdb::host()), options);
+        try {
+            c.select("SELECT SLEEP(8)");
+            QFAIL("the statement should have outlived the read bound");
+        } catch (const hv::Failure& f) {
+            QCOMPARE(f.number(), hv::code::CannotOpen);
+        }
+    }
+
     void stoppedServerCannotOpen() {
         QVERIFY2(testdb::stopServer(), "could not stop the test server");
         const qint64 n = failureOpening(testdb::host());
