@@ -1,6 +1,8 @@
 // Start-up of the console's main window: the lists, the failure table of loading, the menus and
 // closing.
+#include "AdminWindow.h"
 #include "ConsoleHarness.h"
+#include "LoginWindow.h"
 
 #include <QDesktopServices>
 #include <QDialog>
@@ -233,6 +235,20 @@ private slots:
             QCOMPARE(editor.closings, 1);
             QVERIFY(h.msg.boxes.isEmpty());
         }
+    }
+
+    void closingTheMainWindowClosesTheAdministrationWindows() {
+        ConsoleHarness h;
+        h.started();
+        LoginWindow* login = LoginWindow::open(h.ctx);
+        AdminWindow* admin = AdminWindow::open(h.ctx);
+        QVERIFY(login->isVisible() && admin->isVisible());
+        h.form1->findChild<QAction*>("mnuExit")->trigger();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!h.form1->isVisible());
+        QCOMPARE(LoginWindow::current(), nullptr);
+        QCOMPARE(AdminWindow::current(), nullptr);
+        QVERIFY(h.msg.boxes.isEmpty());
     }
 };
 
