@@ -378,6 +378,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             if (watched == Combo2) Command1_Click();
             return true;
         }
+        // Alt with a letter is a menu key, never typing: the list takes nothing from it.
+        if ((key->modifiers() & Qt::AltModifier) && !(key->modifiers() & Qt::ControlModifier) &&
+            !key->text().isEmpty() && key->text().front().isPrint())
+            return true;
         if (refuseTyping(key)) {
             m_ctx.msg.show(QStringLiteral("Error - Can't Type Here"),
                            QStringLiteral("You can't type here. You can only select an item from the list."),

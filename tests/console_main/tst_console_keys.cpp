@@ -63,6 +63,11 @@ private slots:
             QTest::keyClick(list, Qt::Key_Delete);
             QCOMPARE(list->currentText(), QStringLiteral("ode Red¿"));
             QVERIFY(msg.boxes.isEmpty());
+
+            // Alt with a letter is a menu key: nothing typed, no box.
+            QTest::keyClick(list, Qt::Key_E, Qt::AltModifier);
+            QCOMPARE(list->currentText(), QStringLiteral("ode Red¿"));
+            QVERIFY(msg.boxes.isEmpty());
         }
         // Enter in the code list does nothing: no purge, no box, no new entry.
         auto* codes = form1.findChild<QComboBox*>(QStringLiteral("Combo1"));
