@@ -59,7 +59,8 @@ struct BlockColumns {
     explicit BlockColumns(const QSqlRecord& row)
         : time(columnOf(row, 2, QStringLiteral("CodeTime"))), name(columnOf(row, 3, QStringLiteral("CodeName"))),
           location(columnOf(row, 4, QStringLiteral("CodeLocation"))),
-          message(columnOf(row, 5, QStringLiteral("CodeMessage"))), comments(columnOf(row, 6, QStringLiteral("Comments"))) {}
+          message(columnOf(row, 5, QStringLiteral("CodeMessage"))),
+          comments(columnOf(row, 6, QStringLiteral("Comments"))) {}
     int time, name, location, message, comments;
 };
 
