@@ -37,6 +37,18 @@ Parsed parse(const QString& connectionString) {
     return p;
 }
 
+// Every poll opens a connection with the same string; splitting it again each time showed in
+// the profile of a fleet of workstations.
+Parsed parseOnce(const QString& connectionString) {
+    thread_local QString lastString;
+    thread_local Parsed last;
+    if (lastString.isNull() || connectionString != lastString) {
+        last = parse(connectionString);
+        lastString = connectionString.isNull() ? QStringLiteral("") : connectionString;
+    }
+    return last;
+}
+
 qint64 numberFor(int native) {
     switch (native) {
     case 1045: // access denied for user (wrong password or unknown user)
@@ -83,7 +95,7 @@ Failure Connection::failureFrom(const QSqlError& error) {
 
 Connection::Connection(const QString& connectionString, const ConnectionOptions& options)
     : m_name(QStringLiteral("halvane-%1").arg(++g_nextConnection)) {
-    const Parsed p = parse(connectionString);
+    const Parsed p = parseOnce(connectionString);
     // An empty host would silently fall back to the local socket; it names no server, so it
     // cannot be reached.
     if (p.server.trimmed().isEmpty())
@@ -163,8 +175,20 @@ QList<QSqlRecord> Connection::select(const QString& sql, const QVariantList& bin
 void Connection::forEach(const QString& sql, const QVariantList& binds,
                          const std::function<void(const QSqlRecord&)>& fn) {
     QSqlQuery q = prepared(database(), sql, binds);
-    while (q.next())
-        fn(q.record());
+    // The driver builds a record's fields afresh on every call; the columns are the same for every
+    // row, so they are built once and only the values change. This was most of a poll's own cost.
+    QSqlRecord row;
+    bool described = false;
+    while (q.next()) {
+        if (!described) {
+            row = q.record();
+            described = true;
+        } else {
+            for (int i = 0; i < row.count(); ++i)
+                row.setValue(i, q.value(i));
+        }
+        fn(row);
+    }
     if (q.lastError().isValid())
         throw failureFrom(q.lastError());
 }

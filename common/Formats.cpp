@@ -14,7 +14,17 @@ QString formatAmPm(const QTime& t) {
     QString designator = t.hour() < 12 ? loc.amText() : loc.pmText();
     if (designator.isEmpty())
         designator = t.hour() < 12 ? QStringLiteral("AM") : QStringLiteral("PM");
-    return QStringLiteral("%1:%2 %3").arg(h).arg(t.minute(), 2, 10, QLatin1Char('0')).arg(designator);
+    // Put together by hand: every poll of every workstation formats each alert's time.
+    QString s;
+    s.reserve(6 + designator.size());
+    s += QString::number(h);
+    s += u':';
+    if (t.minute() < 10)
+        s += u'0';
+    s += QString::number(t.minute());
+    s += u' ';
+    s += designator;
+    return s;
 }
 
 QChar dateSeparator() {

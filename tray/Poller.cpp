@@ -11,12 +11,17 @@
 #include <QWidget>
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace hv {
 
 QString pollStatement() {
+    // The date range lets the server read only the rows of the current day (and of yesterday in the
+    // first three minutes after midnight) through the (CodeDate, CodeTime) index; without it every
+    // poll of every workstation scans the days that the console has not purged yet.
     return QStringLiteral(
         "SELECT ID, CodeDate, CodeTime, CodeName, CodeLocation, CodeMessage, Comments From alerts Where "
+        "CodeDate BETWEEN DATE(NOW() - INTERVAL 180 SECOND) AND DATE(NOW()) AND "
         "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) < 180 AND "
         "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) > 0");
 }
@@ -42,15 +47,57 @@ Reaction pollPolicy(const Failure& f) {
 
 } // namespace
 
-QString alertBlock(const QSqlRecord& row) {
-    const QVariant time = row.value(row.indexOf(QStringLiteral("CodeTime")));
-    QString block = (time.isNull() ? QString() : formatAmPm(time.toTime())) + QStringLiteral(" - CODE ") +
-                    textOf(row, QStringLiteral("CodeName")) + kCrLf;
-    block += QStringLiteral("Location = ") + textOf(row, QStringLiteral("CodeLocation")) + kCrLf;
-    const QString comments = textOf(row, QStringLiteral("Comments"));
-    if (!blankOnly(comments)) block += comments + kCrLf;
-    block += textOf(row, QStringLiteral("CodeMessage")) + kCrLf;
+namespace {
+
+// A column's position: where the poll statement puts it, else wherever the record has it.
+int columnOf(const QSqlRecord& row, int expected, const QString& name) {
+    return row.fieldName(expected) == name ? expected : row.indexOf(name);
+}
+
+// Where the block's columns sit in a result; looked up once per poll, not once per value.
+struct BlockColumns {
+    explicit BlockColumns(const QSqlRecord& row)
+        : time(columnOf(row, 2, QStringLiteral("CodeTime"))), name(columnOf(row, 3, QStringLiteral("CodeName"))),
+          location(columnOf(row, 4, QStringLiteral("CodeLocation"))),
+          message(columnOf(row, 5, QStringLiteral("CodeMessage"))),
+          comments(columnOf(row, 6, QStringLiteral("Comments"))) {}
+    int time, name, location, message, comments;
+};
+
+QString textAt(const QSqlRecord& row, int index, const char* column) {
+    if (index < 0) return textOf(row, QLatin1String(column)); // says which column is missing
+    return textOf(row.value(index));
+}
+
+QString alertBlock(const QSqlRecord& row, const BlockColumns& c) {
+    const QVariant time = row.value(c.time);
+    const QString name = textAt(row, c.name, "CodeName");
+    const QString location = textAt(row, c.location, "CodeLocation");
+    const QString comments = textAt(row, c.comments, "Comments");
+    const QString message = textAt(row, c.message, "CodeMessage");
+    // Built in one piece: every fleet poll makes these blocks.
+    QString block;
+    block.reserve(name.size() + location.size() + comments.size() + message.size() + 48);
+    if (!time.isNull()) block += formatAmPm(time.toTime());
+    block += u" - CODE ";
+    block += name;
+    block += kCrLf;
+    block += u"Location = ";
+    block += location;
+    block += kCrLf;
+    if (!blankOnly(comments)) {
+        block += comments;
+        block += kCrLf;
+    }
+    block += message;
+    block += kCrLf;
     return block;
+}
+
+} // namespace
+
+QString alertBlock(const QSqlRecord& row) {
+    return alertBlock(row, BlockColumns(row));
 }
 
 // Far longer than any poll takes, far shorter than a workstation may go without alerts.
@@ -60,7 +107,6 @@ PollResult fetchAlerts(const QString& connectionString, bool readTooltip) {
     PollResult r;
     Handler h(pollPolicy);
     std::unique_ptr<Connection> conn;
-    QList<QSqlRecord> rows;
     h.run([&] {
         h.step([&] {
             ConnectionOptions options;
@@ -68,17 +114,29 @@ PollResult fetchAlerts(const QString& connectionString, bool readTooltip) {
             conn = std::make_unique<Connection>(connectionString, options);
         });
         if (!conn) return;
+        // Each row's block is made as the row arrives, so that no copy of the rows is kept.
+        std::vector<std::pair<qint64, QString>> blocks;
         h.step([&] {
-            rows = conn->select(pollStatement());
+            std::optional<BlockColumns> columns;
+            int idColumn = -1;
+            conn->forEach(pollStatement(), {}, [&](const QSqlRecord& row) {
+                if (!columns) {
+                    columns.emplace(row);
+                    idColumn = columnOf(row, 0, QStringLiteral("ID"));
+                }
+                std::pair<qint64, QString>& block = blocks.emplace_back(row.value(idColumn).toLongLong(), QString());
+                h.step([&] { block.second = alertBlock(row, *columns); });
+            });
             r.statementRan = true;
         });
-        // The statement has no order; the blocks and the ring decision go by ID.
-        std::stable_sort(rows.begin(), rows.end(), [](const QSqlRecord& a, const QSqlRecord& b) {
-            return a.value(QStringLiteral("ID")).toLongLong() < b.value(QStringLiteral("ID")).toLongLong();
-        });
-        for (const QSqlRecord& row : rows) {
-            r.ids.append(row.value(QStringLiteral("ID")).toLongLong());
-            h.step([&] { r.text += alertBlock(row); });
+        if (r.statementRan) {
+            // The statement has no order; the blocks and the ring decision go by ID.
+            std::stable_sort(blocks.begin(), blocks.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            for (const auto& [id, text] : blocks) {
+                r.ids.append(id);
+                r.text += text;
+            }
         }
         if (readTooltip) {
             // A server lost after the alerts were read leaves the tooltip for a later poll; the

@@ -1,36 +1,36 @@
-// Many workstations polling one server: each thread is a workstation that polls back to back
-// (closed loop) for the given time. "raw" is the client library with no product code; "product"
-// is the tray client's own poll. Prints one line of figures per run.
-#include "Connection.h"
+// Many workstations polling one server. "raw" runs the poll statement through the client library
+// with no product code; "product" is the tray client's own poll (hv::fetchAlerts: its connection,
+// the statement, the popup text, close). Two ways to load the server:
+//   --threads N              closed loop: N workstations, each polling again as soon as it is done
+//   --rate R --threads T     open loop: R polls per second evenly spaced (R x 15 workstations on
+//                            their 15-second timers), served by T threads; latency counts from the
+//                            moment a poll was due, so falling behind shows as latency
+// --sql TEXT gives "raw" another statement (to compare a former poll statement in the same run).
+// Prints one line of figures per run.
+#include "BenchSupport.h"
 #include "ConnectionString.h"
+#include "Poller.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QSqlDatabase>
-#include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlRecord>
-#include <QThread>
 
-#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
-const char* kPoll = "SELECT ID, CodeDate, CodeTime, CodeName, CodeLocation, CodeMessage, Comments From alerts Where "
-                    "Date(CodeDate) = CURRENT_DATE AND (TIME_TO_SEC(TIME(NOW())) - TIME_TO_SEC(CodeTime)) < 180 AND "
-                    "(TIME_TO_SEC(TIME(NOW())) - TIME_TO_SEC(CodeTime)) > 0";
+QString g_rawStatement;
 
 // The same statement through plain QMYSQL: connect, query, read every column, close.
-bool rawPoll(quint64 serial) {
+int rawPoll(quint64 serial) {
     const QString name = QStringLiteral("raw-%1").arg(serial);
-    bool ok = false;
+    int rows = -1;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), name);
         db.setHostName(QStringLiteral("127.0.0.1"));
@@ -41,44 +41,31 @@ bool rawPoll(quint64 serial) {
         if (db.open()) {
             QSqlQuery q(db);
             q.setForwardOnly(true);
-            if (q.exec(QLatin1String(kPoll))) {
+            if (q.exec(g_rawStatement)) {
+                rows = 0;
                 while (q.next()) {
                     for (int i = 0; i < 7; ++i)
                         (void)q.value(i);
+                    ++rows;
                 }
-                ok = true;
             }
             db.close();
         }
     }
     QSqlDatabase::removeDatabase(name);
-    return ok;
+    return rows;
 }
 
-// Stand-in for the product poll until the tray client's poll can be called headless.
-bool productPoll(quint64) {
-    try {
-        hv::Connection c(hv::fncConnectionString(QStringLiteral("127.0.0.1")));
-        const auto rows = c.select(QLatin1String(kPoll));
-        QString text;
-        for (const auto& r : rows)
-            text += hv::textOf(r, QStringLiteral("CodeName"));
-        return true;
-    } catch (const hv::Failure&) {
-        return false;
-    }
+const QString& connectionString() {
+    static const QString cs = hv::fncConnectionString(QStringLiteral("127.0.0.1"));
+    return cs;
 }
 
-double cpuSecondsOf(qint64 pid) {
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (pid <= 0 || !f.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray s = f.readAll();
-    const QList<QByteArray> parts = s.mid(s.lastIndexOf(')') + 2).split(' ');
-    // utime and stime are the 14th and 15th fields of the line, 12th and 13th after the name.
-    if (parts.size() < 13)
-        return 0;
-    return (parts[11].toDouble() + parts[12].toDouble()) / double(sysconf(_SC_CLK_TCK));
+// The tray client's poll without its windows.
+int productPoll(quint64) {
+    const hv::PollResult r = hv::fetchAlerts(connectionString(), false);
+    if (r.failure || !r.statementRan) return -1;
+    return int(r.ids.size());
 }
 
 } // namespace
@@ -86,59 +73,72 @@ double cpuSecondsOf(qint64 pid) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList a = app.arguments();
-    auto arg = [&](const QString& key, const QString& def) {
-        const int i = a.indexOf(key);
-        return i >= 0 && i + 1 < a.size() ? a[i + 1] : def;
-    };
-    const QString mode = arg("--mode", "raw");
-    const int threads = arg("--threads", "100").toInt();
-    const double seconds = arg("--seconds", "5").toDouble();
-    const qint64 serverPid = arg("--server-pid", "0").toLongLong();
-    std::function<bool(quint64)> poll = mode == "product" ? productPoll : rawPoll;
+    const QString mode = bench::argument(a, "--mode", "raw");
+    const int threads = bench::argument(a, "--threads", "100").toInt();
+    const double rate = bench::argument(a, "--rate", "0").toDouble();
+    const double seconds = bench::argument(a, "--seconds", "5").toDouble();
+    const qint64 serverPid = bench::argument(a, "--server-pid", "0").toLongLong();
+    const std::function<int(quint64)> poll = mode == "product" ? productPoll : rawPoll;
+    const bool open = rate > 0;
+    g_rawStatement = bench::argument(a, "--sql", hv::pollStatement());
 
+    using Clock = std::chrono::steady_clock;
     std::atomic<bool> go{false}, stop{false};
     std::atomic<quint64> serial{0};
+    Clock::time_point start;
     std::vector<std::vector<double>> latencies(threads);
     std::vector<quint64> failures(threads, 0);
+    std::vector<long> rowsSeen(threads, 0);
     std::vector<std::thread> pool;
     for (int t = 0; t < threads; ++t) {
         pool.emplace_back([&, t] {
             auto& lat = latencies[t];
-            lat.reserve(100000);
+            lat.reserve(200000);
             while (!go)
                 std::this_thread::yield();
-            QElapsedTimer timer;
             while (!stop) {
-                timer.start();
-                const bool ok = poll(++serial);
-                lat.push_back(timer.nsecsElapsed() / 1e6);
-                if (!ok)
+                const quint64 k = serial++;
+                Clock::time_point due = Clock::now();
+                if (open) {
+                    due = start + std::chrono::nanoseconds(qint64(double(k) * 1e9 / rate));
+                    if (due - start > std::chrono::duration<double>(seconds)) break;
+                    std::this_thread::sleep_until(due);
+                }
+                const int rows = poll(k);
+                lat.push_back(std::chrono::duration<double, std::milli>(Clock::now() - due).count());
+                if (rows < 0)
                     ++failures[t];
+                else
+                    rowsSeen[t] = rows;
             }
         });
     }
-    const double cpu0 = cpuSecondsOf(serverPid);
-    QElapsedTimer wall;
-    wall.start();
+    const double cpu0 = bench::cpuSecondsOf(serverPid);
+    start = Clock::now();
     go = true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(qint64(seconds * 1000)));
-    stop = true;
+    if (!open) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(qint64(seconds * 1000)));
+        stop = true;
+    }
     for (auto& th : pool)
         th.join();
-    const double elapsed = wall.nsecsElapsed() / 1e9;
-    const double cpu = cpuSecondsOf(serverPid) - cpu0;
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    const double cpu = bench::cpuSecondsOf(serverPid) - cpu0;
 
     std::vector<double> all;
     quint64 failed = 0;
+    long rows = 0;
     for (int t = 0; t < threads; ++t) {
         all.insert(all.end(), latencies[t].begin(), latencies[t].end());
         failed += failures[t];
+        rows = std::max(rows, rowsSeen[t]);
     }
     std::sort(all.begin(), all.end());
-    auto pct = [&](double p) { return all.empty() ? 0.0 : all[std::min(all.size() - 1, size_t(p * all.size()))]; };
-    std::printf("mode=%s threads=%d polls=%zu failed=%llu seconds=%.2f polls_per_s=%.0f p50_ms=%.2f p99_ms=%.2f "
-                "max_ms=%.2f server_cpu_pct=%.0f\n",
-                qPrintable(mode), threads, all.size(), (unsigned long long)failed, elapsed, all.size() / elapsed,
-                pct(0.5), pct(0.99), all.empty() ? 0.0 : all.back(), 100.0 * cpu / elapsed);
-    return failed == all.size() ? 1 : 0;
+    std::printf("mode=%-7s %s=%-5d polls=%zu failed=%llu rows=%ld seconds=%.1f polls_per_s=%.0f p50_ms=%.2f "
+                "p99_ms=%.2f max_ms=%.2f server_cpu_pct=%.0f\n",
+                qPrintable(mode), open ? "rate" : "threads", open ? int(rate) : threads, all.size(),
+                (unsigned long long)failed, rows, elapsed, double(all.size()) / elapsed, bench::quantile(all, 0.5),
+                bench::quantile(all, 0.99), all.empty() ? 0.0 : all.back(), 100.0 * cpu / elapsed);
+    std::fflush(stdout);
+    return failed > 0 || all.empty() ? 1 : 0;
 }

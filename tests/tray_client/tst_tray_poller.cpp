@@ -217,10 +217,11 @@ private slots:
         QVERIFY(poll());
         QCOMPARE(ringLog->rings, 1);
 
-        // A new alert (9) that the server returns before the one already rung (7).
+        // A new alert (9) that the server returns before the one already rung (7): stored after it
+        // and dated earlier, so that neither the table nor the date index gives the ID order.
         testdb::exec(
             "INSERT INTO alerts (ID, CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments) "
-            "SELECT 9, 'Newer', '', DATE(NOW() - INTERVAL 5 SECOND), TIME(NOW() - INTERVAL 5 SECOND), 'B', ''");
+            "SELECT 9, 'Newer', '', DATE(NOW() - INTERVAL 90 SECOND), TIME(NOW() - INTERVAL 90 SECOND), 'B', ''");
         const auto seven = testdb::rows("SELECT * FROM alerts WHERE ID = 7");
         testdb::exec("DELETE FROM alerts WHERE ID = 7");
         testdb::exec("INSERT INTO alerts (ID, CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments) "

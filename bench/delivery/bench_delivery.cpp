@@ -1,0 +1,132 @@
+// One alert reaching a fleet: W workstations poll on staggered timers (workstation w polls at
+// w x interval / W into each interval, with the tray client's own poll), an alert is submitted
+// through the console's submission code at a random moment, and every workstation's first-seen
+// delay after the submission returned is recorded. Prints the distribution, how many workstations
+// did not see it on their first poll that began after the submission, and who never saw it.
+#include "AlertSubmission.h"
+#include "BenchSupport.h"
+#include "ConnectionString.h"
+#include "Poller.h"
+#include "Ports.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QRandomGenerator>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <thread>
+#include <vector>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList a = app.arguments();
+    const int workstations = bench::argument(a, "--workstations", "2000").toInt();
+    const double interval = bench::argument(a, "--interval", "15").toDouble();
+    const int threads = bench::argument(a, "--threads", "32").toInt();
+    const qint64 serverPid = bench::argument(a, "--server-pid", "0").toLongLong();
+    const QString cs = hv::fncConnectionString(QStringLiteral("127.0.0.1"));
+
+    using Clock = std::chrono::steady_clock;
+    using Ms = std::chrono::duration<double, std::milli>;
+    const auto every = std::chrono::duration<double>(interval / workstations);
+    // Every workstation polls once before the alert, which then comes at a random point of an
+    // interval; polling goes on for two intervals after it, so that a late sighting is told apart
+    // from none at all.
+    const double submitAt = interval * (1.0 + QRandomGenerator::global()->generateDouble());
+    const double endAt = submitAt + 2 * interval + 1.0;
+
+    const QString marker = QStringLiteral("Delivery check %1").arg(QRandomGenerator::global()->generate());
+    std::vector<std::atomic<qint64>> firstSeen(workstations); // ns after start; 0 = not yet
+    std::vector<std::atomic<int>> pollsAfter(workstations);
+    // Which of the workstation's polls after the submission was the first to show the alert.
+    std::vector<std::atomic<int>> seenOnPoll(workstations);
+    std::atomic<qint64> submittedNs{0};
+    std::atomic<quint64> serial{0}, failed{0}, polls{0};
+    std::atomic<double> worstLateMs{0};
+    Clock::time_point start = Clock::now() + std::chrono::milliseconds(200);
+
+    std::vector<std::thread> pool;
+    for (int t = 0; t < threads; ++t) {
+        pool.emplace_back([&] {
+            for (;;) {
+                const quint64 k = serial++;
+                const auto due = start + std::chrono::duration_cast<Clock::duration>(every * double(k));
+                if (std::chrono::duration<double>(due - start).count() > endAt) return;
+                std::this_thread::sleep_until(due);
+                const double late = Ms(Clock::now() - due).count();
+                double worst = worstLateMs;
+                while (late > worst && !worstLateMs.compare_exchange_weak(worst, late)) {
+                }
+                const int w = int(k % quint64(workstations));
+                const qint64 before = submittedNs;
+                const hv::PollResult r = hv::fetchAlerts(cs, false);
+                ++polls;
+                if (r.failure || !r.statementRan) ++failed;
+                // A poll counts only if it began after the submission had returned.
+                if (before == 0) continue;
+                const int nth = ++pollsAfter[w];
+                if (r.text.contains(marker)) {
+                    qint64 expected = 0;
+                    if (firstSeen[w].compare_exchange_strong(
+                            expected,
+                            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count()))
+                        seenOnPoll[w] = nth;
+                }
+            }
+        });
+    }
+
+    std::this_thread::sleep_until(start +
+                                  std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(submitAt)));
+    hv::SystemClock clock;
+    const QDateTime consoleNow = clock.now();
+    const auto s0 = Clock::now();
+    AlertSubmission submission(cs);
+    submission.fncDeleteSevenDayOldRecords(clock.now());
+    submission.save({QStringLiteral("Code Red"), QStringLiteral("East Wing"), marker}, clock);
+    const auto s1 = Clock::now();
+    submittedNs = std::chrono::duration_cast<std::chrono::nanoseconds>(s1 - start).count();
+    const double cpu0 = bench::cpuSecondsOf(serverPid);
+    for (auto& th : pool)
+        th.join();
+    const double cpu = bench::cpuSecondsOf(serverPid) - cpu0;
+
+    std::vector<double> delays;
+    int missed = 0, late = 0, neverPolled = 0;
+    for (int w = 0; w < workstations; ++w) {
+        if (pollsAfter[w] == 0) ++neverPolled;
+        const qint64 seen = firstSeen[w];
+        if (!seen) {
+            ++missed;
+            continue;
+        }
+        const double d = double(seen - submittedNs) / 1e6;
+        delays.push_back(d);
+        if (seenOnPoll[w] > 1) ++late;
+    }
+    std::sort(delays.begin(), delays.end());
+    std::printf("workstations=%d interval_s=%.1f polls=%llu failed=%llu submitted_at=%s submission_ms=%.1f\n",
+                workstations, interval, (unsigned long long)polls.load(), (unsigned long long)failed.load(),
+                qPrintable(consoleNow.toString(QStringLiteral("HH:mm:ss.zzz"))), Ms(s1 - s0).count());
+    std::printf("first_seen_s: min=%.2f p10=%.2f p50=%.2f p90=%.2f p99=%.2f max=%.2f; seen=%zu not_on_first_poll=%d "
+                "missed=%d; worst timer lateness %.1f ms; server_cpu_pct=%.0f\n",
+                delays.empty() ? 0 : delays.front() / 1e3, bench::quantile(delays, 0.1) / 1e3,
+                bench::quantile(delays, 0.5) / 1e3, bench::quantile(delays, 0.9) / 1e3,
+                bench::quantile(delays, 0.99) / 1e3, delays.empty() ? 0 : delays.back() / 1e3, delays.size(), late,
+                missed, worstLateMs.load(), 100.0 * cpu / (endAt - submitAt));
+    if (neverPolled) std::printf("workstations that did not poll after the submission: %d\n", neverPolled);
+    // Deciles of the delay, as a small histogram of one interval.
+    std::vector<int> bins(10, 0);
+    for (double d : delays)
+        ++bins[std::min(9, int(d / (interval * 100)))];
+    std::printf("first seen per tenth of the interval:");
+    for (int b : bins)
+        std::printf(" %d", b);
+    std::printf("\n");
+    std::fflush(stdout);
+    // Late sightings are a figure, not a fault of the measurement.
+    return failed > 0 || missed > 0 ? 1 : 0;
+}
