@@ -1,5 +1,6 @@
 // The all-alerts report for many AlertLog rows: time from the menu click to the viewer showing
 // its text, and the peak memory of the process. Needs the private database server on 127.0.0.1.
+#include "BenchPorts.h"
 #include "Connection.h"
 #include "ConnectionString.h"
 #include "ConsoleContext.h"
@@ -18,22 +19,8 @@
 
 namespace {
 
-// Answers every box with OK and says so, so that an unexpected box shows in the output.
-class PrintingMessagePort : public hv::MessagePort {
-public:
-    hv::Answer show(const QString& title, const QString& text, hv::Buttons, hv::Icon) override {
-        std::fprintf(stderr, "box: %s: %s\n", qPrintable(title), qPrintable(text));
-        ++shown;
-        return hv::Answer::Ok;
-    }
-    QString input(const QString&, const QString&) override { return {}; }
-    int shown = 0;
-};
-
-class NoExit : public hv::ExitPort {
-public:
-    [[noreturn]] void endProgram() override { throw hv::ProgramEnded{}; }
-};
+using bench::NoExit;
+using bench::PrintingMessagePort;
 
 long peakKilobytes() {
     rusage usage{};
