@@ -19,8 +19,7 @@ Parsed parse(const QString& connectionString) {
     Parsed p;
     for (const QString& part : connectionString.split(u';')) {
         const qsizetype eq = part.indexOf(u'=');
-        if (eq < 0)
-            continue;
+        if (eq < 0) continue;
         const QString key = part.left(eq).trimmed().toLower();
         const QString value = part.mid(eq + 1);
         if (key == u"server")
@@ -86,8 +85,7 @@ Failure Connection::failureFrom(const QSqlError& error) {
     const QString text = error.text();
     if (!ok || native == 0) {
         // Qt reports a lost or unopened connection without a server number.
-        if (error.type() == QSqlError::ConnectionError)
-            return Failure(code::CannotOpen, text);
+        if (error.type() == QSqlError::ConnectionError) return Failure(code::CannotOpen, text);
         return Failure(code::Unexpected, text);
     }
     return Failure(numberFor(native), text, native);
@@ -98,8 +96,7 @@ Connection::Connection(const QString& connectionString, const ConnectionOptions&
     const Parsed p = parseOnce(connectionString);
     // An empty host would silently fall back to the local socket; it names no server, so it
     // cannot be reached.
-    if (p.server.trimmed().isEmpty())
-        throw Failure(code::CannotOpen, QStringLiteral("No database server host name"));
+    if (p.server.trimmed().isEmpty()) throw Failure(code::CannotOpen, QStringLiteral("No database server host name"));
 
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), m_name);
     if (!db.isValid()) {
@@ -108,8 +105,7 @@ Connection::Connection(const QString& connectionString, const ConnectionOptions&
     }
     // "localhost" would make the client use a local socket; the server is reached over TCP.
     QString host = p.server;
-    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
-        host = QStringLiteral("127.0.0.1");
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) host = QStringLiteral("127.0.0.1");
     db.setHostName(host);
     db.setPort(p.port.toInt() > 0 ? p.port.toInt() : 3306);
     db.setDatabaseName(p.database);
@@ -118,16 +114,14 @@ Connection::Connection(const QString& connectionString, const ConnectionOptions&
     QStringList opts{QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=%1").arg(options.connectTimeoutSeconds)};
     if (options.readTimeoutSeconds > 0)
         opts << QStringLiteral("MYSQL_OPT_READ_TIMEOUT=%1").arg(options.readTimeoutSeconds);
-    if (options.foundRows)
-        opts << QStringLiteral("CLIENT_FOUND_ROWS");
+    if (options.foundRows) opts << QStringLiteral("CLIENT_FOUND_ROWS");
     db.setConnectOptions(opts.join(u';'));
     if (!db.open()) {
         const Failure f = failureFrom(db.lastError());
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_name);
         // Every failure to open is at least "cannot open", unless the server said more precisely.
-        if (f.number() == code::LoginRefused || f.number() == code::PermissionDenied ||
-            f.number() == code::CannotOpen)
+        if (f.number() == code::LoginRefused || f.number() == code::PermissionDenied || f.number() == code::CannotOpen)
             throw f;
         throw Failure(code::CannotOpen, f.description(), f.nativeCode());
     }
@@ -136,13 +130,14 @@ Connection::Connection(const QString& connectionString, const ConnectionOptions&
 Connection::~Connection() {
     {
         QSqlDatabase db = QSqlDatabase::database(m_name, false);
-        if (db.isOpen())
-            db.close();
+        if (db.isOpen()) db.close();
     }
     QSqlDatabase::removeDatabase(m_name);
 }
 
-QSqlDatabase Connection::database() const { return QSqlDatabase::database(m_name, false); }
+QSqlDatabase Connection::database() const {
+    return QSqlDatabase::database(m_name, false);
+}
 
 namespace {
 
@@ -151,16 +146,13 @@ QSqlQuery prepared(const QSqlDatabase& db, const QString& sql, const QVariantLis
     q.setForwardOnly(true);
     if (binds.isEmpty()) {
         // Statements without values are sent exactly as written.
-        if (!q.exec(sql))
-            throw Connection::failureFrom(q.lastError());
+        if (!q.exec(sql)) throw Connection::failureFrom(q.lastError());
         return q;
     }
-    if (!q.prepare(sql))
-        throw Connection::failureFrom(q.lastError());
+    if (!q.prepare(sql)) throw Connection::failureFrom(q.lastError());
     for (const QVariant& v : binds)
         q.addBindValue(v);
-    if (!q.exec())
-        throw Connection::failureFrom(q.lastError());
+    if (!q.exec()) throw Connection::failureFrom(q.lastError());
     return q;
 }
 
@@ -189,8 +181,7 @@ void Connection::forEach(const QString& sql, const QVariantList& binds,
         }
         fn(row);
     }
-    if (q.lastError().isValid())
-        throw failureFrom(q.lastError());
+    if (q.lastError().isValid()) throw failureFrom(q.lastError());
 }
 
 qint64 Connection::execute(const QString& sql, const QVariantList& binds) {
@@ -200,34 +191,31 @@ qint64 Connection::execute(const QString& sql, const QVariantList& binds) {
 
 void Connection::begin() {
     QSqlDatabase db = database();
-    if (!db.transaction())
-        throw failureFrom(db.lastError());
+    if (!db.transaction()) throw failureFrom(db.lastError());
 }
 
 void Connection::commit() {
     QSqlDatabase db = database();
-    if (!db.commit())
-        throw failureFrom(db.lastError());
+    if (!db.commit()) throw failureFrom(db.lastError());
 }
 
 void Connection::rollback() noexcept {
     QSqlDatabase db = database();
-    if (db.isOpen())
-        db.rollback();
+    if (db.isOpen()) db.rollback();
 }
 
-QString textOf(const QVariant& value) { return value.isNull() ? QString() : value.toString(); }
+QString textOf(const QVariant& value) {
+    return value.isNull() ? QString() : value.toString();
+}
 
 QString textOf(const QSqlRecord& row, const QString& column) {
     const int i = row.indexOf(column);
-    if (i < 0)
-        throw Failure(3265, QStringLiteral("Item not found in this collection: %1").arg(column));
+    if (i < 0) throw Failure(3265, QStringLiteral("Item not found in this collection: %1").arg(column));
     return textOf(row.value(i));
 }
 
 const QSqlRecord& firstRow(const QList<QSqlRecord>& rows) {
-    if (rows.isEmpty())
-        throw Failure(code::NoCurrentRow, QStringLiteral("No current record."));
+    if (rows.isEmpty()) throw Failure(code::NoCurrentRow, QStringLiteral("No current record."));
     return rows.front();
 }
 

@@ -10,14 +10,11 @@ bool fncIs64BitWindows() {
 #ifdef _WIN32
     using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
     HMODULE kernel = GetModuleHandleA("kernel32");
-    if (!kernel)
-        return false;
+    if (!kernel) return false;
     auto fn = reinterpret_cast<IsWow64ProcessFn>(GetProcAddress(kernel, "IsWow64Process"));
-    if (!fn)
-        return false;
+    if (!fn) return false;
     BOOL wow64 = FALSE;
-    if (!fn(GetCurrentProcess(), &wow64))
-        return false;
+    if (!fn(GetCurrentProcess(), &wow64)) return false;
     return wow64 != FALSE;
 #else
     return false;

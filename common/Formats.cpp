@@ -5,22 +5,18 @@
 namespace hv {
 
 QString formatAmPm(const QTime& t) {
-    if (!t.isValid())
-        return {};
+    if (!t.isValid()) return {};
     const QLocale loc = QLocale::system();
     int h = t.hour() % 12;
-    if (h == 0)
-        h = 12;
+    if (h == 0) h = 12;
     QString designator = t.hour() < 12 ? loc.amText() : loc.pmText();
-    if (designator.isEmpty())
-        designator = t.hour() < 12 ? QStringLiteral("AM") : QStringLiteral("PM");
+    if (designator.isEmpty()) designator = t.hour() < 12 ? QStringLiteral("AM") : QStringLiteral("PM");
     // Put together by hand: every poll of every workstation formats each alert's time.
     QString s;
     s.reserve(6 + designator.size());
     s += QString::number(h);
     s += u':';
-    if (t.minute() < 10)
-        s += u'0';
+    if (t.minute() < 10) s += u'0';
     s += QString::number(t.minute());
     s += u' ';
     s += designator;
@@ -30,15 +26,13 @@ QString formatAmPm(const QTime& t) {
 QChar dateSeparator() {
     const QString fmt = QLocale::system().dateFormat(QLocale::ShortFormat);
     for (QChar c : fmt) {
-        if (!c.isLetter() && !c.isSpace() && c != u'\'')
-            return c;
+        if (!c.isLetter() && !c.isSpace() && c != u'\'') return c;
     }
     return u'/';
 }
 
 QString formatMonthDayYear(const QDate& d) {
-    if (!d.isValid())
-        return {};
+    if (!d.isValid()) return {};
     const QChar sep = dateSeparator();
     return QStringLiteral("%1%2%3%4%5")
         .arg(d.month(), 2, 10, QLatin1Char('0'))
@@ -48,9 +42,13 @@ QString formatMonthDayYear(const QDate& d) {
         .arg(d.year(), 4, 10, QLatin1Char('0'));
 }
 
-QString formatIsoDate(const QDate& d) { return d.isValid() ? d.toString(QStringLiteral("yyyy-MM-dd")) : QString(); }
+QString formatIsoDate(const QDate& d) {
+    return d.isValid() ? d.toString(QStringLiteral("yyyy-MM-dd")) : QString();
+}
 
-QString formatShortDate(const QDate& d) { return d.isValid() ? QLocale::system().toString(d, QLocale::ShortFormat) : QString(); }
+QString formatShortDate(const QDate& d) {
+    return d.isValid() ? QLocale::system().toString(d, QLocale::ShortFormat) : QString();
+}
 
 QString formatGrouped(qint64 n) {
     QLocale loc = QLocale::system();

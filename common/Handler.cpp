@@ -31,16 +31,14 @@ void Handler::step(const std::function<void()>& fn) {
     try {
         fn();
     } catch (const Failure& f) {
-        if (m_policy(f) == Reaction::NextStep)
-            return;
+        if (m_policy(f) == Reaction::NextStep) return;
         m_ended = f;
         throw Ended{};
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& e) {
         const Failure f(code::Unexpected, QString::fromLocal8Bit(e.what()));
-        if (m_policy(f) == Reaction::NextStep)
-            return;
+        if (m_policy(f) == Reaction::NextStep) return;
         m_ended = f;
         throw Ended{};
     }

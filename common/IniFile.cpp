@@ -11,14 +11,15 @@ namespace hv {
 
 QString iniFilePath() {
     QString exe = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
-    if (exe.isEmpty())
-        exe = QCoreApplication::applicationFilePath();
+    if (exe.isEmpty()) exe = QCoreApplication::applicationFilePath();
     return QDir(QFileInfo(exe).absolutePath()).filePath(QStringLiteral("halvane.ini"));
 }
 
 namespace {
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool isBlank(QChar c) {
+    return c == u' ' || c == u'\t';
+}
 
 QString trimBlanks(const QString& s) {
     qsizetype b = 0, e = s.size();
@@ -33,13 +34,11 @@ QString trimBlanks(const QString& s) {
 
 QString hostFromIniText(const QByteArray& content) {
     QByteArray bytes = content;
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes.remove(0, 3);
+    if (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3);
     // Windows editors end the line in CR LF; neither character may reach the host name.
     qsizetype end = bytes.indexOf('\n');
     QByteArray lineBytes = end < 0 ? bytes : bytes.left(end);
-    if (qsizetype cr = lineBytes.indexOf('\r'); cr >= 0)
-        lineBytes.truncate(cr);
+    if (qsizetype cr = lineBytes.indexOf('\r'); cr >= 0) lineBytes.truncate(cr);
     const QString line = QString::fromUtf8(lineBytes);
 
     qsizetype i = 0;
@@ -67,10 +66,8 @@ QString fncReadINI(const QString& path) {
     }
     // Only the first line counts; a sane file is tiny, so a bounded read is enough.
     QByteArray content = file.read(64 * 1024);
-    if (content.startsWith("\xEF\xBB\xBF"))
-        content.remove(0, 3);
-    if (content.isEmpty())
-        throw Failure(code::InputPastEnd, QStringLiteral("Input past end of file: %1").arg(path));
+    if (content.startsWith("\xEF\xBB\xBF")) content.remove(0, 3);
+    if (content.isEmpty()) throw Failure(code::InputPastEnd, QStringLiteral("Input past end of file: %1").arg(path));
     return hostFromIniText(content);
 }
 

@@ -1,5 +1,7 @@
 #include "ConsoleApp.h"
 
 namespace hv {
-int consoleAppVersion() { return 1; }
+int consoleAppVersion() {
+    return 1;
+}
 } // namespace hv

@@ -7,7 +7,9 @@
 
 namespace {
 
-hv::Failure noPrinter() { return hv::Failure(hv::code::PrinterError, QStringLiteral("No default printer")); }
+hv::Failure noPrinter() {
+    return hv::Failure(hv::code::PrinterError, QStringLiteral("No default printer"));
+}
 
 } // namespace
 
@@ -24,7 +26,9 @@ PrinterPort PrinterPort::pdfFile(const QString& path, const QString& deviceName,
     return p;
 }
 
-PrinterPort PrinterPort::none() { return PrinterPort(Mode::None); }
+PrinterPort PrinterPort::none() {
+    return PrinterPort(Mode::None);
+}
 
 QString PrinterPort::deviceName() const {
     switch (m_mode) {
@@ -40,8 +44,7 @@ QString PrinterPort::deviceName() const {
 }
 
 void PrinterPort::access() const {
-    if (deviceName().isEmpty())
-        throw noPrinter();
+    if (deviceName().isEmpty()) throw noPrinter();
 }
 
 std::unique_ptr<QPrinter> PrinterPort::startJob(const QString& documentName) const {
@@ -49,8 +52,7 @@ std::unique_ptr<QPrinter> PrinterPort::startJob(const QString& documentName) con
     switch (m_mode) {
     case Mode::System: {
         const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-        if (info.isNull())
-            throw noPrinter();
+        if (info.isNull()) throw noPrinter();
         printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
         break;
     }

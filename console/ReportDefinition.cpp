@@ -24,8 +24,7 @@ QString ReportDefinition::likePrefix(const QString& search) {
     QString pattern;
     pattern.reserve(search.size() + 2);
     for (const QChar c : search) {
-        if (c == u'!' || c == u'%' || c == u'_')
-            pattern += u'!';
+        if (c == u'!' || c == u'%' || c == u'_') pattern += u'!';
         pattern += c;
     }
     return pattern + u'%';
@@ -47,8 +46,8 @@ ReportDefinition ReportDefinition::forKind(ReportKind kind, const SearchParamete
                   hv::formatShortDate(search.dtEndDate) + u')';
         d.blankLinesAfterTitle = 2;
         // Prefix match on the code name, both dates inclusive; the dates travel as DATE values.
-        d.statement = QStringLiteral(
-            "Select * From AlertLog WHERE CodeName LIKE ? ESCAPE '!' AND CodeDate Between ? AND ?");
+        d.statement =
+            QStringLiteral("Select * From AlertLog WHERE CodeName LIKE ? ESCAPE '!' AND CodeDate Between ? AND ?");
         d.binds = {likePrefix(search.strSearch), search.dtStartDate, search.dtEndDate};
         d.captionPrefix = QStringLiteral("Complete List of All Halvane Records (");
         d.fields = alertLogFields();

@@ -15,7 +15,8 @@ namespace {
 constexpr qsizetype kFlushAt = 256 * 1024;
 
 hv::Failure fileFailure(const QString& what) {
-    return hv::Failure(hv::code::PathFileAccess, QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(strerror(errno))));
+    return hv::Failure(hv::code::PathFileAccess,
+                       QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(strerror(errno))));
 }
 
 // The user's own folder in the shared temporary folder: a real directory (not a link), owned by
@@ -26,8 +27,7 @@ QString privateTempFolder() {
     if (mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
         throw fileFailure(QStringLiteral("Cannot create %1").arg(dir));
     struct stat st {};
-    if (lstat(native.constData(), &st) != 0)
-        throw fileFailure(QStringLiteral("Cannot examine %1").arg(dir));
+    if (lstat(native.constData(), &st) != 0) throw fileFailure(QStringLiteral("Cannot examine %1").arg(dir));
     if (!S_ISDIR(st.st_mode) || st.st_uid != geteuid())
         throw hv::Failure(hv::code::PathFileAccess, QStringLiteral("%1 is not a folder of this user").arg(dir));
     if ((st.st_mode & 0077) != 0 && chmod(native.constData(), 0700) != 0)
@@ -50,12 +50,10 @@ ReportFile::ReportFile() {
         if (m_fd < 0 && errno == ELOOP && attempt == 0) {
             // A link where the report belongs is removed, never written through; where it cannot
             // be removed (somebody else's, in a shared folder) the open below fails again.
-            if (::unlink(name.constData()) != 0)
-                break;
+            if (::unlink(name.constData()) != 0) break;
         }
     }
-    if (m_fd < 0)
-        throw fileFailure(QStringLiteral("Cannot open the report file"));
+    if (m_fd < 0) throw fileFailure(QStringLiteral("Cannot open the report file"));
     struct stat st {};
     if (fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() || ftruncate(m_fd, 0) != 0) {
         const hv::Failure f = fileFailure(QStringLiteral("The report file is not this user's plain file"));
@@ -79,8 +77,7 @@ ReportFile::~ReportFile() {
 void ReportFile::writeLine(const QString& line) {
     m_buffer += line.toUtf8();
     m_buffer += "\r\n";
-    if (m_buffer.size() >= kFlushAt)
-        flush();
+    if (m_buffer.size() >= kFlushAt) flush();
 }
 
 void ReportFile::flush() {
@@ -89,8 +86,7 @@ void ReportFile::flush() {
     while (left > 0) {
         const ssize_t n = ::write(m_fd, p, size_t(left));
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             throw fileFailure(QStringLiteral("Cannot write the report file"));
         }
         p += n;
@@ -100,8 +96,7 @@ void ReportFile::flush() {
 }
 
 void ReportFile::close() {
-    if (m_fd < 0)
-        return;
+    if (m_fd < 0) return;
     const int fd = m_fd;
     try {
         flush();
@@ -111,6 +106,5 @@ void ReportFile::close() {
         throw;
     }
     m_fd = -1;
-    if (::close(fd) != 0)
-        throw fileFailure(QStringLiteral("Cannot close the report file"));
+    if (::close(fd) != 0) throw fileFailure(QStringLiteral("Cannot close the report file"));
 }

@@ -11,12 +11,14 @@
 #include <QTextLayout>
 
 const QString ReportPrinter::kErrorTitle = QStringLiteral("Printer Error");
-const QString ReportPrinter::kErrorText =
-    QStringLiteral("This computer either doesn't have a default printer setup, or there was an error with the printer.");
+const QString ReportPrinter::kErrorText = QStringLiteral(
+    "This computer either doesn't have a default printer setup, or there was an error with the printer.");
 
 namespace {
 
-hv::Failure printerFailure(const QString& what) { return hv::Failure(hv::code::PrinterError, what); }
+hv::Failure printerFailure(const QString& what) {
+    return hv::Failure(hv::code::PrinterError, what);
+}
 
 } // namespace
 
@@ -28,13 +30,11 @@ void ReportPrinter::fncPrintRichText(const QTextDocument& text, const QFont& fon
     printer->setFullPage(true);
 
     QPainter painter;
-    if (!painter.begin(printer.get()))
-        throw printerFailure(QStringLiteral("The printer refused the print job"));
+    if (!painter.begin(printer.get())) throw printerFailure(QStringLiteral("The printer refused the print job"));
 
     const qreal perTwip = printer->resolution() / 1440.0;
     const QRectF paper = printer->paperRect(QPrinter::DevicePixel);
-    const QRectF area(leftMargin * perTwip, topMargin * perTwip,
-                      paper.width() - (leftMargin + rightMargin) * perTwip,
+    const QRectF area(leftMargin * perTwip, topMargin * perTwip, paper.width() - (leftMargin + rightMargin) * perTwip,
                       paper.height() - (topMargin + bottomMargin) * perTwip);
 
     const QFont printFont(font, printer.get());
@@ -56,8 +56,7 @@ void ReportPrinter::fncPrintRichText(const QTextDocument& text, const QFont& fon
     int lineOnPage = 0;
     for (QTextBlock block = text.begin(); block.isValid(); block = block.next()) {
         // The line break that ends the report ends its last line; it starts no line of its own.
-        if (block == last && block.length() <= 1 && block != text.begin())
-            break;
+        if (block == last && block.length() <= 1 && block != text.begin()) break;
         QTextLayout layout(block.text(), printFont, printer.get());
         layout.setTextOption(option);
         layout.beginLayout();
@@ -68,14 +67,12 @@ void ReportPrinter::fncPrintRichText(const QTextDocument& text, const QFont& fon
         layout.endLayout();
         for (int i = 0; i < layout.lineCount(); ++i) {
             if (lineOnPage == linesPerPage) {
-                if (!printer->newPage())
-                    throw printerFailure(QStringLiteral("The printer refused a new page"));
+                if (!printer->newPage()) throw printerFailure(QStringLiteral("The printer refused a new page"));
                 lineOnPage = 0;
             }
             layout.lineAt(i).draw(&painter, QPointF(area.left(), area.top() + lineOnPage * lineSpacing));
             ++lineOnPage;
         }
     }
-    if (!painter.end())
-        throw printerFailure(QStringLiteral("The print job could not be finished"));
+    if (!painter.end()) throw printerFailure(QStringLiteral("The print job could not be finished"));
 }

@@ -19,8 +19,8 @@ public:
     // Margins in twips (1/1440 inch). Lines wider than the space between the margins wrap; each
     // page holds as many whole lines as fit; no header, footer or page number. Raises failure 482
     // when the printer cannot be used or the job fails, and when not even one line fits a page.
-    void fncPrintRichText(const QTextDocument& text, const QFont& font, int leftMargin, int topMargin,
-                          int rightMargin, int bottomMargin, const QString& documentName) const;
+    void fncPrintRichText(const QTextDocument& text, const QFont& font, int leftMargin, int topMargin, int rightMargin,
+                          int bottomMargin, const QString& documentName) const;
 
 private:
     const PrinterPort& m_printer;

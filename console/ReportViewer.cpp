@@ -27,9 +27,13 @@ QPointer<ReportViewer> ReportViewer::s_current;
 namespace {
 
 // The window was drawn in twips; at the desktop's usual 96 dots per inch one pixel is 15 twips.
-QRect twips(int left, int top, int width, int height) { return QRect(left / 15, top / 15, width / 15, height / 15); }
+QRect twips(int left, int top, int width, int height) {
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
 
-bool isEnter(const QKeyEvent* e) { return e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter; }
+bool isEnter(const QKeyEvent* e) {
+    return e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
+}
 
 } // namespace
 
@@ -92,8 +96,7 @@ ReportViewer::ReportViewer(hv::MessagePort& msg, const PrinterPort& printer)
     connect(m_close, &QPushButton::clicked, this, &QWidget::close);
     connect(m_find, &QPushButton::clicked, this, [this] { cmdFindText_Click(); });
     connect(m_search, &QLineEdit::textChanged, this, [this](const QString& text) {
-        if (text.isEmpty())
-            m_find->setText(kFindCaption);
+        if (text.isEmpty()) m_find->setText(kFindCaption);
     });
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -106,7 +109,9 @@ ReportViewer::ReportViewer(hv::MessagePort& msg, const PrinterPort& printer)
 
 ReportViewer::~ReportViewer() = default;
 
-ReportViewer* ReportViewer::current() { return s_current.data(); }
+ReportViewer* ReportViewer::current() {
+    return s_current.data();
+}
 
 void ReportViewer::closeCurrent() {
     if (ReportViewer* v = s_current.data()) {
@@ -119,8 +124,7 @@ void ReportViewer::closeCurrent() {
 
 void ReportViewer::load(const QString& reportPath) {
     QFile file(reportPath);
-    if (!file.open(QIODevice::ReadOnly))
-        throw hv::Failure(hv::code::FileNotFound, file.errorString());
+    if (!file.open(QIODevice::ReadOnly)) throw hv::Failure(hv::code::FileNotFound, file.errorString());
     QString text = QString::fromUtf8(file.readAll());
     file.close();
 
@@ -135,8 +139,7 @@ void ReportViewer::load(const QString& reportPath) {
     int lineInBlock = 0;
     for (qsizetype i = 0; i < size; ++i) {
         QChar c = in[i];
-        if (c == u'\r' && i + 1 < size && in[i + 1] == u'\n')
-            continue;
+        if (c == u'\r' && i + 1 < size && in[i + 1] == u'\n') continue;
         if (c == u'\n') {
             const bool last = i + 1 == size;
             if (!last && ++lineInBlock < kLinesPerBlock) {
@@ -153,13 +156,11 @@ void ReportViewer::load(const QString& reportPath) {
 }
 
 bool ReportViewer::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyPress)
-        return QWidget::eventFilter(watched, event);
+    if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);
     if (watched == m_search) {
         if (isEnter(key)) {
-            if (!m_search->text().isEmpty())
-                cmdFindText_Click();
+            if (!m_search->text().isEmpty()) cmdFindText_Click();
             return true;
         }
         const QString typed = key->text();
@@ -169,8 +170,7 @@ bool ReportViewer::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     } else if (watched == m_text && isEnter(key)) {
-        if (!m_search->text().isEmpty() && m_find->text() == kNextCaption)
-            cmdFindText_Click();
+        if (!m_search->text().isEmpty() && m_find->text() == kNextCaption) cmdFindText_Click();
         return true;
     }
     return QWidget::eventFilter(watched, event);

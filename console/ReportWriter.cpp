@@ -26,11 +26,9 @@ namespace {
 
 QString valueText(const QSqlRecord& row, const ReportDefinition::Field& field) {
     const int i = row.indexOf(field.column);
-    if (i < 0)
-        throw hv::Failure(3265, QStringLiteral("Item not found in this collection: %1").arg(field.column));
+    if (i < 0) throw hv::Failure(3265, QStringLiteral("Item not found in this collection: %1").arg(field.column));
     const QVariant v = row.value(i);
-    if (v.isNull())
-        return {};
+    if (v.isNull()) return {};
     switch (field.format) {
     case ReportDefinition::Format::MonthDayYear:
         return hv::formatMonthDayYear(v.toDate());
@@ -71,8 +69,7 @@ qint64 ReportWriter::write(const ReportDefinition& report) {
     file.writeLine(kBlankLine);
     file.writeLine(kBlankLine);
     file.writeLine(totalLine(intRecordCount));
-    if (intRecordCount == 0)
-        file.writeLine(kEmptyResultLine);
+    if (intRecordCount == 0) file.writeLine(kEmptyResultLine);
     file.close();
     return intRecordCount;
 }

@@ -19,13 +19,11 @@ namespace {
 // The administration window's hourglass for the length of a report, given back on every way out.
 struct Hourglass {
     explicit Hourglass(QWidget* w) : window(w) {
-        if (window)
-            window->setCursor(Qt::WaitCursor);
+        if (window) window->setCursor(Qt::WaitCursor);
     }
     ~Hourglass() { restore(); }
     void restore() {
-        if (window)
-            window->unsetCursor();
+        if (window) window->unsetCursor();
     }
     QPointer<QWidget> window;
 };
@@ -37,8 +35,7 @@ void runReport(ReportKind kind, ConsoleContext& ctx, QWidget* adminWindow) {
     if (kind == ReportKind::SearchWithDateRange) {
         SearchDialog form8(ctx.clock, adminWindow);
         // Closing the dialog without "OK" cancels the report.
-        if (form8.exec() != QDialog::Accepted)
-            return;
+        if (form8.exec() != QDialog::Accepted) return;
         search = form8.parameters();
     }
 
@@ -58,7 +55,8 @@ void runReport(ReportKind kind, ConsoleContext& ctx, QWidget* adminWindow) {
         ReportViewer::closeCurrent();
         const ReportDefinition report = ReportDefinition::forKind(kind, search);
         qint64 count = 0;
-        handler.step([&] { count = ReportWriter(ctx.connectionString(), printer, ctx.clock.now().date()).write(report); });
+        handler.step(
+            [&] { count = ReportWriter(ctx.connectionString(), printer, ctx.clock.now().date()).write(report); });
 
         auto* viewer = new ReportViewer(ctx.msg, printer);
         // The font first: a change after loading would lay the whole text out twice.

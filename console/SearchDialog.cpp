@@ -12,7 +12,9 @@
 namespace {
 
 // Drawn in twips; one pixel is 15 twips at 96 dots per inch.
-QRect twips(int left, int top, int width, int height) { return QRect(left / 15, top / 15, width / 15, height / 15); }
+QRect twips(int left, int top, int width, int height) {
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
 
 QLabel* boldLabel(const QString& name, const QString& text, const QRect& where, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -79,8 +81,7 @@ SearchDialog::SearchDialog(const hv::Clock& clock, QWidget* parent)
 
 void SearchDialog::Command1_Click() {
     // Dates are not compared: a start after the end is taken as it is and simply finds nothing.
-    if (!m_start->date().isValid() || !m_end->date().isValid() || m_search->text().isEmpty())
-        return;
+    if (!m_start->date().isValid() || !m_end->date().isValid() || m_search->text().isEmpty()) return;
     m_parameters.dtStartDate = m_start->date();
     m_parameters.dtEndDate = m_end->date();
     m_parameters.strSearch = m_search->text();

@@ -43,18 +43,19 @@ int main(int argc, char** argv) {
     try {
         hv::Connection c(hv::fncConnectionString(host));
         c.execute(QStringLiteral("DELETE FROM AlertLog"));
-        c.execute(QStringLiteral(
-                      "INSERT INTO AlertLog (CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments) "
-                      "WITH d AS (SELECT 0 i UNION ALL SELECT 1 UNION ALL SELECT 2 UNION ALL SELECT 3 UNION ALL SELECT 4 "
-                      "UNION ALL SELECT 5 UNION ALL SELECT 6 UNION ALL SELECT 7 UNION ALL SELECT 8 UNION ALL SELECT 9), "
-                      "n AS (SELECT a.i + 10 * b.i + 100 * c.i + 1000 * e.i + 10000 * f.i + 100000 * g.i + 1 AS i "
-                      "FROM d a, d b, d c, d e, d f, d g) "
-                      "SELECT CONCAT('Code ', ELT(1 + i % 4, 'Red', 'Blue', 'Grey', 'Orange')), "
-                      "IF(i % 3 = 0, NULL, CONCAT('Custom message number ', i)), "
-                      "DATE_SUB('2012-04-01', INTERVAL i % 3650 DAY), SEC_TO_TIME((i * 60) % 86400), "
-                      "ELT(1 + i % 3, 'Main Lobby', 'East Wing', 'Loading Dock'), "
-                      "'All employees report to their fire watch location.' FROM n WHERE i <= ?"),
-                  {rows});
+        c.execute(
+            QStringLiteral(
+                "INSERT INTO AlertLog (CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments) "
+                "WITH d AS (SELECT 0 i UNION ALL SELECT 1 UNION ALL SELECT 2 UNION ALL SELECT 3 UNION ALL SELECT 4 "
+                "UNION ALL SELECT 5 UNION ALL SELECT 6 UNION ALL SELECT 7 UNION ALL SELECT 8 UNION ALL SELECT 9), "
+                "n AS (SELECT a.i + 10 * b.i + 100 * c.i + 1000 * e.i + 10000 * f.i + 100000 * g.i + 1 AS i "
+                "FROM d a, d b, d c, d e, d f, d g) "
+                "SELECT CONCAT('Code ', ELT(1 + i % 4, 'Red', 'Blue', 'Grey', 'Orange')), "
+                "IF(i % 3 = 0, NULL, CONCAT('Custom message number ', i)), "
+                "DATE_SUB('2012-04-01', INTERVAL i % 3650 DAY), SEC_TO_TIME((i * 60) % 86400), "
+                "ELT(1 + i % 3, 'Main Lobby', 'East Wing', 'Loading Dock'), "
+                "'All employees report to their fire watch location.' FROM n WHERE i <= ?"),
+            {rows});
     } catch (const hv::Failure& f) {
         std::fprintf(stderr, "cannot seed the database on %s: %lld %s\n", qPrintable(host), f.number(),
                      qPrintable(f.description()));

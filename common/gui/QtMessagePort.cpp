@@ -35,15 +35,14 @@ Answer QtMessagePort::show(const QString& title, const QString& text, Buttons bu
         box.setStandardButtons(QMessageBox::Ok);
     }
     const int r = box.exec();
-    if (buttons == Buttons::YesNo)
-        return r == QMessageBox::Yes ? Answer::Yes : Answer::No;
+    if (buttons == Buttons::YesNo) return r == QMessageBox::Yes ? Answer::Yes : Answer::No;
     return Answer::Ok;
 }
 
 QString QtMessagePort::input(const QString& prompt, const QString& title) {
     bool ok = false;
-    const QString text = QInputDialog::getText(QApplication::activeWindow(), title, prompt, QLineEdit::Normal,
-                                               QString(), &ok);
+    const QString text =
+        QInputDialog::getText(QApplication::activeWindow(), title, prompt, QLineEdit::Normal, QString(), &ok);
     return ok ? text : QString();
 }
 

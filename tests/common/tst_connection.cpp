@@ -59,7 +59,8 @@ private slots:
     }
 
     void valuesTravelByteForByte() {
-        const QString tricky = QStringLiteral("O'Brien \"quoted\" back\\slash\r\nline2\n; DROP TABLE codes; -- é ü ñ 🚨 %_");
+        const QString tricky =
+            QStringLiteral("O'Brien \"quoted\" back\\slash\r\nline2\n; DROP TABLE codes; -- é ü ñ 🚨 %_");
         hv::Connection c(hv::fncConnectionString(testdb::host()));
         c.execute("INSERT INTO codes (CodeName, Comments) VALUES (?, ?)", {tricky, QVariant()});
         const auto rows = c.select("Select * From codes WHERE CodeName = ?", {tricky});

@@ -22,8 +22,7 @@ struct PdfText {
     QList<PdfWord> onPage(int page) const {
         QList<PdfWord> found;
         for (const PdfWord& w : words)
-            if (w.page == page)
-                found << w;
+            if (w.page == page) found << w;
         return found;
     }
 
@@ -36,7 +35,8 @@ struct PdfText {
         QProcess p;
         p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
         if (!p.waitForFinished(60000) || p.exitCode() != 0) {
-            t.error = QStringLiteral("pdftotext failed on %1: %2").arg(pdf, QString::fromLocal8Bit(p.readAllStandardError()));
+            t.error =
+                QStringLiteral("pdftotext failed on %1: %2").arg(pdf, QString::fromLocal8Bit(p.readAllStandardError()));
             return t;
         }
         const QString html = QString::fromUtf8(p.readAllStandardOutput());

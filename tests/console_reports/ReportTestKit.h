@@ -14,19 +14,16 @@ namespace reportkit {
 // The report file's lines (CR LF ends); an empty list when the file does not exist.
 inline QStringList fileLines(const QString& path, bool* crlfOnly = nullptr) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
+    if (!f.open(QIODevice::ReadOnly)) return {};
     const QByteArray bytes = f.readAll();
     if (crlfOnly) {
         // Every LF that ends a line is preceded by CR, and the file ends with CR LF.
         *crlfOnly = bytes.isEmpty() || bytes.endsWith("\r\n");
     }
     QString text = QString::fromUtf8(bytes);
-    if (text.isEmpty())
-        return {};
+    if (text.isEmpty()) return {};
     QStringList lines = text.split(QStringLiteral("\r\n"));
-    if (lines.last().isEmpty())
-        lines.removeLast();
+    if (lines.last().isEmpty()) lines.removeLast();
     return lines;
 }
 
@@ -47,8 +44,7 @@ inline void onNextModal(std::function<void(QDialog*)> fn) {
 inline QList<QWidget*> topLevels(const QString& name) {
     QList<QWidget*> found;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == name)
-            found << w;
+        if (w->objectName() == name) found << w;
     return found;
 }
 

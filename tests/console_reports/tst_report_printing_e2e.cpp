@@ -43,11 +43,9 @@ struct Desktop {
     static pid_t spawn(const std::vector<std::string>& args, int stdoutFd = -1, int keepFd = -1) {
         const pid_t pid = fork();
         if (pid == 0) {
-            if (stdoutFd >= 0)
-                dup2(stdoutFd, 1);
+            if (stdoutFd >= 0) dup2(stdoutFd, 1);
             for (int fd = 3; fd < 256; ++fd)
-                if (fd != keepFd)
-                    close(fd);
+                if (fd != keepFd) close(fd);
             std::vector<char*> argv;
             for (const std::string& a : args)
                 argv.push_back(const_cast<char*>(a.c_str()));
@@ -70,11 +68,10 @@ struct Desktop {
 
     bool startX() {
         int fds[2];
-        if (pipe(fds) != 0)
-            return false;
-        pids.push_back(spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x800x24",
-                              "-nolisten", "tcp"},
-                             -1, fds[1]));
+        if (pipe(fds) != 0) return false;
+        pids.push_back(
+            spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x800x24", "-nolisten", "tcp"}, -1,
+                  fds[1]));
         close(fds[1]);
         char buf[32] = {};
         const ssize_t n = read(fds[0], buf, sizeof buf - 1);
@@ -94,14 +91,15 @@ struct Desktop {
         for (const char* sub : {"/etc", "/etc/ppd", "/spool", "/spool/tmp", "/cache", "/state", "/log"})
             mkdir((d + sub).c_str(), 0755);
         write(d + "/cups-files.conf", "ServerRoot " + d + "/etc\nRequestRoot " + d + "/spool\nTempDir " + d +
-                                          "/spool/tmp\nCacheDir " + d + "/cache\nStateDir " + d +
-                                          "/state\nErrorLog " + d + "/log/error_log\nAccessLog " + d +
-                                          "/log/access_log\nPageLog " + d +
+                                          "/spool/tmp\nCacheDir " + d + "/cache\nStateDir " + d + "/state\nErrorLog " +
+                                          d + "/log/error_log\nAccessLog " + d + "/log/access_log\nPageLog " + d +
                                           "/log/page_log\nServerBin /usr/lib/cups\nDataDir /usr/share/cups\n"
                                           "User lp\nGroup lp\nSystemGroup root\nFileDevice no\nSandboxing Relaxed\n");
-        write(d + "/cupsd.conf", "Listen " + d + "/cups.sock\nLogLevel warn\nWebInterface no\nBrowsing No\n"
-                                 "DefaultAuthType None\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-                                 "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
+        write(d + "/cupsd.conf",
+              "Listen " + d +
+                  "/cups.sock\nLogLevel warn\nWebInterface no\nBrowsing No\n"
+                  "DefaultAuthType None\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+                  "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
         setenv("CUPS_SERVER", (d + "/cups.sock").c_str(), 1);
         if (access("/usr/sbin/cupsd", X_OK) != 0 || access("/usr/lib/cups/backend/cups-pdf", F_OK) != 0) {
             error = "cupsd or the cups-pdf backend is missing (packages cups, printer-driver-cups-pdf)";
@@ -111,8 +109,7 @@ struct Desktop {
         bool up = false;
         for (int i = 0; i < 100 && !up; ++i) {
             up = run("lpstat -r 2>/dev/null | grep -q \"is running\"");
-            if (!up)
-                usleep(100000);
+            if (!up) usleep(100000);
         }
         if (!up) {
             error = "the test's cupsd did not answer; see " + d + "/log/error_log";
@@ -135,8 +132,7 @@ struct Desktop {
         dir = tmpl;
         // The print server's filters run as lp and must reach the spool.
         chmod(dir.c_str(), 0755);
-        if (startX())
-            startCups();
+        if (startX()) startCups();
     }
 
     ~Desktop() {
@@ -170,8 +166,7 @@ QRect inkBox(const QString& pdf, QSize* pageSize, QString* error) {
     QRect box;
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x)
-            if (qGray(img.pixel(x, y)) < 128)
-                box |= QRect(x, y, 1, 1);
+            if (qGray(img.pixel(x, y)) < 128) box |= QRect(x, y, 1, 1);
     return box;
 }
 

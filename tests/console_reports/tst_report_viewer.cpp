@@ -65,8 +65,7 @@ class TestReportViewer : public QObject {
         v->setWindowTitle("Complete List of All Users (2)");
         v->show();
         v->activateWindow();
-        if (!QTest::qWaitForWindowActive(v))
-            qWarning("viewer did not become active");
+        if (!QTest::qWaitForWindowActive(v)) qWarning("viewer did not become active");
         m_viewer = v;
         return v;
     }

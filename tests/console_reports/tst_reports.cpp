@@ -25,8 +25,8 @@ using reportkit::onNextModal;
 namespace {
 
 const QString kRule(79, u'_');
-const QString kPrinterErrorText =
-    QStringLiteral("This computer either doesn't have a default printer setup, or there was an error with the printer.");
+const QString kPrinterErrorText = QStringLiteral(
+    "This computer either doesn't have a default printer setup, or there was an error with the printer.");
 
 } // namespace
 
@@ -73,17 +73,19 @@ class TestReports : public QObject {
         QStringList l{" ", title};
         for (int i = 0; i < blanksAfterTitle; ++i)
             l << " ";
-        l << "Print Date: 4/2/12" << " " << kRule;
+        l << "Print Date: 4/2/12"
+          << " " << kRule;
         return l;
     }
 
     // A WITH clause naming the numbers 1 to count as n(i).
     static QString numbers(int count) {
-        return QStringLiteral("WITH d AS (SELECT 0 i UNION ALL SELECT 1 UNION ALL SELECT 2 UNION ALL SELECT 3 UNION ALL "
-                              "SELECT 4 UNION ALL SELECT 5 UNION ALL SELECT 6 UNION ALL SELECT 7 UNION ALL SELECT 8 "
-                              "UNION ALL SELECT 9), n AS (SELECT a.i + 10 * b.i + 100 * c.i + 1000 * e.i + 10000 * f.i "
-                              "+ 1 AS i FROM d a, d b, d c, d e, d f WHERE a.i + 10 * b.i + 100 * c.i + 1000 * e.i + "
-                              "10000 * f.i < %1)")
+        return QStringLiteral(
+                   "WITH d AS (SELECT 0 i UNION ALL SELECT 1 UNION ALL SELECT 2 UNION ALL SELECT 3 UNION ALL "
+                   "SELECT 4 UNION ALL SELECT 5 UNION ALL SELECT 6 UNION ALL SELECT 7 UNION ALL SELECT 8 "
+                   "UNION ALL SELECT 9), n AS (SELECT a.i + 10 * b.i + 100 * c.i + 1000 * e.i + 10000 * f.i "
+                   "+ 1 AS i FROM d a, d b, d c, d e, d f WHERE a.i + 10 * b.i + 100 * c.i + 1000 * e.i + "
+                   "10000 * f.i < %1)")
             .arg(count);
     }
 
@@ -122,10 +124,10 @@ private slots:
         const QStringList expected =
             header("Complete List of All Halvane Records", 2) +
             QStringList({"Code Date:     04/01/2012", "Code Time:     3:07 PM", "Code Name:     Code Red",
-                        "Code Location: Main Lobby", "Code Message:  Line one\nLine two",
-                        "Code Comments: All employees report.", kRule, "Code Date:     03/31/2012",
-                        "Code Time:     9:05 AM", "Code Name:     Code Blue", "Code Location: East Wing",
-                        "Code Message:  ", "Code Comments: ", kRule}) +
+                         "Code Location: Main Lobby", "Code Message:  Line one\nLine two",
+                         "Code Comments: All employees report.", kRule, "Code Date:     03/31/2012",
+                         "Code Time:     9:05 AM", "Code Name:     Code Blue", "Code Location: East Wing",
+                         "Code Message:  ", "Code Comments: ", kRule}) +
             footer("2");
         QCOMPARE(fileLines(reportPath(), &crlf), expected);
         QVERIFY(crlf);
@@ -141,7 +143,8 @@ private slots:
         QCOMPARE(viewer->findChild<QPushButton*>("Command1")->toolTip(),
                  QStringLiteral("Click to Print Report to Printer (Test Printer)"));
         // The 79-character rule line fits the area without wrapping.
-        QVERIFY(area->fontMetrics().horizontalAdvance(kRule) < area->viewport()->width() - 2 * area->document()->documentMargin());
+        QVERIFY(area->fontMetrics().horizontalAdvance(kRule) <
+                area->viewport()->width() - 2 * area->document()->documentMargin());
         QCOMPARE(m_admin->cursor().shape(), Qt::ArrowCursor);
     }
 
@@ -153,29 +156,30 @@ private slots:
         testdb::exec("UPDATE properties SET TraysToolTipText = ?", {"Halvane: call 5555\r\nor the desk"});
 
         QCOMPARE(run(ReportKind::AllUsers)->windowTitle(), QStringLiteral("Complete List of All Users (3)"));
-        QCOMPARE(fileLines(reportPath()), header("Complete List of All Users", 1) +
-                                              QStringList({"User Name: admin", kRule, "User Name: Bob", kRule,
-                                                          "User Name: carol", kRule}) +
-                                              footer("3"));
+        QCOMPARE(fileLines(reportPath()),
+                 header("Complete List of All Users", 1) +
+                     QStringList({"User Name: admin", kRule, "User Name: Bob", kRule, "User Name: carol", kRule}) +
+                     footer("3"));
 
         QCOMPARE(run(ReportKind::AllCodes)->windowTitle(), QStringLiteral("Complete List of All Codes & Comments (2)"));
         QCOMPARE(fileLines(reportPath()),
                  header("Complete List of All Codes & Comments", 1) +
                      QStringList({"Code Name:     Code Red", "Code Comments: Go to the fire watch.", kRule,
-                                 "Code Name:     Drill", "Code Comments: ", kRule}) +
+                                  "Code Name:     Drill", "Code Comments: ", kRule}) +
                      footer("2"));
 
         QCOMPARE(run(ReportKind::AllLocations)->windowTitle(), QStringLiteral("Complete List of All Locations (2)"));
         QCOMPARE(fileLines(reportPath()),
                  header("Complete List of All Locations", 1) +
-                     QStringList({"Code Location: Cafeteria", kRule, "Code Location: Main Lobby", kRule}) + footer("2"));
+                     QStringList({"Code Location: Cafeteria", kRule, "Code Location: Main Lobby", kRule}) +
+                     footer("2"));
 
         QCOMPARE(run(ReportKind::TrayToolTip)->windowTitle(),
                  QStringLiteral("The System Trays Application Tool Tip Text (1)"));
         // A value with its own line break is written unchanged.
-        QCOMPARE(fileLines(reportPath()),
-                 header("The System Trays Application Tool Tip Text", 1) +
-                     QStringList({"Tool Tip Text: Halvane: call 5555", "or the desk", kRule}) + footer("1"));
+        QCOMPARE(fileLines(reportPath()), header("The System Trays Application Tool Tip Text", 1) +
+                                              QStringList({"Tool Tip Text: Halvane: call 5555", "or the desk", kRule}) +
+                                              footer("1"));
         QCOMPARE(m_msg.boxes.size(), 0);
     }
 
@@ -187,7 +191,8 @@ private slots:
         QCOMPARE(fileLines(reportPath()), header("Complete List of All Halvane Records", 2) + footer("0") +
                                               QStringList({"No Records Matching Query"}));
 
-        testdb::exec("INSERT INTO locations (CodeLocation) " + numbers(1234) + " SELECT CONCAT('Room ', LPAD(i, 4, '0')) FROM n");
+        testdb::exec("INSERT INTO locations (CodeLocation) " + numbers(1234) +
+                     " SELECT CONCAT('Room ', LPAD(i, 4, '0')) FROM n");
         QCOMPARE(run(ReportKind::AllLocations)->windowTitle(), QStringLiteral("Complete List of All Locations (1234)"));
         const QStringList lines = fileLines(reportPath());
         QCOMPARE(lines.last(), QStringLiteral("Total Number Of Records: (1,234)"));
@@ -236,8 +241,10 @@ private slots:
         for (const char* name : {"O'Brien drill", "OXBrien drill", "50% drill", "500 drill", "A_B", "AxB", "Zed"})
             testdb::exec(sql, {QString::fromUtf8(name)});
         const QDate day(2012, 4, 1);
-        QCOMPARE(search("O'Brien", day, day)->windowTitle(), QStringLiteral("Complete List of All Halvane Records (1)"));
-        QCOMPARE(fileLines(reportPath())[1], QStringLiteral("Seach By: (O'Brien) With Date Range: (4/1/12) to (4/1/12)"));
+        QCOMPARE(search("O'Brien", day, day)->windowTitle(),
+                 QStringLiteral("Complete List of All Halvane Records (1)"));
+        QCOMPARE(fileLines(reportPath())[1],
+                 QStringLiteral("Seach By: (O'Brien) With Date Range: (4/1/12) to (4/1/12)"));
         // "%" and "_" typed by the user are plain characters, not wildcards.
         search("50%", day, day);
         QCOMPARE(fileLines(reportPath()).filter("Code Name:"), QStringList({"Code Name:     50% drill"}));
@@ -268,8 +275,8 @@ private slots:
             QCOMPARE(end->date(), QDate(2012, 4, 2));
             QCOMPARE(text->text(), QString());
             QCOMPARE(QApplication::focusWidget(), start);
-            for (QWidget* next : {static_cast<QWidget*>(end), static_cast<QWidget*>(text),
-                                  static_cast<QWidget*>(ok), static_cast<QWidget*>(start)}) {
+            for (QWidget* next : {static_cast<QWidget*>(end), static_cast<QWidget*>(text), static_cast<QWidget*>(ok),
+                                  static_cast<QWidget*>(start)}) {
                 QWidget* w = QApplication::focusWidget();
                 QWidget* n = w->nextInFocusChain();
                 while (n != w && (!(n->focusPolicy() & Qt::TabFocus) || w->isAncestorOf(n)))

@@ -16,16 +16,14 @@ namespace {
 
 bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
     for (int waited = 0; waited < timeoutMs; waited += 50) {
-        if (condition())
-            return true;
+        if (condition()) return true;
         QThread::msleep(50);
     }
     return condition();
 }
 
 bool haveProgram(const QString& name, QString* error) {
-    if (!QStandardPaths::findExecutable(name).isEmpty())
-        return true;
+    if (!QStandardPaths::findExecutable(name).isEmpty()) return true;
     *error = QStringLiteral("%1 is not installed (run scripts/setup)").arg(name);
     return false;
 }
@@ -34,7 +32,9 @@ bool haveProgram(const QString& name, QString* error) {
 
 DesktopSession::DesktopSession(Options options) : m_options(options) {}
 
-DesktopSession::~DesktopSession() { stopAll(); }
+DesktopSession::~DesktopSession() {
+    stopAll();
+}
 
 QProcessEnvironment DesktopSession::environment() const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -55,8 +55,7 @@ QProcess* DesktopSession::startDaemon(const QString& program, const QStringList&
     p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     p->setStandardOutputFile(QProcess::nullDevice());
     p->start(program, args);
-    if (!p->waitForStarted(10000))
-        return nullptr;
+    if (!p->waitForStarted(10000)) return nullptr;
     m_processes.push_back(std::move(p));
     return m_processes.back().get();
 }
@@ -69,8 +68,7 @@ QProcess* DesktopSession::launch(const QString& program, const QStringList& args
     p->setProcessEnvironment(env);
     p->setProcessChannelMode(QProcess::ForwardedChannels);
     p->start(program, args);
-    if (!p->waitForStarted(10000))
-        return nullptr;
+    if (!p->waitForStarted(10000)) return nullptr;
     m_processes.push_back(std::move(p));
     return m_processes.back().get();
 }
@@ -82,8 +80,8 @@ bool DesktopSession::start(QString* error) {
     }
     QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     if (!haveProgram("Xvfb", error) || (m_options.windowManager && !haveProgram("openbox", error)) ||
-        (m_options.trayHost && !haveProgram("trayer", error)) || (m_options.audio && !haveProgram("pulseaudio", error)) ||
-        (m_options.audio && !haveProgram("pactl", error)))
+        (m_options.trayHost && !haveProgram("trayer", error)) ||
+        (m_options.audio && !haveProgram("pulseaudio", error)) || (m_options.audio && !haveProgram("pactl", error)))
         return false;
 
     // A display number nobody else on this machine uses.
@@ -93,8 +91,7 @@ bool DesktopSession::start(QString* error) {
             QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)))
             continue;
         m_display = QStringLiteral(":%1").arg(n);
-        const QString screen =
-            QStringLiteral("%1x%2x24").arg(m_options.screen.width()).arg(m_options.screen.height());
+        const QString screen = QStringLiteral("%1x%2x24").arg(m_options.screen.width()).arg(m_options.screen.height());
         QProcess* x = startDaemon("Xvfb", {m_display, "-screen", "0", screen, "-nolisten", "tcp", "-noreset"});
         const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(n);
         if (!x || !waitFor([&] { return QFile::exists(socket) || x->state() == QProcess::NotRunning; }, 10000) ||
@@ -108,7 +105,13 @@ bool DesktopSession::start(QString* error) {
         return false;
     }
     // The server answers once xdpyinfo can talk to it.
-    if (!waitFor([&] { int rc = -1; run("xdpyinfo", {}, &rc, 5000); return rc == 0; }, 10000)) {
+    if (!waitFor(
+            [&] {
+                int rc = -1;
+                run("xdpyinfo", {}, &rc, 5000);
+                return rc == 0;
+            },
+            10000)) {
         *error = "the X server did not answer";
         return false;
     }
@@ -125,9 +128,12 @@ bool DesktopSession::start(QString* error) {
             *error = "trayer did not start";
             return false;
         }
-        waitFor([&] { return run("xprop", {"-root", "-notype"}).contains("_NET_SYSTEM_TRAY_S0") ||
-                             !run("xdotool", {"search", "--class", "trayer"}).isEmpty(); },
-                10000);
+        waitFor(
+            [&] {
+                return run("xprop", {"-root", "-notype"}).contains("_NET_SYSTEM_TRAY_S0") ||
+                       !run("xdotool", {"search", "--class", "trayer"}).isEmpty();
+            },
+            10000);
     }
     if (m_options.audio) {
         QDir().mkpath(m_dir.filePath("pulse"));
@@ -142,14 +148,20 @@ bool DesktopSession::start(QString* error) {
                      .arg(m_dir.filePath("pulse/native"))
                      .toUtf8());
         pa.close();
-        m_audioServer = startDaemon("pulseaudio", {"-n", "-F", pa.fileName(), "--daemonize=no",
-                                                   "--exit-idle-time=-1", "--use-pid-file=no", "--disable-shm=yes",
-                                                   "--log-target=stderr", "--log-level=error"});
+        m_audioServer = startDaemon("pulseaudio", {"-n", "-F", pa.fileName(), "--daemonize=no", "--exit-idle-time=-1",
+                                                   "--use-pid-file=no", "--disable-shm=yes", "--log-target=stderr",
+                                                   "--log-level=error"});
         if (!m_audioServer) {
             *error = "pulseaudio did not start";
             return false;
         }
-        if (!waitFor([&] { int rc = -1; run("pactl", {"info"}, &rc, 3000); return rc == 0; }, 15000)) {
+        if (!waitFor(
+                [&] {
+                    int rc = -1;
+                    run("pactl", {"info"}, &rc, 3000);
+                    return rc == 0;
+                },
+                15000)) {
             *error = "the audio server did not answer pactl";
             return false;
         }
@@ -164,12 +176,10 @@ QString DesktopSession::run(const QString& program, const QStringList& args, int
     if (!p.waitForFinished(timeoutMs)) {
         p.kill();
         p.waitForFinished(1000);
-        if (exitCode)
-            *exitCode = -1;
+        if (exitCode) *exitCode = -1;
         return {};
     }
-    if (exitCode)
-        *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    if (exitCode) *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
 }
 
@@ -181,16 +191,15 @@ bool DesktopSession::screenshot(const QString& pngPath) const {
 
 bool DesktopSession::startRecording(const QString& wavPath) {
     stopRecording();
-    m_recorder = startDaemon("parecord", {"--device=test_sink.monitor", "--file-format=wav", "--rate=44100",
-                                          "--channels=2", wavPath});
+    m_recorder = startDaemon(
+        "parecord", {"--device=test_sink.monitor", "--file-format=wav", "--rate=44100", "--channels=2", wavPath});
     // Give the stream a moment to connect so that the first samples are not lost.
     QThread::msleep(300);
     return m_recorder != nullptr;
 }
 
 void DesktopSession::stopRecording() {
-    if (!m_recorder)
-        return;
+    if (!m_recorder) return;
     m_recorder->terminate();
     m_recorder->waitForFinished(5000);
     m_recorder = nullptr;
@@ -200,20 +209,17 @@ double DesktopSession::peakDb(const QString& wavPath, double fromSeconds, double
     QStringList args{wavPath, "-n"};
     if (fromSeconds > 0 || lengthSeconds > 0) {
         args << "trim" << QString::number(fromSeconds);
-        if (lengthSeconds > 0)
-            args << QString::number(lengthSeconds);
+        if (lengthSeconds > 0) args << QString::number(lengthSeconds);
     }
     args << "stats";
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start("sox", args);
-    if (!p.waitForFinished(30000))
-        return -1000;
+    if (!p.waitForFinished(30000)) return -1000;
     const QString out = QString::fromLocal8Bit(p.readAll());
     const QRegularExpression re(QStringLiteral("Pk lev dB\\s+(-?[0-9.]+|-inf)"));
     const auto m = re.match(out);
-    if (!m.hasMatch() || m.captured(1) == "-inf")
-        return -1000;
+    if (!m.hasMatch() || m.captured(1) == "-inf") return -1000;
     return m.captured(1).toDouble();
 }
 
@@ -223,7 +229,9 @@ int DesktopSession::sinkVolume() const {
     return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
-bool DesktopSession::sinkMuted() const { return run("pactl", {"get-sink-mute", "test_sink"}).contains("yes"); }
+bool DesktopSession::sinkMuted() const {
+    return run("pactl", {"get-sink-mute", "test_sink"}).contains("yes");
+}
 
 bool DesktopSession::setSinkVolume(int value) const {
     int rc = -1;
@@ -238,8 +246,7 @@ bool DesktopSession::setSinkMuted(bool muted) const {
 }
 
 bool DesktopSession::pauseAudioServer(bool paused) const {
-    if (!m_audioServer || m_audioServer->state() != QProcess::Running)
-        return false;
+    if (!m_audioServer || m_audioServer->state() != QProcess::Running) return false;
     return ::kill(pid_t(m_audioServer->processId()), paused ? SIGSTOP : SIGCONT) == 0;
 }
 
@@ -250,8 +257,7 @@ void DesktopSession::stopAll() {
     // Newest first: clients before the servers they talk to.
     for (auto it = m_processes.rbegin(); it != m_processes.rend(); ++it) {
         QProcess* p = it->get();
-        if (p->state() == QProcess::NotRunning)
-            continue;
+        if (p->state() == QProcess::NotRunning) continue;
         p->terminate();
         if (!p->waitForFinished(3000)) {
             p->kill();

@@ -11,8 +11,12 @@
 
 namespace testdb {
 
-QString host() { return QStringLiteral("127.0.0.1"); }
-QString hostUnreachable() { return QStringLiteral("127.0.0.9"); }
+QString host() {
+    return QStringLiteral("127.0.0.1");
+}
+QString hostUnreachable() {
+    return QStringLiteral("127.0.0.9");
+}
 
 void adminExec(const QString& sql) {
     const QString socket = qEnvironmentVariable("HALVANE_STATE") + QStringLiteral("/db/mariadb.sock");
@@ -26,8 +30,7 @@ void adminExec(const QString& sql) {
             qFatal("cannot reach the test server's admin socket %s: %s", qPrintable(socket),
                    qPrintable(db.lastError().text()));
         QSqlQuery q(db);
-        if (!q.exec(sql))
-            qFatal("admin statement failed: %s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+        if (!q.exec(sql)) qFatal("admin statement failed: %s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
         db.close();
     }
     QSqlDatabase::removeDatabase(name);
@@ -35,8 +38,12 @@ void adminExec(const QString& sql) {
 
 static const char* kRestore = "ALTER USER root@'127.0.0.1' IDENTIFIED BY 'KTVB58027'";
 
-WrongPassword::WrongPassword() { adminExec(QStringLiteral("ALTER USER root@'127.0.0.1' IDENTIFIED BY 'NotTheProducts1'")); }
-WrongPassword::~WrongPassword() { adminExec(QLatin1String(kRestore)); }
+WrongPassword::WrongPassword() {
+    adminExec(QStringLiteral("ALTER USER root@'127.0.0.1' IDENTIFIED BY 'NotTheProducts1'"));
+}
+WrongPassword::~WrongPassword() {
+    adminExec(QLatin1String(kRestore));
+}
 
 ReadOnlyRights::ReadOnlyRights() {
     adminExec(QStringLiteral("REVOKE ALL PRIVILEGES, GRANT OPTION FROM root@'127.0.0.1'"));
@@ -47,7 +54,9 @@ ReadOnlyRights::~ReadOnlyRights() {
     adminExec(QStringLiteral("GRANT ALL PRIVILEGES ON *.* TO root@'127.0.0.1' WITH GRANT OPTION"));
 }
 
-static QString cs() { return hv::fncConnectionString(host()); }
+static QString cs() {
+    return hv::fncConnectionString(host());
+}
 
 bool available(QString* why) {
     try {
@@ -55,8 +64,7 @@ bool available(QString* why) {
         c.select(QStringLiteral("SELECT 1"));
         return true;
     } catch (const hv::Failure& f) {
-        if (why)
-            *why = QStringLiteral("%1 %2").arg(f.number()).arg(f.description());
+        if (why) *why = QStringLiteral("%1 %2").arg(f.number()).arg(f.description());
         return false;
     }
 }
@@ -87,14 +95,17 @@ QVariant scalar(const QString& sql, const QVariantList& binds) {
 
 static bool fixture(const QString& verb) {
     const QString script = qEnvironmentVariable("HALVANE_DB_FIXTURE");
-    if (script.isEmpty())
-        return false;
+    if (script.isEmpty()) return false;
     QProcess p;
     p.start(QStringLiteral("bash"), {script, verb});
     return p.waitForFinished(60000) && p.exitCode() == 0;
 }
 
-bool stopServer() { return fixture(QStringLiteral("stop")); }
-bool startServer() { return fixture(QStringLiteral("restart-only")); }
+bool stopServer() {
+    return fixture(QStringLiteral("stop"));
+}
+bool startServer() {
+    return fixture(QStringLiteral("restart-only"));
+}
 
 } // namespace testdb

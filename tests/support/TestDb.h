@@ -42,7 +42,7 @@ bool startServer();
     do {                                                                                                               \
         QString why_;                                                                                                  \
         if (!testdb::available(&why_))                                                                                 \
-            QFAIL(qPrintable(QStringLiteral("the private MariaDB server is not running on 127.0.0.1:3306 (%1); "      \
+            QFAIL(qPrintable(QStringLiteral("the private MariaDB server is not running on 127.0.0.1:3306 (%1); "       \
                                             "run the tests through ctest, which starts it")                            \
                                  .arg(why_)));                                                                         \
     } while (0)

@@ -29,8 +29,8 @@ private slots:
         QVERIFY2(!binary.isEmpty(), "HALVANE_BINARY_DIR is not set; run through ctest");
         QTemporaryDir work;
         int rc = -1;
-        QString out = run("cpack", {"-G", "DEB", "--config", binary + "/CPackConfig.cmake", "-B", work.path()},
-                          work.path(), &rc);
+        QString out =
+            run("cpack", {"-G", "DEB", "--config", binary + "/CPackConfig.cmake", "-B", work.path()}, work.path(), &rc);
         QVERIFY2(rc == 0, qPrintable(out));
         const QStringList debs = QDir(work.path()).entryList({"halvane_*.deb"});
         QCOMPARE(debs.size(), 1);

@@ -17,9 +17,9 @@ class TestRoadOfAlert : public QObject {
 
     QString findWindow(const QString& namePattern, int seconds) {
         for (int i = 0; i < seconds * 10; ++i) {
-            const QString w = m_desk->run("xdotool", {"search", "--onlyvisible", "--name", namePattern}).section('\n', 0, 0);
-            if (!w.isEmpty())
-                return w;
+            const QString w =
+                m_desk->run("xdotool", {"search", "--onlyvisible", "--name", namePattern}).section('\n', 0, 0);
+            if (!w.isEmpty()) return w;
             QTest::qWait(100);
         }
         return {};
@@ -37,8 +37,7 @@ class TestRoadOfAlert : public QObject {
 
     QString waitForPopup(int seconds) {
         for (int i = 0; i < seconds * 10; ++i) {
-            if (const QString w = popupWindow(); !w.isEmpty())
-                return w;
+            if (const QString w = popupWindow(); !w.isEmpty()) return w;
             QTest::qWait(100);
         }
         return {};
@@ -51,7 +50,8 @@ class TestRoadOfAlert : public QObject {
 
     void road(bool withMessage) {
         testdb::reset();
-        testdb::exec("INSERT INTO codes (CodeName, Comments) VALUES ('Code Red', 'All employees report to their fire watch location.'), ('Code Blue', NULL)");
+        testdb::exec("INSERT INTO codes (CodeName, Comments) VALUES ('Code Red', 'All employees report to their fire "
+                     "watch location.'), ('Code Blue', NULL)");
         testdb::exec("INSERT INTO locations (CodeLocation) VALUES ('East Wing'), ('Lobby')");
 
         DesktopSession::Options o;
@@ -95,7 +95,10 @@ class TestRoadOfAlert : public QObject {
         QCOMPARE(alerts[0].value("CodeName").toString(), QString("Code Blue"));
         QCOMPARE(alerts[0].value("CodeLocation").toString(), QString("East Wing"));
         QCOMPARE(alerts[0].value("CodeMessage").toString(), withMessage ? QString("Use the north stairs") : QString());
-        QCOMPARE(testdb::scalar("SELECT COUNT(*) FROM AlertLog WHERE CodeName = 'Code Blue' AND CodeLocation = 'East Wing'").toInt(), 1);
+        QCOMPARE(
+            testdb::scalar("SELECT COUNT(*) FROM AlertLog WHERE CodeName = 'Code Blue' AND CodeLocation = 'East Wing'")
+                .toInt(),
+            1);
 
         // The first poll comes 15 s after the tray client started.
         const QString popup = waitForPopup(20);
@@ -115,7 +118,8 @@ class TestRoadOfAlert : public QObject {
         QVERIFY2(DesktopSession::peakDb(wav2) < -70, "the same alert rang twice");
 
         // Once the alert is three minutes old the popup goes (aged here instead of waiting).
-        testdb::exec("UPDATE alerts SET CodeDate = DATE(NOW() - INTERVAL 200 SECOND), CodeTime = TIME(NOW() - INTERVAL 200 SECOND)");
+        testdb::exec("UPDATE alerts SET CodeDate = DATE(NOW() - INTERVAL 200 SECOND), CodeTime = TIME(NOW() - INTERVAL "
+                     "200 SECOND)");
         bool gone = false;
         for (int i = 0; i < 200 && !gone; ++i) {
             gone = popupWindow().isEmpty();
