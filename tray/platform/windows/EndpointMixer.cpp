@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include <windows.h>
+// after windows.h, which they need
 #include <endpointvolume.h>
 #include <mmdeviceapi.h>
-#include <windows.h>
 
 namespace hv {
 

@@ -14,8 +14,9 @@
 #include <string>
 #include <thread>
 
-#include <mmsystem.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <mmsystem.h>
 
 namespace hv {
 
