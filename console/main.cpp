@@ -8,6 +8,7 @@
 #include <QSessionManager>
 #include <QSocketNotifier>
 
+#ifndef Q_OS_WIN
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -24,6 +25,7 @@ void onTerminate(int) {
 }
 
 } // namespace
+#endif
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -49,6 +51,7 @@ int main(int argc, char** argv) {
                      [&form1](QSessionManager&) { form1.endSession(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &form1, &MainWindow::endSession);
 
+#ifndef Q_OS_WIN
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) == 0) {
         auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, &app);
         QObject::connect(notifier, &QSocketNotifier::activated, &form1, [&form1] {
@@ -62,6 +65,7 @@ int main(int argc, char** argv) {
         sa.sa_flags = SA_RESTART;
         sigaction(SIGTERM, &sa, nullptr);
     }
+#endif
 
     form1.load();
     form1.show();

@@ -7,6 +7,7 @@
 #include <QSessionManager>
 #include <QSocketNotifier>
 
+#ifndef Q_OS_WIN
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -23,6 +24,7 @@ void onTerm(int) {
 }
 
 } // namespace
+#endif
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -39,6 +41,7 @@ int main(int argc, char** argv) {
     QObject::connect(
         &form1, &hv::TrayWindow::ended, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 
+#ifndef Q_OS_WIN
     std::unique_ptr<QSocketNotifier> termNotifier;
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_termPipe) == 0) {
         termNotifier = std::make_unique<QSocketNotifier>(g_termPipe[1], QSocketNotifier::Read);
@@ -53,6 +56,7 @@ int main(int argc, char** argv) {
         sa.sa_flags = SA_RESTART;
         sigaction(SIGTERM, &sa, nullptr);
     }
+#endif
     // Logging off: the session manager asks first; the program ends without its question.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form1,
                      [&form1](QSessionManager&) { form1.endSession(); });
