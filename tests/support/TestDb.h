@@ -27,8 +27,14 @@ struct ReadOnlyRights {
 
 // Fails the running test with a clear message when the server is not there.
 bool available(QString* why = nullptr);
-// Empties all six tables and puts back the single properties row.
+// Empties all six tables and the delivery tables (where the database has them) and puts back the
+// single properties row.
 void reset();
+// Takes the delivery tables away, as in a database made before they existed.
+void dropDeliveryTables();
+// Applies db/upgrade.sql with the server's own client, as the README tells an administrator to;
+// true when the client succeeded. Its output goes to `output`.
+bool applyUpgrade(QString* output = nullptr);
 void exec(const QString& sql, const QVariantList& binds = {});
 QList<QSqlRecord> rows(const QString& sql, const QVariantList& binds = {});
 QVariant scalar(const QString& sql, const QVariantList& binds = {});

@@ -1,0 +1,58 @@
+-- Adds the delivery tables (workstations and receipts) to a halvane database made before they
+-- existed. Safe to run any number of times: it only creates what is missing and touches no row and
+-- no other table. Run as the server's administrator:
+--   mysql -u root -p < /usr/share/halvane/upgrade.sql
+-- The tables are the same as in schema.sql, which makes them for a new site.
+USE halvane;
+
+-- Delivery: which workstations are listening and what each did with each alert.
+-- A workstation is one desktop user on one computer (one tray client runs per user and computer).
+-- Host and user names are compared exactly, as the computers report them.
+CREATE TABLE IF NOT EXISTS workstations (
+  HostName          VARCHAR(255) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
+  DesktopUser       VARCHAR(255) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
+  ProgramVersion    VARCHAR(32) NOT NULL DEFAULT '',
+  FirstCheckIn      DATETIME NOT NULL,
+  LastCheckIn       DATETIME NOT NULL,
+  -- How often it promised to check in and to poll: it is silent once it is more than two poll
+  -- intervals past a check-in it owed.
+  CheckInSeconds    INT NOT NULL,
+  PollSeconds       INT NOT NULL,
+  -- The last poll that failed since the program started: the failure number and the server's words.
+  LastPollFailure   VARCHAR(255) NULL,
+  LastPollFailureAt DATETIME NULL,
+  -- 1 when the workstation found a sound mixer / could read its volume / could read its mute switch.
+  SoundDevice       TINYINT NOT NULL DEFAULT 0,
+  VolumeReadable    TINYINT NOT NULL DEFAULT 0,
+  MuteReadable      TINYINT NOT NULL DEFAULT 0,
+  PRIMARY KEY (HostName, DesktopUser)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
+
+-- One row per alert and workstation. The alert is named by the values its alerts row had, so that
+-- the row outlives the purge of earlier days' alerts and still matches the alert's AlertLog row.
+CREATE TABLE IF NOT EXISTS receipts (
+  CodeDate     DATE NOT NULL,
+  CodeTime     TIME NOT NULL,
+  AlertID      INT NOT NULL,
+  HostName     VARCHAR(255) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
+  DesktopUser  VARCHAR(255) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
+  CodeName     VARCHAR(255) NULL,
+  CodeLocation VARCHAR(255) NULL,
+  -- Every time is the server's: the workstation sends how long ago it happened, never its own clock.
+  ShownAt      DATETIME(3) NOT NULL,
+  -- 'played', 'no device' or 'failed' (RingReason says why); NULL when no ring ended.
+  RingResult   VARCHAR(16) NULL,
+  RingReason   VARCHAR(255) NULL,
+  -- The volume before the ring, while it played and after it; NULL when it could not be read.
+  VolumeBefore INT NULL,
+  VolumeDuring INT NULL,
+  VolumeAfter  INT NULL,
+  -- 1 when the output was muted and the mute was lifted for the ring (0 when it was not muted), and
+  -- whether the mute was on again afterwards; NULL when the mute could not be read.
+  MuteLifted   TINYINT NULL,
+  MuteRestored TINYINT NULL,
+  RangAt       DATETIME(3) NULL,
+  -- When the user first closed the popup that showed the alert.
+  ClosedAt     DATETIME(3) NULL,
+  PRIMARY KEY (CodeDate, CodeTime, AlertID, HostName, DesktopUser)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
