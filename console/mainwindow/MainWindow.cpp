@@ -5,6 +5,8 @@
 #include "Handler.h"
 #include "Strings.h"
 #include "admin/LoginWindow.h"
+#include "delivery/DeliveryWindow.h"
+#include "delivery/WorkstationsWindow.h"
 #include "mainwindow/CustomMessageDialog.h"
 #include "shared/ConsoleContext.h"
 #include "shared/DatabaseRunner.h"
@@ -111,6 +113,15 @@ MainWindow::MainWindow(ConsoleContext& ctx, QString iniPath, QWidget* parent)
     QAction* mnuAdminProperties = mnuEdit->addAction(QStringLiteral("Administrator Properties"));
     mnuAdminProperties->setObjectName(QStringLiteral("mnuAdminProperties"));
     connect(mnuAdminProperties, &QAction::triggered, this, &MainWindow::mnuAdminProperties_Click);
+
+    QMenu* mnuDelivery = menuBar()->addMenu(QStringLiteral("Delivery"));
+    mnuDelivery->setObjectName(QStringLiteral("mnuDelivery"));
+    QAction* mnuAlertDelivery = mnuDelivery->addAction(QStringLiteral("Alert Delivery"));
+    mnuAlertDelivery->setObjectName(QStringLiteral("mnuAlertDelivery"));
+    connect(mnuAlertDelivery, &QAction::triggered, this, &MainWindow::mnuAlertDelivery_Click);
+    QAction* mnuWorkstations = mnuDelivery->addAction(QStringLiteral("Workstations"));
+    mnuWorkstations->setObjectName(QStringLiteral("mnuWorkstations"));
+    connect(mnuWorkstations, &QAction::triggered, this, &MainWindow::mnuWorkstations_Click);
 
     QMenu* mnuHelp = menuBar()->addMenu(QStringLiteral("Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
@@ -309,6 +320,14 @@ void MainWindow::mnuAdminProperties_Click() {
 
 void MainWindow::mnuOnTheWeb_Click() {
     QDesktopServices::openUrl(QUrl(kWebAddress));
+}
+
+void MainWindow::mnuAlertDelivery_Click() {
+    DeliveryWindow::open(m_ctx);
+}
+
+void MainWindow::mnuWorkstations_Click() {
+    WorkstationsWindow::open(m_ctx);
 }
 
 } // namespace hv

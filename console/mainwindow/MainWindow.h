@@ -31,6 +31,8 @@ public slots:
     void endSession();
     void mnuAdminProperties_Click();
     void mnuOnTheWeb_Click();
+    void mnuAlertDelivery_Click();
+    void mnuWorkstations_Click();
 
 signals:
     // The main window has closed, and with it every other console window.

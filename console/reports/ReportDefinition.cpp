@@ -2,6 +2,8 @@
 
 #include "Formats.h"
 
+#include <QSqlField>
+
 namespace hv {
 
 namespace {
@@ -68,6 +70,16 @@ ReportDefinition ReportDefinition::forKind(ReportKind kind, const SearchParamete
         break;
     }
     return d;
+}
+
+QSqlRecord ReportDefinition::textRow(const QStringList& columns, const QStringList& values) {
+    QSqlRecord row;
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        QSqlField field(columns[i], QMetaType(QMetaType::QString));
+        field.setValue(values.value(i));
+        row.append(field);
+    }
+    return row;
 }
 
 } // namespace hv

@@ -5,7 +5,10 @@
 #include "stores/ReportStore.h"
 
 #include <QList>
+#include <QSqlRecord>
 #include <QString>
+#include <QStringList>
+#include <optional>
 
 namespace hv {
 
@@ -25,9 +28,15 @@ struct ReportDefinition {
     ReportStore::Query query;
     QString captionPrefix;
     QList<Field> fields;
+    // Lines written after the rule line below the date, followed by a rule line of their own.
+    QStringList summary;
+    // Rows already read (a window's own snapshot); the query is not run then.
+    std::optional<QList<QSqlRecord>> rows;
 
     // The definition of one of the six reports; the search report needs its parameters.
     static ReportDefinition forKind(ReportKind kind, const SearchParameters& search = {});
+    // A row of text columns for `rows`.
+    static QSqlRecord textRow(const QStringList& columns, const QStringList& values);
 };
 
 } // namespace hv

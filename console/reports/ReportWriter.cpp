@@ -54,18 +54,27 @@ qint64 ReportWriter::write(const ReportDefinition& report) {
     file.writeLine(QStringLiteral("Print Date: ") + formatShortDate(m_printDate));
     file.writeLine(kBlankLine);
     file.writeLine(kRuleLine);
+    if (!report.summary.isEmpty()) {
+        for (const QString& line : report.summary)
+            file.writeLine(line);
+        file.writeLine(kRuleLine);
+    }
 
     // Counted wide: a report of more than 32,767 rows lists and counts every one of them. The
     // lines go into the file as the rows arrive, on the database thread.
     qint64 intRecordCount = 0;
-    m_db.run([&] {
-        ReportStore(m_connectionString).readRows(report.query, [&](const QSqlRecord& row) {
-            for (const ReportDefinition::Field& field : report.fields)
-                file.writeLine(recordLine(field.label, field.valueColumn, valueText(row, field)));
-            file.writeLine(kRuleLine);
-            ++intRecordCount;
-        });
-    });
+    const auto writeRecord = [&](const QSqlRecord& row) {
+        for (const ReportDefinition::Field& field : report.fields)
+            file.writeLine(recordLine(field.label, field.valueColumn, valueText(row, field)));
+        file.writeLine(kRuleLine);
+        ++intRecordCount;
+    };
+    if (report.rows) {
+        for (const QSqlRecord& row : *report.rows)
+            writeRecord(row);
+    } else {
+        m_db.run([&] { ReportStore(m_connectionString).readRows(report.query, writeRecord); });
+    }
 
     file.writeLine(kBlankLine);
     file.writeLine(kBlankLine);

@@ -40,9 +40,12 @@ void runReport(ReportKind kind, ConsoleContext& ctx, QWidget* adminWindow) {
         if (form8.exec() != QDialog::Accepted) return;
         search = form8.parameters();
     }
+    showReport(ReportDefinition::forKind(kind, search), ctx, adminWindow);
+}
 
+void showReport(const ReportDefinition& report, ConsoleContext& ctx, QWidget* window) {
     const PrinterPort& printer = ctx.printer ? *ctx.printer : PrinterPort::systemDefault();
-    Hourglass hourglass(adminWindow);
+    Hourglass hourglass(window);
 
     // The file is already closed when a failure reaches the table, and the hourglass goes before
     // any box, so that the next report starts cleanly.
@@ -52,12 +55,10 @@ void runReport(ReportKind kind, ConsoleContext& ctx, QWidget* adminWindow) {
     });
     handler.run([&] {
         ReportViewer::closeCurrent();
-        const ReportDefinition report = ReportDefinition::forKind(kind, search);
         qint64 count = 0;
         handler.step([&] {
             count = ReportWriter(ctx.connectionString(), ctx.database(), printer, ctx.clock.now().date()).write(report);
         });
-
         auto* viewer = new ReportViewer(ctx.msg, printer);
         // The font first: a change after loading would lay the whole text out twice.
         QFont font = viewer->textArea()->font();

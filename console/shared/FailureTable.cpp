@@ -167,6 +167,11 @@ FailureTable::Response FailureTable::responseTo(Operation op, const Failure& f, 
     case Op::Print:
         // The viewer stays open and usable; the user may try again.
         return stop({{text::kPrinterErrorTitle, text::kPrinterErrorText}});
+    case Op::DeliveryRead:
+        // A box every few seconds would bury the console: the window says why in its status line
+        // and tries again at its next refresh. A refused login ends the console as everywhere.
+        if (cause == Cause::LoginRefused) return endWith({kWrongPassword});
+        return stop();
     }
     return stop();
 }

@@ -29,6 +29,7 @@ public:
         ToolTipSave,
         Report,
         Print,
+        DeliveryRead, // the delivery and workstations windows reading by themselves every few seconds
     };
 
     // How the table tells failures apart. A wait that ran out (a table locked by another session

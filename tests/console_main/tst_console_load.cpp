@@ -124,7 +124,8 @@ private slots:
                 menus << item->objectName() + '=' + item->text();
         }
         QCOMPARE(menus, QStringList({"mnuFile=File", "mnuExit=Exit", "mnuEdit=Edit",
-                                     "mnuAdminProperties=Administrator Properties", "mnuHelp=Help",
+                                     "mnuAdminProperties=Administrator Properties", "mnuDelivery=Delivery",
+                                     "mnuAlertDelivery=Alert Delivery", "mnuWorkstations=Workstations", "mnuHelp=Help",
                                      "mnuOnTheWeb=Halvane On The Web"}));
     }
 

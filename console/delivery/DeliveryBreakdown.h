@@ -1,0 +1,44 @@
+#pragma once
+
+#include "stores/DeliveryStore.h"
+
+#include <QList>
+#include <QString>
+#include <array>
+
+namespace hv {
+
+// One alert's delivery sorted into what the operator asks: who saw it, whose workstation rang,
+// whose failed to ring and why, who closed the popup, and of those that did not see it, who is
+// still checking in and who is silent. The delivery window and its report show the same lists.
+class DeliveryBreakdown {
+public:
+    enum Group { Saw, Rang, FailedToRing, Closed, NotSeenYet, Silent, GroupCount };
+
+    struct Entry {
+        QString hostName;
+        QString desktopUser;
+        QString when;   // the moment the group is about, by the server's clock
+        QString detail; // what else the operator needs to know
+    };
+
+    static DeliveryBreakdown of(const DeliveryStore::Delivery& delivery);
+
+    // "Saw it", "Rang", "Failed to ring", "Closed the popup", "Checking in, not seen yet", "Silent".
+    static QString caption(Group group);
+    // The alert as one line: "12/07/2026 4:07 PM - CODE Code Red - Location = East Wing".
+    static QString alertLine(const DeliveryStore::LoggedAlert& alert);
+    // "2 min 10 s".
+    static QString duration(qint64 seconds);
+
+    const QList<Entry>& entries(Group group) const { return m_groups[group]; }
+    int count(Group group) const { return int(m_groups[group].size()); }
+    // Every workstation that appears in any group, once.
+    int workstationCount() const { return m_workstations; }
+
+private:
+    std::array<QList<Entry>, GroupCount> m_groups;
+    int m_workstations = 0;
+};
+
+} // namespace hv

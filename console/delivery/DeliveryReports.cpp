@@ -1,0 +1,108 @@
+#include "delivery/DeliveryReports.h"
+
+#include "Formats.h"
+#include "delivery/DeliveryBreakdown.h"
+
+namespace hv {
+
+namespace {
+
+// The summary's values line up after the longest label, "Checking in, not seen yet:".
+constexpr int kSummaryColumn = 28;
+
+QString summaryLine(const QString& label, const QString& value) {
+    return label.leftJustified(kSummaryColumn - 1, u' ') + value;
+}
+
+QString at(const QDateTime& when, const QDate& today) {
+    if (!when.isValid()) return {};
+    const QString time = formatAmPm(when.time(), true);
+    return when.date() == today ? time : formatMonthDayYear(when.date()) + u' ' + time;
+}
+
+} // namespace
+
+ReportDefinition DeliveryReports::delivery(const DeliveryStore::Delivery& d, const DeliveryBreakdown& b) {
+    ReportDefinition r;
+    r.title = QStringLiteral("Delivery of ") + DeliveryBreakdown::alertLine(d.alert);
+    r.captionPrefix = QStringLiteral("Delivery of ") + DeliveryBreakdown::alertLine(d.alert) + QStringLiteral(" (");
+    r.summary << summaryLine(QStringLiteral("As of:"),
+                             formatMonthDayYear(d.serverNow.date()) + u' ' + formatAmPm(d.serverNow.time(), true));
+    for (int g = 0; g < DeliveryBreakdown::GroupCount; ++g) {
+        const auto group = DeliveryBreakdown::Group(g);
+        r.summary << summaryLine(DeliveryBreakdown::caption(group) + u':', formatGrouped(b.count(group)));
+    }
+    const QStringList columns{"Group", "Workstation", "User", "When", "Detail"};
+    r.fields = {{QStringLiteral("Group:"), 16, columns[0]},
+                {QStringLiteral("Workstation:"), 16, columns[1]},
+                {QStringLiteral("User:"), 16, columns[2]},
+                {QStringLiteral("When:"), 16, columns[3]},
+                {QStringLiteral("Detail:"), 16, columns[4]}};
+    QList<QSqlRecord> rows;
+    for (int g = 0; g < DeliveryBreakdown::GroupCount; ++g) {
+        const auto group = DeliveryBreakdown::Group(g);
+        for (const DeliveryBreakdown::Entry& e : b.entries(group))
+            rows << ReportDefinition::textRow(
+                columns, {DeliveryBreakdown::caption(group), e.hostName, e.desktopUser, e.when, e.detail});
+    }
+    r.rows = rows;
+    return r;
+}
+
+QString DeliveryReports::stateText(const DeliveryStore::Workstation& w) {
+    if (w.silent) return QStringLiteral("Silent for ") + DeliveryBreakdown::duration(w.secondsSinceCheckIn);
+    return QStringLiteral("Listening");
+}
+
+QString DeliveryReports::soundText(const DeliveryStore::Workstation& w) {
+    return w.soundDevice ? QStringLiteral("found") : QStringLiteral("none");
+}
+
+QString DeliveryReports::volumeText(const DeliveryStore::Workstation& w) {
+    return w.volumeReadable ? QStringLiteral("readable") : QStringLiteral("not readable");
+}
+
+QString DeliveryReports::muteText(const DeliveryStore::Workstation& w) {
+    return w.muteReadable ? QStringLiteral("readable") : QStringLiteral("not readable");
+}
+
+QString DeliveryReports::lastCheckInText(const DeliveryStore::Workstation& w, const QDate& today) {
+    return at(w.lastCheckIn, today) +
+           QStringLiteral(" (%1 ago)").arg(DeliveryBreakdown::duration(w.secondsSinceCheckIn));
+}
+
+QString DeliveryReports::lastFailureText(const DeliveryStore::Workstation& w, const QDate& today) {
+    if (w.lastPollFailure.isEmpty()) return {};
+    return at(w.lastPollFailureAt, today) + QStringLiteral(": ") + w.lastPollFailure;
+}
+
+ReportDefinition DeliveryReports::workstations(const QList<DeliveryStore::Workstation>& list,
+                                               const QDateTime& serverNow) {
+    ReportDefinition r;
+    r.title = QStringLiteral("Complete List of All Workstations");
+    r.captionPrefix = QStringLiteral("Complete List of All Workstations (");
+    int silent = 0;
+    for (const DeliveryStore::Workstation& w : list)
+        silent += w.silent ? 1 : 0;
+    r.summary << summaryLine(QStringLiteral("As of:"),
+                             formatMonthDayYear(serverNow.date()) + u' ' + formatAmPm(serverNow.time(), true))
+              << summaryLine(QStringLiteral("Listening:"), formatGrouped(list.size() - silent))
+              << summaryLine(QStringLiteral("Silent:"), formatGrouped(silent));
+    const QStringList columns{"Workstation", "User",   "Version", "LastCheckIn", "State",
+                              "Sound",       "Volume", "Mute",    "LastFailure"};
+    r.fields = {{QStringLiteral("Workstation:"), 16, columns[0]}, {QStringLiteral("User:"), 16, columns[1]},
+                {QStringLiteral("Version:"), 16, columns[2]},     {QStringLiteral("Last Check-In:"), 16, columns[3]},
+                {QStringLiteral("State:"), 16, columns[4]},       {QStringLiteral("Sound Device:"), 16, columns[5]},
+                {QStringLiteral("Volume:"), 16, columns[6]},      {QStringLiteral("Mute:"), 16, columns[7]},
+                {QStringLiteral("Last Failure:"), 16, columns[8]}};
+    QList<QSqlRecord> rows;
+    const QDate today = serverNow.date();
+    for (const DeliveryStore::Workstation& w : list)
+        rows << ReportDefinition::textRow(columns, {w.hostName, w.desktopUser, w.programVersion,
+                                                    lastCheckInText(w, today), stateText(w), soundText(w),
+                                                    volumeText(w), muteText(w), lastFailureText(w, today)});
+    r.rows = rows;
+    return r;
+}
+
+} // namespace hv

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "reports/ReportDefinition.h"
+#include "stores/DeliveryStore.h"
+
+#include <QDateTime>
+#include <QList>
+
+namespace hv {
+
+class DeliveryBreakdown;
+
+// The delivery window and the workstations window as plain-text reports, written through the
+// shared report skeleton from the rows the window shows.
+class DeliveryReports {
+public:
+    // One record per workstation and group, group by group, after the counts.
+    static ReportDefinition delivery(const DeliveryStore::Delivery& delivery, const DeliveryBreakdown& breakdown);
+    // One record per workstation, after the counts.
+    static ReportDefinition workstations(const QList<DeliveryStore::Workstation>& workstations,
+                                         const QDateTime& serverNow);
+
+    // What the workstations window and its report say of a workstation.
+    static QString stateText(const DeliveryStore::Workstation& w);
+    static QString soundText(const DeliveryStore::Workstation& w);
+    static QString volumeText(const DeliveryStore::Workstation& w);
+    static QString muteText(const DeliveryStore::Workstation& w);
+    static QString lastCheckInText(const DeliveryStore::Workstation& w, const QDate& today);
+    static QString lastFailureText(const DeliveryStore::Workstation& w, const QDate& today);
+};
+
+} // namespace hv

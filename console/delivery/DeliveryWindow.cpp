@@ -1,0 +1,313 @@
+#include "delivery/DeliveryWindow.h"
+
+#include "Formats.h"
+#include "delivery/DeliveryBreakdown.h"
+#include "delivery/DeliveryReports.h"
+#include "reports/ReportsEntry.h"
+#include "shared/BackgroundRunner.h"
+#include "shared/ConsoleContext.h"
+#include "shared/FailureTable.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <memory>
+
+namespace hv {
+
+const QString DeliveryWindow::kMostRecent = QStringLiteral("Most recent alert");
+
+namespace {
+
+QPointer<DeliveryWindow> g_window;
+
+void centreOnScreen(QWidget* w) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        w->move(screen->availableGeometry().center() - w->rect().center());
+}
+
+QLabel* plainLabel(const QString& name, const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+} // namespace
+
+struct DeliveryWindow::Read {
+    bool follow = true;
+    std::optional<DeliveryStore::LoggedAlert> chosen;
+    QDate day;
+    bool dayChosen = false;
+
+    QList<DeliveryStore::LoggedAlert> dayAlerts;
+    std::optional<DeliveryStore::LoggedAlert> target;
+    std::optional<DeliveryStore::Delivery> delivery;
+    bool noTables = false;
+};
+
+DeliveryWindow::DeliveryWindow(ConsoleContext& ctx) : m_ctx(ctx) {
+    setObjectName(QStringLiteral("frmDelivery"));
+    setWindowTitle(QStringLiteral("Alert Delivery"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowFlag(Qt::Window);
+
+    m_alerts = new QComboBox(this);
+    m_alerts->setObjectName(QStringLiteral("cboAlert"));
+    m_alerts->setToolTip(QStringLiteral("The alert whose delivery is shown"));
+    m_alerts->addItem(kMostRecent);
+    m_alerts->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_alerts->setMinimumContentsLength(40);
+    m_day = new QDateEdit(this);
+    m_day->setObjectName(QStringLiteral("dtpDay"));
+    m_day->setToolTip(QStringLiteral("The day whose alerts the list offers"));
+    m_day->setCalendarPopup(true);
+    m_day->setDate(m_ctx.clock.now().date());
+    m_day->setDisplayFormat(QLocale::system().dateFormat(QLocale::ShortFormat));
+
+    m_alert = plainLabel(QStringLiteral("lblAlert"), QString(), this);
+    m_alert->setWordWrap(true);
+    m_counts = plainLabel(QStringLiteral("lblCounts"), QString(), this);
+    m_counts->setWordWrap(true);
+
+    m_list = new QTreeWidget(this);
+    m_list->setObjectName(QStringLiteral("lstDelivery"));
+    m_list->setHeaderLabels(
+        {QStringLiteral("Workstation"), QStringLiteral("User"), QStringLiteral("When"), QStringLiteral("Detail")});
+    m_list->setUniformRowHeights(true);
+    m_list->setRootIsDecorated(true);
+    m_list->header()->resizeSection(0, 160);
+    m_list->header()->resizeSection(1, 100);
+    m_list->header()->resizeSection(2, 230);
+
+    m_report = new QPushButton(QStringLiteral("Report"), this);
+    m_report->setObjectName(QStringLiteral("cmdReport"));
+    m_report->setToolTip(QStringLiteral("Show this delivery as a report that can be searched and printed"));
+    m_report->setAutoDefault(false);
+    m_close = new QPushButton(QStringLiteral("Close"), this);
+    m_close->setObjectName(QStringLiteral("cmdClose"));
+    m_close->setToolTip(QStringLiteral("Close this window"));
+    m_close->setAutoDefault(false);
+    m_status = plainLabel(QStringLiteral("lblStatus"), QStringLiteral("Reading..."), this);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(plainLabel(QStringLiteral("lblAlertCaption"), QStringLiteral("Alert:"), this));
+    top->addWidget(m_alerts, 1);
+    top->addWidget(plainLabel(QStringLiteral("lblDayCaption"), QStringLiteral("Day:"), this));
+    top->addWidget(m_day);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_report);
+    bottom->addWidget(m_close);
+    bottom->addWidget(m_status, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(m_alert);
+    layout->addWidget(m_counts);
+    layout->addWidget(m_list, 1);
+    layout->addLayout(bottom);
+    resize(900, 560);
+
+    connect(m_alerts, &QComboBox::activated, this, &DeliveryWindow::alertChosen);
+    connect(m_day, &QDateEdit::dateChanged, this, [this](QDate day) {
+        m_dayChosen = true;
+        showDay(day);
+    });
+    connect(m_report, &QPushButton::clicked, this, &DeliveryWindow::cmdReport_Click);
+    connect(m_close, &QPushButton::clicked, this, &QWidget::close);
+
+    m_timer = new QTimer(this);
+    m_timer->setInterval(kRefreshMs);
+    connect(m_timer, &QTimer::timeout, this, &DeliveryWindow::refresh);
+    m_timer->start();
+    refresh();
+}
+
+DeliveryWindow::~DeliveryWindow() = default;
+
+DeliveryWindow* DeliveryWindow::open(ConsoleContext& ctx) {
+    if (!g_window) {
+        g_window = new DeliveryWindow(ctx);
+        centreOnScreen(g_window);
+    }
+    g_window->show();
+    g_window->raise();
+    g_window->activateWindow();
+    return g_window;
+}
+
+DeliveryWindow* DeliveryWindow::current() {
+    return g_window;
+}
+
+void DeliveryWindow::refresh() {
+    if (m_reading) {
+        m_again = true;
+        return;
+    }
+    startRead();
+}
+
+void DeliveryWindow::showDay(const QDate& day) {
+    if (m_day->date() != day) {
+        const QSignalBlocker quiet(m_day);
+        m_day->setDate(day);
+    }
+    refresh();
+}
+
+void DeliveryWindow::startRead() {
+    m_reading = true;
+    m_again = false;
+    auto read = std::make_shared<Read>();
+    read->follow = !m_chosen.has_value();
+    read->chosen = m_chosen;
+    read->day = m_day->date();
+    read->dayChosen = m_dayChosen;
+    const QString cs = m_ctx.connectionString();
+    BackgroundRunner::shared().post(
+        this,
+        [read, cs] {
+            DeliveryStore store(cs);
+            read->target = read->follow ? store.latestAlert() : read->chosen;
+            // Until the operator picks a day, the list offers the day of the alert shown.
+            if (!read->dayChosen && read->target) read->day = read->target->codeDate;
+            read->dayAlerts = store.alertsOn(read->day);
+            if (!read->target) return;
+            try {
+                read->delivery = store.deliveryOf(*read->target);
+            } catch (const Failure& f) {
+                if (f.nativeCode() != DeliveryStore::kNoSuchTable) throw;
+                read->noTables = true;
+            }
+        },
+        [this, read](const std::optional<Failure>& failure) { onRead(*read, failure); });
+}
+
+void DeliveryWindow::onRead(const Read& read, const std::optional<Failure>& failure) {
+    m_reading = false;
+    if (failure) {
+        const FailureTable::Response response =
+            FailureTable::responseTo(FailureTable::Operation::DeliveryRead, *failure);
+        if (response.outcome == FailureTable::Outcome::EndProgram) {
+            m_timer->stop();
+            FailureTable::apply(response, m_ctx.msg, m_ctx.exit);
+            return;
+        }
+        m_status->setText(QStringLiteral("Not read: ") + FailureTable::reasonFor(*failure) +
+                          QStringLiteral(" Trying again every few seconds."));
+    } else {
+        // The operator may have chosen another alert or day while this was read.
+        const bool current = read.follow == !m_chosen.has_value() && (read.follow || read.chosen == m_chosen);
+        if (!m_dayChosen && read.day.isValid() && read.day != m_day->date()) {
+            const QSignalBlocker quiet(m_day);
+            m_day->setDate(read.day);
+        }
+        if (read.day == m_day->date()) fillAlertList(read.dayAlerts);
+        if (current) {
+            if (read.delivery) {
+                showDelivery(*read.delivery);
+            } else {
+                m_shown.reset();
+                m_shownSignature.clear();
+                m_alert->setText(read.target ? DeliveryBreakdown::alertLine(*read.target)
+                                             : QStringLiteral("No alert has been sent yet."));
+                m_counts->clear();
+                m_list->clear();
+            }
+            if (read.noTables)
+                m_status->setText(QStringLiteral(
+                    "This database keeps no delivery records yet. Apply upgrade.sql on the database server (see the "
+                    "README); the workstations then report every alert."));
+            else if (read.delivery)
+                m_status->setText(QStringLiteral("Updated ") + formatAmPm(read.delivery->serverNow.time(), true));
+            else
+                m_status->setText(QStringLiteral("Updated"));
+        }
+    }
+    if (m_again) startRead();
+}
+
+void DeliveryWindow::fillAlertList(const QList<DeliveryStore::LoggedAlert>& alerts) {
+    if (alerts == m_dayAlerts && m_alerts->count() == alerts.size() + 1) return;
+    m_dayAlerts = alerts;
+    const QSignalBlocker quiet(m_alerts);
+    m_alerts->clear();
+    m_alerts->addItem(kMostRecent);
+    int chosenIndex = 0;
+    for (const DeliveryStore::LoggedAlert& a : alerts) {
+        m_alerts->addItem(formatAmPm(a.codeTime) + QStringLiteral(" - CODE ") + a.codeName +
+                          QStringLiteral(" - Location = ") + a.codeLocation);
+        if (m_chosen && m_chosen->id == a.id) chosenIndex = m_alerts->count() - 1;
+    }
+    // An alert chosen on another day stays shown; the list then stands on none of its entries.
+    m_alerts->setCurrentIndex(m_chosen && chosenIndex == 0 ? -1 : chosenIndex);
+}
+
+void DeliveryWindow::alertChosen(int index) {
+    if (index <= 0)
+        m_chosen.reset();
+    else
+        m_chosen = m_dayAlerts.value(index - 1);
+    refresh();
+}
+
+void DeliveryWindow::showDelivery(const DeliveryStore::Delivery& d) {
+    const DeliveryBreakdown b = DeliveryBreakdown::of(d);
+    QString alertText = DeliveryBreakdown::alertLine(d.alert);
+    if (!d.alert.codeMessage.isEmpty()) alertText += QStringLiteral("\nMessage: ") + d.alert.codeMessage;
+    m_alert->setText(alertText);
+    QStringList counts;
+    QString signature;
+    for (int g = 0; g < DeliveryBreakdown::GroupCount; ++g) {
+        const auto group = DeliveryBreakdown::Group(g);
+        counts << DeliveryBreakdown::caption(group) + QStringLiteral(": ") + formatGrouped(b.count(group));
+        for (const DeliveryBreakdown::Entry& e : b.entries(group))
+            signature +=
+                QString::number(g) + e.hostName + u'\t' + e.desktopUser + u'\t' + e.when + u'\t' + e.detail + u'\n';
+    }
+    m_counts->setText(counts.join(QStringLiteral("    ")));
+    m_shown = d;
+    // Rebuilt only when something changed, so that the operator's scrolling and selection survive
+    // the refreshes in between.
+    if (signature == m_shownSignature && m_list->topLevelItemCount() == DeliveryBreakdown::GroupCount) return;
+    m_shownSignature = signature;
+    m_list->setUpdatesEnabled(false);
+    m_list->clear();
+    for (int g = 0; g < DeliveryBreakdown::GroupCount; ++g) {
+        const auto group = DeliveryBreakdown::Group(g);
+        auto* head = new QTreeWidgetItem(m_list);
+        head->setText(0,
+                      QStringLiteral("%1 (%2)").arg(DeliveryBreakdown::caption(group), formatGrouped(b.count(group))));
+        head->setFirstColumnSpanned(true);
+        QFont bold = head->font(0);
+        bold.setBold(true);
+        head->setFont(0, bold);
+        QList<QTreeWidgetItem*> children;
+        children.reserve(b.count(group));
+        for (const DeliveryBreakdown::Entry& e : b.entries(group)) {
+            auto* item = new QTreeWidgetItem(QStringList{e.hostName, e.desktopUser, e.when, e.detail});
+            item->setToolTip(3, e.detail);
+            children << item;
+        }
+        head->addChildren(children);
+        head->setExpanded(true);
+    }
+    m_list->setUpdatesEnabled(true);
+}
+
+void DeliveryWindow::cmdReport_Click() {
+    if (!m_shown) return;
+    showReport(DeliveryReports::delivery(*m_shown, DeliveryBreakdown::of(*m_shown)), m_ctx, this);
+}
+
+} // namespace hv

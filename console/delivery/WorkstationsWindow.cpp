@@ -1,0 +1,152 @@
+#include "delivery/WorkstationsWindow.h"
+
+#include "Formats.h"
+#include "delivery/DeliveryReports.h"
+#include "delivery/WorkstationsModel.h"
+#include "reports/ReportsEntry.h"
+#include "shared/BackgroundRunner.h"
+#include "shared/ConsoleContext.h"
+#include "shared/FailureTable.h"
+
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
+#include <memory>
+
+namespace hv {
+
+namespace {
+
+QPointer<WorkstationsWindow> g_window;
+
+QLabel* plainLabel(const QString& name, const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+struct Snapshot {
+    QList<DeliveryStore::Workstation> rows;
+    QDateTime serverNow;
+};
+
+} // namespace
+
+WorkstationsWindow::WorkstationsWindow(ConsoleContext& ctx) : m_ctx(ctx), m_model(new WorkstationsModel(this)) {
+    setObjectName(QStringLiteral("frmWorkstations"));
+    setWindowTitle(QStringLiteral("Workstations"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowFlag(Qt::Window);
+
+    m_counts = plainLabel(QStringLiteral("lblCounts"), QString(), this);
+    m_list = new QTreeView(this);
+    m_list->setObjectName(QStringLiteral("lstWorkstations"));
+    m_list->setModel(m_model);
+    m_list->setRootIsDecorated(false);
+    m_list->setUniformRowHeights(true);
+    m_list->setAllColumnsShowFocus(true);
+    const int widths[WorkstationsModel::ColumnCount] = {150, 90, 60, 230, 160, 95, 95, 95, 320};
+    for (int c = 0; c < WorkstationsModel::ColumnCount; ++c)
+        m_list->header()->resizeSection(c, widths[c]);
+
+    m_report = new QPushButton(QStringLiteral("Report"), this);
+    m_report->setObjectName(QStringLiteral("cmdReport"));
+    m_report->setToolTip(QStringLiteral("Show this list as a report that can be searched and printed"));
+    m_report->setAutoDefault(false);
+    m_close = new QPushButton(QStringLiteral("Close"), this);
+    m_close->setObjectName(QStringLiteral("cmdClose"));
+    m_close->setToolTip(QStringLiteral("Close this window"));
+    m_close->setAutoDefault(false);
+    m_status = plainLabel(QStringLiteral("lblStatus"), QStringLiteral("Reading..."), this);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_report);
+    bottom->addWidget(m_close);
+    bottom->addWidget(m_status, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_counts);
+    layout->addWidget(m_list, 1);
+    layout->addLayout(bottom);
+    resize(1100, 520);
+
+    connect(m_report, &QPushButton::clicked, this, &WorkstationsWindow::cmdReport_Click);
+    connect(m_close, &QPushButton::clicked, this, &QWidget::close);
+    m_timer = new QTimer(this);
+    m_timer->setInterval(kRefreshMs);
+    connect(m_timer, &QTimer::timeout, this, &WorkstationsWindow::refresh);
+    m_timer->start();
+    refresh();
+}
+
+WorkstationsWindow* WorkstationsWindow::open(ConsoleContext& ctx) {
+    if (!g_window) {
+        g_window = new WorkstationsWindow(ctx);
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            g_window->move(screen->availableGeometry().center() - g_window->rect().center());
+    }
+    g_window->show();
+    g_window->raise();
+    g_window->activateWindow();
+    return g_window;
+}
+
+WorkstationsWindow* WorkstationsWindow::current() {
+    return g_window;
+}
+
+void WorkstationsWindow::refresh() {
+    if (m_reading) return;
+    m_reading = true;
+    auto snapshot = std::make_shared<Snapshot>();
+    const QString cs = m_ctx.connectionString();
+    BackgroundRunner::shared().post(
+        this, [snapshot, cs] { snapshot->rows = DeliveryStore(cs).workstations(&snapshot->serverNow); },
+        [this, snapshot](const std::optional<Failure>& failure) {
+            onRead(snapshot->rows, snapshot->serverNow, failure);
+        });
+}
+
+void WorkstationsWindow::onRead(const QList<DeliveryStore::Workstation>& rows, const QDateTime& serverNow,
+                                const std::optional<Failure>& failure) {
+    m_reading = false;
+    if (failure) {
+        const FailureTable::Response response =
+            FailureTable::responseTo(FailureTable::Operation::DeliveryRead, *failure);
+        if (response.outcome == FailureTable::Outcome::EndProgram) {
+            m_timer->stop();
+            FailureTable::apply(response, m_ctx.msg, m_ctx.exit);
+            return;
+        }
+        if (failure->nativeCode() == DeliveryStore::kNoSuchTable)
+            m_status->setText(QStringLiteral(
+                "This database keeps no delivery records yet. Apply upgrade.sql on the database server (see the "
+                "README); the workstations then check in."));
+        else
+            m_status->setText(QStringLiteral("Not read: ") + FailureTable::reasonFor(*failure) +
+                              QStringLiteral(" Trying again every few seconds."));
+        return;
+    }
+    int silent = 0;
+    for (const DeliveryStore::Workstation& w : rows)
+        silent += w.silent ? 1 : 0;
+    m_model->setRows(rows, serverNow);
+    m_read = true;
+    m_counts->setText(QStringLiteral("Workstations: %1    Listening: %2    Silent: %3")
+                          .arg(formatGrouped(rows.size()), formatGrouped(rows.size() - silent), formatGrouped(silent)));
+    m_status->setText(QStringLiteral("Updated ") + formatAmPm(serverNow.time(), true));
+}
+
+void WorkstationsWindow::cmdReport_Click() {
+    if (!m_read) return;
+    showReport(DeliveryReports::workstations(m_model->rows(), m_model->serverNow()), m_ctx, this);
+}
+
+} // namespace hv

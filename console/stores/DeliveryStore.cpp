@@ -1,0 +1,159 @@
+#include "stores/DeliveryStore.h"
+
+#include "Connection.h"
+#include "DeliveryTerms.h"
+#include "stores/ConsoleBounds.h"
+
+#include <QSqlRecord>
+#include <algorithm>
+
+namespace hv {
+
+namespace {
+
+// The delivery window reads every few seconds: it gives up on a locked table long before the
+// console's usual bound, and the next refresh tries again.
+constexpr int kDeliveryLockWaitSeconds = 3;
+constexpr int kDeliveryReadSeconds = 15;
+
+ConnectionOptions readOptions() {
+    ConnectionOptions options = consoleConnectionOptions();
+    options.lockWaitSeconds = kDeliveryLockWaitSeconds;
+    options.readTimeoutSeconds = kDeliveryReadSeconds;
+    return options;
+}
+
+const QString kAlertColumns = QStringLiteral("ID, CodeDate, CodeTime, CodeName, CodeLocation, CodeMessage");
+
+DeliveryStore::LoggedAlert loggedAlert(const QSqlRecord& r) {
+    return {r.value(0).toLongLong(), r.value(1).toDate(), r.value(2).toTime(),
+            textOf(r.value(3)),      textOf(r.value(4)),  textOf(r.value(5))};
+}
+
+std::optional<int> optionalInt(const QVariant& v) {
+    if (v.isNull()) return std::nullopt;
+    return v.toInt();
+}
+
+std::optional<bool> optionalBool(const QVariant& v) {
+    if (v.isNull()) return std::nullopt;
+    return v.toInt() != 0;
+}
+
+// Silent: more than two poll intervals past a check-in it owed, by the server's clock and by the
+// periods the workstation itself promised.
+const QString kWorkstationsStatement =
+    QStringLiteral("SELECT HostName, DesktopUser, ProgramVersion, FirstCheckIn, LastCheckIn, "
+                   "TIMESTAMPDIFF(SECOND, LastCheckIn, NOW()), "
+                   "TIMESTAMPDIFF(SECOND, LastCheckIn, NOW()) > CheckInSeconds + %1 * PollSeconds, "
+                   "LastPollFailure, LastPollFailureAt, SoundDevice, VolumeReadable, MuteReadable, NOW() "
+                   "FROM workstations ORDER BY HostName, DesktopUser")
+        .arg(delivery::kSilentAfterMissedPolls);
+
+QList<DeliveryStore::Workstation> readWorkstations(Connection& connection, QDateTime* serverNow) {
+    QList<DeliveryStore::Workstation> out;
+    connection.forEach(kWorkstationsStatement, {}, [&](const QSqlRecord& r) {
+        DeliveryStore::Workstation w;
+        w.hostName = textOf(r.value(0));
+        w.desktopUser = textOf(r.value(1));
+        w.programVersion = textOf(r.value(2));
+        w.firstCheckIn = r.value(3).toDateTime();
+        w.lastCheckIn = r.value(4).toDateTime();
+        w.secondsSinceCheckIn = r.value(5).toLongLong();
+        w.silent = r.value(6).toInt() != 0;
+        w.lastPollFailure = textOf(r.value(7));
+        w.lastPollFailureAt = r.value(8).toDateTime();
+        w.soundDevice = r.value(9).toInt() != 0;
+        w.volumeReadable = r.value(10).toInt() != 0;
+        w.muteReadable = r.value(11).toInt() != 0;
+        if (serverNow) *serverNow = r.value(12).toDateTime();
+        out.append(w);
+    });
+    if (serverNow && out.isEmpty())
+        *serverNow = connection.select(QStringLiteral("SELECT NOW()")).value(0).value(0).toDateTime();
+    return out;
+}
+
+} // namespace
+
+std::optional<DeliveryStore::LoggedAlert> DeliveryStore::latestAlert() {
+    Connection connection(m_connectionString, readOptions());
+    const QList<QSqlRecord> rows = connection.select(
+        QStringLiteral("SELECT %1 FROM AlertLog ORDER BY CodeDate DESC, CodeTime DESC, ID DESC LIMIT 1")
+            .arg(kAlertColumns));
+    if (rows.isEmpty()) return std::nullopt;
+    return loggedAlert(rows.front());
+}
+
+QList<DeliveryStore::LoggedAlert> DeliveryStore::alertsOn(const QDate& day) {
+    Connection connection(m_connectionString, readOptions());
+    QList<LoggedAlert> out;
+    connection.forEach(
+        QStringLiteral("SELECT %1 FROM AlertLog WHERE CodeDate = ? ORDER BY CodeTime DESC, ID DESC").arg(kAlertColumns),
+        {day}, [&](const QSqlRecord& r) { out.append(loggedAlert(r)); });
+    return out;
+}
+
+QList<DeliveryStore::Receipt> DeliveryStore::receiptsForRank(const QList<Receipt>& receipts, int rank, int twins) {
+    if (twins <= 1) return receipts;
+    QList<qint64> ids;
+    for (const Receipt& r : receipts)
+        if (!ids.contains(r.alertId)) ids.append(r.alertId);
+    std::sort(ids.begin(), ids.end());
+    if (rank < 0 || rank >= ids.size()) return {};
+    QList<Receipt> out;
+    for (const Receipt& r : receipts)
+        if (r.alertId == ids[rank]) out.append(r);
+    return out;
+}
+
+DeliveryStore::Delivery DeliveryStore::deliveryOf(const LoggedAlert& alert) {
+    Connection connection(m_connectionString, readOptions());
+    Delivery d;
+    d.alert = alert;
+
+    // The receipts name the alert as the workstations read it from its alerts row, which held the
+    // same values as this log row.
+    const QVariantList key{alert.codeDate, alert.codeTime, alert.codeName, alert.codeLocation};
+    int twins = 0, rank = 0;
+    connection.forEach(QStringLiteral("SELECT ID FROM AlertLog WHERE CodeDate = ? AND CodeTime = ? AND CodeName <=> ? "
+                                      "AND CodeLocation <=> ? ORDER BY ID"),
+                       key, [&](const QSqlRecord& r) {
+                           if (r.value(0).toLongLong() < alert.id) ++rank;
+                           ++twins;
+                       });
+
+    QList<Receipt> receipts;
+    connection.forEach(
+        QStringLiteral("SELECT AlertID, HostName, DesktopUser, ShownAt, RingResult, RingReason, VolumeBefore, "
+                       "VolumeDuring, VolumeAfter, MuteLifted, MuteRestored, RangAt, ClosedAt FROM receipts "
+                       "WHERE CodeDate = ? AND CodeTime = ? AND CodeName <=> ? AND CodeLocation <=> ? "
+                       "ORDER BY HostName, DesktopUser, AlertID"),
+        key, [&](const QSqlRecord& r) {
+            Receipt x;
+            x.alertId = r.value(0).toLongLong();
+            x.hostName = textOf(r.value(1));
+            x.desktopUser = textOf(r.value(2));
+            x.shownAt = r.value(3).toDateTime();
+            x.ringResult = textOf(r.value(4));
+            x.ringReason = textOf(r.value(5));
+            x.volumeBefore = optionalInt(r.value(6));
+            x.volumeDuring = optionalInt(r.value(7));
+            x.volumeAfter = optionalInt(r.value(8));
+            x.muteLifted = optionalBool(r.value(9));
+            x.muteRestored = optionalBool(r.value(10));
+            x.rangAt = r.value(11).toDateTime();
+            x.closedAt = r.value(12).toDateTime();
+            receipts.append(x);
+        });
+    d.receipts = receiptsForRank(receipts, rank, twins);
+    d.workstations = readWorkstations(connection, &d.serverNow);
+    return d;
+}
+
+QList<DeliveryStore::Workstation> DeliveryStore::workstations(QDateTime* serverNow) {
+    Connection connection(m_connectionString, readOptions());
+    return readWorkstations(connection, serverNow);
+}
+
+} // namespace hv

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QTime>
+#include <optional>
+
+namespace hv {
+
+// What the delivery tables say: the workstations that check in, and each workstation's receipt
+// for an alert of the alert log. A receipt names its alert by the values of the alerts row the
+// workstation showed, so that it is found again after the console has purged that row. Each call
+// opens its own connection and lets it go; failures leave as hv::Failure (a database without the
+// delivery tables answers with the server's 1146).
+class DeliveryStore {
+public:
+    // The server's "table does not exist".
+    static constexpr int kNoSuchTable = 1146;
+
+    // One row of the alert log.
+    struct LoggedAlert {
+        qint64 id = 0;
+        QDate codeDate;
+        QTime codeTime;
+        QString codeName;
+        QString codeLocation;
+        QString codeMessage;
+        bool operator==(const LoggedAlert&) const = default;
+    };
+
+    struct Workstation {
+        QString hostName;
+        QString desktopUser;
+        QString programVersion;
+        QDateTime firstCheckIn;
+        QDateTime lastCheckIn;
+        qint64 secondsSinceCheckIn = 0; // by the server's clock
+        bool silent = false;
+        QString lastPollFailure;
+        QDateTime lastPollFailureAt;
+        bool soundDevice = false;
+        bool volumeReadable = false;
+        bool muteReadable = false;
+    };
+
+    struct Receipt {
+        qint64 alertId = 0;
+        QString hostName;
+        QString desktopUser;
+        QDateTime shownAt;
+        QString ringResult; // empty when no ring ended
+        QString ringReason;
+        std::optional<int> volumeBefore, volumeDuring, volumeAfter;
+        std::optional<bool> muteLifted, muteRestored;
+        QDateTime rangAt;
+        QDateTime closedAt;
+    };
+
+    // One alert's delivery as the server knows it now.
+    struct Delivery {
+        LoggedAlert alert;
+        QDateTime serverNow;
+        QList<Receipt> receipts;
+        QList<Workstation> workstations; // every one known, by host and user
+    };
+
+    explicit DeliveryStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
+
+    // The newest alert of the log; none when the log is empty.
+    std::optional<LoggedAlert> latestAlert();
+    // The alerts of one day, newest first.
+    QList<LoggedAlert> alertsOn(const QDate& day);
+    Delivery deliveryOf(const LoggedAlert& alert);
+    // Every known workstation, by host and user, with the server's clock.
+    QList<Workstation> workstations(QDateTime* serverNow = nullptr);
+
+    // Of several alerts logged with the same minute, code and location (which the receipts cannot
+    // tell apart by their values), the n-th one in the log goes with the n-th alert ID that the
+    // receipts name. Keeps the receipts of the alert at position `rank` (from 0) among `twins`.
+    static QList<Receipt> receiptsForRank(const QList<Receipt>& receipts, int rank, int twins);
+
+private:
+    QString m_connectionString;
+};
+
+} // namespace hv
