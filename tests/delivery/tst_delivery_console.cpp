@@ -9,6 +9,7 @@
 #include "reports/PrinterPort.h"
 #include "reports/ReportViewer.h"
 #include "stores/AlertStore.h"
+#include "stores/DeliveryStore.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -301,6 +302,29 @@ private slots:
         QCOMPARE(report[silent + 3].left(38), QStringLiteral("Last Check-In: 11/30/2026 1:00:05 PM ("));
         QVERIFY2(report[silent + 4].startsWith("State:         Silent for "), qPrintable(report[silent + 4]));
         QCOMPARE(report.last(), QStringLiteral("Total Number Of Records: (6)"));
+    }
+
+    void alertsOfTheSameMinuteCodeAndPlaceKeepTheirOwnReceipts() {
+        // Sent twice within one minute: the receipts tell the two apart only by their alert IDs.
+        for (int i = 0; i < 2; ++i) {
+            insertAlert("alerts", "Code Red", "East Wing", "2026-11-30", "14:03", QString("Take %1").arg(i + 1));
+            insertAlert("AlertLog", "Code Red", "East Wing", "2026-11-30", "14:03", QString("Take %1").arg(i + 1));
+        }
+        const QList<QSqlRecord> ids = testdb::rows("SELECT ID FROM alerts ORDER BY ID");
+        insertReceipt("2026-11-30", "14:03", ids[1].value(0).toInt(), "ws-b", "clerk", "Code Red", "East Wing",
+                      "2026-11-30 14:03:30", "played", QVariant(), {1, 1, 1}, {0, QVariant()}, QVariant(), QVariant());
+        insertReceipt("2026-11-30", "14:03", ids[0].value(0).toInt(), "ws-a", "nurse", "Code Red", "East Wing",
+                      "2026-11-30 14:03:20", "played", QVariant(), {1, 1, 1}, {0, QVariant()}, QVariant(), QVariant());
+        hv::DeliveryStore store(m_kit->ctx.connectionString());
+        const QList<hv::DeliveryStore::LoggedAlert> logged = store.alertsOn(QDate(2026, 11, 30));
+        QCOMPARE(logged.size(), 2);
+        QStringList seenBy;
+        for (const hv::DeliveryStore::LoggedAlert& a : logged) {
+            const hv::DeliveryStore::Delivery d = store.deliveryOf(a);
+            QCOMPARE(d.receipts.size(), 1);
+            seenBy << a.codeMessage + "=" + d.receipts[0].hostName;
+        }
+        QCOMPARE(seenBy, QStringList({"Take 2=ws-b", "Take 1=ws-a"}));
     }
 
     void databaseWithoutTheDeliveryTables() {
