@@ -1,6 +1,7 @@
 #include "PopupWindow.h"
 
 #include "BalloonPictures.h"
+#include "Twips.h"
 
 #include <QBitmap>
 #include <QCloseEvent>
@@ -26,17 +27,10 @@ QLabel* picture(QWidget* parent, const char* name, const QImage& image, const QR
     return label;
 }
 
-QRect twipsRect(int left, int top, int width, int height) {
-    return QRect(PopupWindow::pixels(left), PopupWindow::pixels(top), PopupWindow::pixels(width),
-                 PopupWindow::pixels(height));
-}
-
 } // namespace
 
 int PopupWindow::pixels(int twips) {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const double dpi = screen ? screen->logicalDotsPerInchX() : 96.0;
-    return int(std::lround(twips * dpi / 1440.0));
+    return twipsToPixels(twips);
 }
 
 QRect PopupWindow::placement() {

@@ -1,13 +1,13 @@
 #include "ConnectionString.h"
 #include "EndpointMixer.h"
 #include "Ports.h"
-#include "ReportFile.h"
 #include "RingRoutine.h"
 #include "SingleInstance.h"
 #include "SoundPlayer.h"
 #include "SystemSoundPlayer.h"
 #include "WindowsRing.h"
 #include "clsVolume.h"
+#include "reports/ReportFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -284,19 +284,19 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         qputenv("Temp", QDir::toNativeSeparators(dir.path()).toLocal8Bit());
-        QCOMPARE(ReportFile::path(), QDir::toNativeSeparators(dir.path()) + QStringLiteral("\\report.txt"));
+        QCOMPARE(hv::ReportFile::path(), QDir::toNativeSeparators(dir.path()) + QStringLiteral("\\report.txt"));
         {
-            ReportFile f;
+            hv::ReportFile f;
             f.writeLine(QStringLiteral("first line"));
             f.writeLine(QStringLiteral("Ärger"));
             f.close();
         }
-        QFile r(ReportFile::path());
+        QFile r(hv::ReportFile::path());
         QVERIFY(r.open(QIODevice::ReadOnly));
         QCOMPARE(r.readAll(), QByteArray("first line\r\n\xC3\x84rger\r\n"));
         r.close();
         {
-            ReportFile f;
+            hv::ReportFile f;
             f.writeLine(QStringLiteral("x"));
         }
         QVERIFY(r.open(QIODevice::ReadOnly));

@@ -1,4 +1,4 @@
-#include "ReportFile.h"
+#include "reports/ReportFile.h"
 
 #include "Failure.h"
 
@@ -30,6 +30,8 @@ const wchar_t* wide(const QString& s) {
 }
 
 } // namespace
+
+namespace hv {
 
 QString ReportFile::path() {
     const QString temp = qEnvironmentVariable("Temp");
@@ -99,3 +101,5 @@ void ReportFile::close() {
     m_fd = -1;
     if (_close(fd) != 0) throw fileFailure(QStringLiteral("Cannot close the report file"));
 }
+
+} // namespace hv
