@@ -1,14 +1,14 @@
 #include "AlertLogStore.h"
 
 #include "Connection.h"
-#include "SendBounds.h"
+#include "stores/ConsoleBounds.h"
 
 #include <QSqlRecord>
 
 namespace hv {
 
 void AlertLogStore::forEach(const std::optional<QDate>& since, const std::function<void(const LoggedAlert&)>& fn) {
-    Connection connection(m_connectionString, sendConnectionOptions());
+    Connection connection(m_connectionString, consoleConnectionOptions());
     const QString columns =
         QStringLiteral("SELECT ID, CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments FROM AlertLog");
     const QString order = QStringLiteral(" ORDER BY CodeDate DESC, CodeTime DESC, ID DESC");

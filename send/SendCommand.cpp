@@ -1,7 +1,6 @@
 #include "SendCommand.h"
 
 #include "AlertLogStore.h"
-#include "AlertSubmission.h"
 #include "CapError.h"
 #include "CapExport.h"
 #include "CapFeed.h"
@@ -11,9 +10,12 @@
 #include "ConnectionString.h"
 #include "Failure.h"
 #include "Ports.h"
-#include "SendBounds.h"
+#include "SendFailures.h"
 #include "SendSettings.h"
+#include "Strings.h"
 #include "UsageError.h"
+#include "stores/AlertStore.h"
+#include "stores/ConsoleBounds.h"
 
 #include <QFile>
 #include <QIODevice>
@@ -25,9 +27,6 @@ namespace {
 
 // What the message column holds, counted as the console's message field counts.
 constexpr qsizetype kMessageLength = 600;
-// Beyond this the workstations, which judge an alert's age by the server's clock, show it late or
-// not at all.
-constexpr qint64 kClockToleranceSeconds = 60;
 
 // Ends the command with its status and its one line.
 struct Stop {
@@ -35,33 +34,8 @@ struct Stop {
     QString line;
 };
 
-ExitStatus statusFor(const Failure& f) {
-    switch (f.number()) {
-    case code::LoginRefused:
-        return ExitStatus::LoginRefused;
-    case code::CannotOpen:
-        return ExitStatus::Unreachable;
-    default:
-        return ExitStatus::Failed;
-    }
-}
-
-QString reasonFor(const Failure& f, const QString& host) {
-    const QString server = QStringLiteral("the database server \"%1\"").arg(host);
-    switch (f.number()) {
-    case code::LoginRefused:
-        return server + QStringLiteral(" refused the login");
-    case code::CannotOpen:
-        return QStringLiteral("cannot reach ") + server + QStringLiteral(": ") + f.description();
-    case code::PermissionDenied:
-        return server + QStringLiteral(" denied the rights for it: ") + f.description();
-    default:
-        return server + QStringLiteral(" refused it: ") + f.description();
-    }
-}
-
-[[noreturn]] void stop(const Failure& f, const QString& what, const QString& host) {
-    throw Stop{statusFor(f), what + QStringLiteral(": ") + reasonFor(f, host)};
+[[noreturn]] void stop(ExitStatus status, const Failure& f, const QString& what, const QString& host) {
+    throw Stop{status, what + QStringLiteral(": ") + SendFailures::reasonFor(f, host)};
 }
 
 // The catalogue's own spelling of a name: the name exactly as given, else the one name that
@@ -73,14 +47,6 @@ std::optional<QString> resolve(const QStringList& names, const QString& wanted, 
             alike->append(name);
     if (alike->size() == 1) return alike->front();
     return std::nullopt;
-}
-
-QStringList readNames(const QString& connectionString, const QString& sql) {
-    Connection connection(connectionString, sendConnectionOptions());
-    QStringList names;
-    for (const QSqlRecord& row : connection.select(sql))
-        names << textOf(row.value(0));
-    return names;
 }
 
 QString resolveOrStop(const QStringList& names, const QString& wanted, const char* what, const char* catalogue) {
@@ -165,34 +131,34 @@ ExitStatus SendCommand::submit(const SendOptions& options, const Choice& choice)
     const SendSettings s = settings(options);
     const QString cs = fncConnectionString(s.host);
     const QString notStored = QStringLiteral("the alert was not stored");
-    AlertSubmission store(cs);
+    AlertStore store(cs);
 
-    // The purge is housekeeping, as in the console: only a failure that ends the console ends it.
+    // The purge is housekeeping, as in the console: it ends the command only where it would end
+    // the console.
     try {
         store.fncDeleteSevenDayOldRecords(m_clock.now());
     } catch (const Failure& f) {
-        if (f.number() == code::LoginRefused || f.number() == code::CannotOpen || f.number() == code::PermissionDenied)
-            stop(f, notStored, s.host);
+        if (const auto status = SendFailures::statusFor(SendFailures::Operation::Purge, f))
+            stop(*status, f, notStored, s.host);
     }
 
-    AlertSubmission::Alert alert;
+    AlertStore::Alert alert;
     alert.codeMessage = choice.message;
     try {
         // The console offers only the names of its catalogues; this command takes only those too.
-        alert.codeName = resolveOrStop(readNames(cs, QStringLiteral("Select CodeName From codes ORDER BY CodeName")),
-                                       choice.code, "code", "codes");
-        alert.codeLocation =
-            resolveOrStop(readNames(cs, QStringLiteral("Select CodeLocation From locations ORDER BY CodeLocation")),
-                          choice.location, "location", "locations");
+        AlertStore::Choices choices;
+        store.readChoices(choices);
+        alert.codeName = resolveOrStop(choices.codes, choice.code, "code", "codes");
+        alert.codeLocation = resolveOrStop(choices.locations, choice.location, "location", "locations");
         if (choice.cap) {
             // The standing comments decide whether the instruction only repeats them.
-            Connection connection(cs, sendConnectionOptions());
+            Connection connection(cs, consoleConnectionOptions());
             const QString message =
-                CapIntake::message(*choice.cap, AlertSubmission::fncGetCodeComments(connection, alert.codeName));
+                CapIntake::message(*choice.cap, AlertStore::fncGetCodeComments(connection, alert.codeName));
             if (!message.isEmpty()) alert.codeMessage = message;
         }
     } catch (const Failure& f) {
-        stop(f, notStored, s.host);
+        stop(*SendFailures::statusFor(SendFailures::Operation::Submission, f), f, notStored, s.host);
     }
 
     qsizetype givenLength = 0;
@@ -202,11 +168,11 @@ ExitStatus SendCommand::submit(const SendOptions& options, const Choice& choice)
         if (alert.codeMessage->back().isHighSurrogate()) alert.codeMessage->chop(1);
     }
 
-    AlertSubmission::Saved saved;
+    AlertStore::Saved saved;
     try {
         saved = store.save(alert, m_clock);
     } catch (const Failure& f) {
-        stop(f, notStored, s.host);
+        stop(*SendFailures::statusFor(SendFailures::Operation::Submission, f), f, notStored, s.host);
     }
 
     if (givenLength > 0)
@@ -219,7 +185,7 @@ ExitStatus SendCommand::submit(const SendOptions& options, const Choice& choice)
         const QDateTime console(saved.consoleNow.date(), saved.consoleNow.time(), Qt::UTC);
         const QDateTime server(saved.serverNow.date(), saved.serverNow.time(), Qt::UTC);
         const qint64 serverAhead = console.secsTo(server);
-        if (qAbs(serverAhead) > kClockToleranceSeconds)
+        if (qAbs(serverAhead) > AlertStore::kClockToleranceSeconds)
             say(QStringLiteral("the alert was stored, but this computer's clock is %1 %2 the database server's; the "
                                "workstations may show the alert late or not at all")
                     .arg(duration(qAbs(serverAhead)),
@@ -281,7 +247,8 @@ ExitStatus SendCommand::exportCap(const SendOptions& options) {
             feed.add(CapExport::alertFor(row, sender));
         });
     } catch (const Failure& f) {
-        stop(f, QStringLiteral("the alert log was not exported (what was written is incomplete)"), s.host);
+        stop(*SendFailures::statusFor(SendFailures::Operation::Export, f), f,
+             QStringLiteral("the alert log was not exported (what was written is incomplete)"), s.host);
     }
     if (!feed.finish()) throw Stop{ExitStatus::Failed, QStringLiteral("the feed could not be written out")};
     return ExitStatus::Done;

@@ -1,5 +1,6 @@
 #include "SendOptions.h"
 
+#include "Strings.h"
 #include "UsageError.h"
 
 #include <QHash>
@@ -76,8 +77,8 @@ SendOptions SendOptions::parse(const QStringList& arguments) {
         // is nothing but blanks is no choice at all.
         o.code = values.value(QStringLiteral("--code"));
         o.location = values.value(QStringLiteral("--location"));
-        if (o.code.trimmed().isEmpty()) usage(QStringLiteral("--code is empty"));
-        if (o.location.trimmed().isEmpty()) usage(QStringLiteral("--location is empty"));
+        if (trimmedOf(o.code).isEmpty()) usage(QStringLiteral("--code is empty"));
+        if (trimmedOf(o.location).isEmpty()) usage(QStringLiteral("--location is empty"));
         if (values.contains(QStringLiteral("--message"))) o.message = values.value(QStringLiteral("--message"));
     } else if (cap) {
         o.mode = Mode::Cap;

@@ -1,9 +1,13 @@
-// halvane-send as a script runs it, against the private server: what it stores, every exit status
-// with its one line, the alert log out as CAP and back in, and hostile input through its streams.
+// halvane-send as a script runs it, against the private server: what it stores next to what the
+// console stores for the same choices, every exit status with its one line, the alert log out as
+// CAP and back in, and hostile input through its streams.
+#include "ConsoleKit.h"
 #include "TestDb.h"
 
 #include <QDateTime>
+#include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -108,6 +112,50 @@ private slots:
         testdb::exec("INSERT INTO codes (CodeName, Comments) VALUES ('Code Red', ?), ('Code Blue', NULL)", {kComments});
         testdb::exec("INSERT INTO locations (CodeLocation) VALUES ('East Wing'), ('Lobby')");
         ini("MYSQLSERVERNAME=127.0.0.1\r\nCAPSENDER=alerts@plant.example\r\n");
+    }
+
+    void storesWhatTheConsoleStores() {
+        for (const bool withMessage : {false, true}) {
+            testdb::exec("DELETE FROM alerts");
+            testdb::exec("DELETE FROM AlertLog");
+            // Both read the same clock: this computer's, in the zone the server keeps.
+            const QDateTime before = testdb::scalar("SELECT NOW()").toDateTime();
+            {
+                ConsoleKit console;
+                console.clock.set(before);
+                console.started();
+                if (withMessage) {
+                    console.msg.answers = {hv::Answer::Yes};
+                    onNextModal([](QWidget* form7) {
+                        QTest::keyClicks(form7->findChild<QPlainTextEdit*>("Text1"), "Smoke on floor 2");
+                        QTest::keyClick(form7->findChild<QPlainTextEdit*>("Text1"), Qt::Key_Return);
+                    });
+                }
+                console.choose("Code Red", "East Wing");
+                QTest::mouseClick(console.form1->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+                QCOMPARE(console.titles(), QStringList({"Custom Message", "Halvane Saved"}));
+            }
+            QStringList args{"--code", "Code Red", "--location", "East Wing"};
+            if (withMessage)
+                args << "--message"
+                     << "Smoke on floor 2";
+            const Result r = send(args);
+            QCOMPARE(r.status, 0);
+            const QDateTime after = testdb::scalar("SELECT NOW()").toDateTime();
+
+            const QStringList rows = stored("alerts");
+            QCOMPARE(rows.size(), 2);
+            QCOMPARE(stored("AlertLog"), rows);
+            // Identical but for the minute, which is the same unless a minute began in between.
+            QStringList console = rows[0].split(u'|'), command = rows[1].split(u'|');
+            const QDateTime at = QDateTime::fromString(command[2] + u'T' + command[3], Qt::ISODate);
+            QVERIFY2(at.time().second() == 0 && at >= before.addSecs(-before.time().second()) && at <= after,
+                     qPrintable(rows[1]));
+            if (before.time().minute() == after.time().minute()) QCOMPARE(command, console);
+            console.remove(2, 2);
+            command.remove(2, 2);
+            QCOMPARE(command, console);
+        }
     }
 
     void everyExitStatus() {
@@ -270,5 +318,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSend)
+QTEST_MAIN(TestSend)
 #include "tst_send.moc"
