@@ -12,14 +12,12 @@
 #include "Ports.h"
 #include "SendFailures.h"
 #include "SendSettings.h"
-#include "Strings.h"
 #include "UsageError.h"
 #include "stores/AlertStore.h"
 #include "stores/ConsoleBounds.h"
 
 #include <QFile>
 #include <QIODevice>
-#include <QSqlRecord>
 
 namespace hv {
 
