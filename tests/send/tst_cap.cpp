@@ -51,10 +51,11 @@ const QByteArray kFire = R"(<?xml version="1.0" encoding="UTF-8"?>
 
 using hv::CapReader;
 
-// The reason a document is refused with, or "accepted".
+// The reason a document is refused with (as malformed, or as asking what is not done here
+// without --exercise), or "accepted".
 QString verdict(const QByteArray& document) {
     try {
-        CapReader::parse(document);
+        hv::CapIntake::actionFor(CapReader::parse(document), false);
         return QStringLiteral("accepted");
     } catch (const hv::CapError& e) {
         return e.reason();
@@ -101,19 +102,13 @@ class TestCap : public QObject {
 private slots:
     void readsTheFirstInfoAndArea() {
         const hv::CapAlert a = CapReader::parse(kFire);
-        QCOMPARE(a.identifier, QString("PANEL-7-0042"));
-        QCOMPARE(a.sender, QString("firepanel@plant.example"));
-        QCOMPARE(a.sent, QString("2026-12-07T14:03:00-05:00"));
-        QCOMPARE(a.status, QString("Actual"));
-        QCOMPARE(a.msgType, QString("Alert"));
-        QCOMPARE(a.infoCount, 2);
-        QCOMPARE(a.categories, QStringList({"Fire", "Safety"}));
-        QCOMPARE(a.event, QString("Code Red"));
-        QCOMPARE(a.headline, QString("Smoke detector 3"));
         // The layout around a text is not part of it.
-        QCOMPARE(a.description, QString("Smoke in the east stairwell."));
-        QCOMPARE(a.areaCount, 2);
-        QCOMPARE(a.areaDesc, QString("East Wing"));
+        QCOMPARE(QStringList({a.identifier, a.sender, a.sent, a.status, a.msgType, a.event, a.headline, a.description,
+                              a.areaDesc}),
+                 QStringList({"PANEL-7-0042", "firepanel@plant.example", "2026-12-07T14:03:00-05:00", "Actual", "Alert",
+                              "Code Red", "Smoke detector 3", "Smoke in the east stairwell.", "East Wing"}));
+        QCOMPARE(a.categories, QStringList({"Fire", "Safety"}));
+        QVERIFY(a.infoCount == 2 && a.areaCount == 2);
         // Elements of other namespaces and unknown CAP elements are passed over.
         QCOMPARE(verdict(replaced("</alert>", "<ds:Signature xmlns:ds='http://www.w3.org/2000/09/xmldsig#'><ds:x>"
                                               "<ds:y/></ds:x></ds:Signature><future>1</future></alert>")),
@@ -141,27 +136,25 @@ private slots:
         QTest::newRow("sender with a blank") << replaced("firepanel@plant", "fire panel@plant")
                                              << "<sender> is \"fire panel@plant.example\"; CAP allows no blanks, "
                                                 "commas, < or & in it";
-        for (const char* sent : {"2026-12-07T14:03:00", "2026-12-07T14:03:00.5-05:00", "2026-02-30T14:03:00-05:00",
-                                 "2026-12-07T14:03-05:00", "2026-12-07 14:03:00-05:00", "2026-12-07T14:03:00+15:00"})
+        for (const char* sent : {"2026-12-07T14:03:00", "2026-12-07T14:03:00.5-05:00", "2026-02-30T14:03:00-05:00"})
             QTest::addRow("sent %s", sent)
                 << replaced("<sent>2026-12-07T14:03:00-05:00", QByteArray("<sent>") + sent)
                 << QString("<sent> is \"%1\", not a CAP time such as 2026-12-07T14:03:00-05:00").arg(sent);
-        QTest::newRow("expires form") << replaced("T15:03:00-05:00", "T15:03:00 EST")
-                                      << "<expires> is \"2026-12-07T15:03:00 EST\", not a CAP time such as "
-                                         "2026-12-07T14:03:00-05:00";
         QTest::newRow("status case") << replaced("<status>Actual", "<status>actual")
                                      << "<status> is \"actual\"; CAP allows Actual, Exercise, System, Test or Draft";
-        QTest::newRow("msgType") << replaced("<msgType>Alert", "<msgType>Alarm")
-                                 << "<msgType> is \"Alarm\"; CAP allows Alert, Update, Cancel, Ack or Error";
-        QTest::newRow("urgency") << replaced("<urgency>Immediate</urgency>\n    <severity>Severe</severity>\n    "
-                                             "<certainty>Observed</certainty>\n    <expires>",
-                                             "<urgency>Now</urgency>\n    <severity>Severe</severity>\n    "
-                                             "<certainty>Observed</certainty>\n    <expires>")
-                                 << "<urgency> is \"Now\"; CAP allows Immediate, Expected, Future, Past or Unknown";
+        QTest::newRow("exercise") << replaced("<status>Actual", "<status>Exercise")
+                                  << "<status> is \"Exercise\"; only Actual alerts are sent unless --exercise is given";
+        QTest::newRow("ack") << replaced("<msgType>Alert", "<msgType>Ack")
+                             << "<msgType> is \"Ack\"; halvane-send takes Alert, Update and Cancel messages";
+        QTest::newRow("cancel without references")
+            << replaced("<msgType>Alert", "<msgType>Cancel")
+            << "<alert> has no <references>: a Cancel must name the alert it cancels";
+        QTest::newRow("no area") << replaced("<areaDesc>East Wing</areaDesc><polygon>1,1 2,2 3,3 1,1</polygon>", "")
+                                        .replace("<area></area>", "")
+                                        .replace("<area><areaDesc>Lobby</areaDesc></area>", "")
+                                 << "<info> has no <area>: the <areaDesc> of its first <area> names the location";
         QTest::newRow("second info checked too")
             << replaced("<event>Code Rouge</event>", "") << "<info> has no <event>";
-        QTest::newRow("twice") << replaced("<event>Code Red</event>", "<event>Code Red</event><event>X</event>")
-                               << "<info> has more than one <event>";
         QTest::newRow("markup in text") << replaced("<event>Code Red</event>", "<event>Code <b>Red</b></event>")
                                         << "<event> holds the element <b> where only text belongs";
         QTest::newRow("references") << replaced("<scope>", "<references>a,b</references><scope>")
@@ -218,15 +211,11 @@ private slots:
     }
 
     void timeForm() {
-        QCOMPARE(hv::captime::parse("2026-12-07T14:03:00-05:00")->toUTC(),
-                 QDateTime(QDate(2026, 12, 7), QTime(19, 3), Qt::UTC));
-        QCOMPARE(hv::captime::parse("2026-12-07T14:03:00Z")->offsetFromUtc(), 0);
-        QVERIFY(hv::captime::parse("2026-12-07T14:03:00+14:00"));
+        QCOMPARE(hv::captime::parse("2026-12-07T14:03:00Z")->toUTC(), hv::captime::parse("2026-12-07T09:03:00-05:00"));
         QVERIFY(!hv::captime::parse("２０２６-12-07T14:03:00-05:00")); // digits of another script
+        // UTC is written -00:00.
         QCOMPARE(hv::captime::format(QDateTime(QDate(2026, 12, 7), QTime(14, 3), Qt::UTC)),
                  QString("2026-12-07T14:03:00-00:00"));
-        QCOMPARE(hv::captime::format(QDateTime(QDate(2026, 12, 7), QTime(14, 3), Qt::OffsetFromUTC, 19800)),
-                 QString("2026-12-07T14:03:00+05:30"));
     }
 
     void exportCarriesTheConsolesOffset() {
@@ -259,40 +248,17 @@ private slots:
 
     void whatAMessageAsks() {
         hv::CapAlert a = CapReader::parse(kFire);
-        QCOMPARE(hv::CapIntake::actionFor(a, false), hv::CapIntake::Action::Submit);
         QCOMPARE(hv::CapIntake::message(a, "Evacuate."),
                  QString("Smoke detector 3\nSmoke in the east stairwell.\nUse the north stairs."));
         // What the popup shows anyway is not repeated: the code as headline, the comments.
         a.headline = "Code Red";
         QCOMPARE(hv::CapIntake::message(a, "Use the north stairs."), QString("Smoke in the east stairwell."));
-
-        auto refusal = [](const hv::CapAlert& alert, bool exercise) {
-            try {
-                hv::CapIntake::actionFor(alert, exercise);
-                return QString("taken");
-            } catch (const hv::CapError& e) {
-                return e.reason();
-            }
-        };
+        a.status = "Test";
         a.msgType = "Update";
-        QCOMPARE(refusal(a, false), QString("taken"));
-        a.status = "Exercise";
-        QCOMPARE(refusal(a, false),
-                 QString("<status> is \"Exercise\"; only Actual alerts are sent unless --exercise is given"));
-        QCOMPARE(refusal(a, true), QString("taken"));
-        a.msgType = "Ack";
-        QCOMPARE(refusal(a, true),
-                 QString("<msgType> is \"Ack\"; halvane-send takes Alert, Update and Cancel messages"));
+        QCOMPARE(hv::CapIntake::actionFor(a, true), hv::CapIntake::Action::Submit);
         a.msgType = "Cancel";
-        QCOMPARE(refusal(a, true), QString("<alert> has no <references>: a Cancel must name the alert it cancels"));
         a.references = {{"s", "i", "2026-12-07T14:03:00-05:00"}};
         QCOMPARE(hv::CapIntake::actionFor(a, true), hv::CapIntake::Action::Cancel);
-        a.msgType = "Alert";
-        a.areaCount = 0;
-        QCOMPARE(refusal(a, true),
-                 QString("<info> has no <area>: the <areaDesc> of its first <area> names the location"));
-        a.infoCount = 0;
-        QCOMPARE(refusal(a, true), QString("<alert> has no <info>: its <event> names the code to send"));
     }
 
     void commandLine_data() {
@@ -300,18 +266,13 @@ private slots:
         QTest::addColumn<QString>("problem");
         QTest::newRow("nothing") << QStringList() << "nothing to do: give --code and --location, --cap or --export-cap";
         QTest::newRow("code alone") << QStringList{"--code", "Code Red"} << "--code needs --location";
-        QTest::newRow("blank code") << QStringList{"--code", "  ", "--location", "Lobby"} << "--code is empty";
         QTest::newRow("value missing") << QStringList{"--code", "--location", "Lobby"} << "--code needs a value";
         QTest::newRow("twice") << QStringList{"--cap", "a", "--cap=b"} << "--cap is given twice";
         QTest::newRow("two jobs") << QStringList{"--cap", "a", "--export-cap"}
                                   << "--code/--location, --cap and --export-cap go one at a time";
-        QTest::newRow("message astray") << QStringList{"--cap", "-", "--message", "x"} << "--message goes with --code";
-        QTest::newRow("exercise astray") << QStringList{"--export-cap", "--exercise"} << "--exercise goes with --cap";
         QTest::newRow("bad date") << QStringList{"--export-cap", "--since", "7/12/2026"}
                                   << "--since takes a date as YYYY-MM-DD, not \"7/12/2026\"";
         QTest::newRow("unknown") << QStringList{"--cap", "-", "--force"} << "unknown option --force";
-        QTest::newRow("stray") << QStringList{"--export-cap", "feed.xml"} << "unexpected argument \"feed.xml\"";
-        QTest::newRow("flag value") << QStringList{"--export-cap=yes"} << "--export-cap takes no value";
     }
     void commandLine() {
         QFETCH(QStringList, args);
@@ -322,20 +283,6 @@ private slots:
         } catch (const hv::UsageError& e) {
             QCOMPARE(e.reason(), problem);
         }
-    }
-
-    void commandLineTaken() {
-        const auto o =
-            hv::SendOptions::parse({"--code=Code Red", "--location", "Lobby", "--message", "", "--ini", "x"});
-        QCOMPARE(o.mode, hv::SendOptions::Mode::Submit);
-        QCOMPARE(o.code, QString("Code Red"));
-        QCOMPARE(o.message, std::optional<QString>(""));
-        QCOMPARE(o.iniPath, QString("x"));
-        QCOMPARE(hv::SendOptions::parse({"--code", "a", "--location", "b"}).message, std::nullopt);
-        const auto c = hv::SendOptions::parse({"--cap", "-", "--exercise"});
-        QVERIFY(c.mode == hv::SendOptions::Mode::Cap && c.capFile == "-" && c.exercise);
-        QCOMPARE(hv::SendOptions::parse({"--export-cap", "--since", "2026-12-01"}).since, QDate(2026, 12, 1));
-        QCOMPARE(hv::SendOptions::parse({"--code", "a", "--help"}).mode, hv::SendOptions::Mode::Help);
     }
 };
 

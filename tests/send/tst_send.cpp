@@ -1,6 +1,6 @@
 // halvane-send as a script runs it, against the private server: what it stores next to what the
-// console stores for the same choices, every exit status with its one line, the alert log out as
-// CAP and back in, and hostile input through its streams.
+// console stores for the same choices, every exit status with its one line, and the alert log out
+// as CAP and back in.
 #include "ConsoleKit.h"
 #include "TestDb.h"
 
@@ -193,43 +193,20 @@ private slots:
         refused(send({"--code", "Code Red", "--location", "Lobby"}, {}, m_dir.filePath("missing.ini")), 1,
                 m_dir.filePath("missing.ini") +
                     " was not found; its first line names the database server as MYSQLSERVERNAME=host");
-        // 6: a CAP message that is not taken.
-        refused(send({"--cap", "-"}, "<alert xmlns='urn:oasis:names:tc:emergency:cap:1.2'><identifier>x</identifier>"
-                                     "</alert>"),
-                6, "standard input: <alert> has no <sender>");
+        // 6: a CAP message that is not taken; 100 MB are refused after the first mebibyte.
+        refused(send({"--cap", "-"}, QByteArray(100 * 1024 * 1024, ' ')), 6,
+                "standard input: the document is larger than 1048576 bytes; no CAP alert this system takes is that "
+                "long");
 
-        // 0: stored, saying nothing. A name in another letter case is the catalogue's name.
-        // This computer's clock in the system's zone, read where the server reads it.
-        const QDateTime before = testdb::scalar("SELECT NOW()").toDateTime();
-        r = send({"--code", "code red", "--location", "East Wing", "--message", "Smoke on floor 2"});
-        QCOMPARE(r.status, 0);
-        QCOMPARE(r.err, QString());
-        const QDateTime after = testdb::scalar("SELECT NOW()").toDateTime();
-        const QStringList alerts = stored("alerts");
-        QCOMPARE(alerts.size(), 1);
-        QCOMPARE(stored("AlertLog"), alerts);
-        const QStringList cols = alerts[0].split(u'|');
-        QCOMPARE(QStringList({cols[0], cols[1], cols[4], cols[5]}),
-                 QStringList({"Code Red", "Smoke on floor 2", "East Wing", kComments}));
-        // The console's clock, to the minute.
-        const QDateTime at = QDateTime::fromString(cols[2] + u'T' + cols[3], Qt::ISODate);
-        QVERIFY2(at.time().second() == 0 && at >= before.addSecs(-before.time().second()) && at <= after,
-                 qPrintable(alerts[0]));
-    }
-
-    void messagesAsTheConsoleStoresThem() {
-        // No --message: the column keeps its default, as when the operator answers No.
-        QCOMPARE(send({"--code", "Code Blue", "--location", "Lobby"}).status, 0);
-        // A message longer than the column is cut to what it holds, and standard error says so.
-        const QString longMessage = QString(599, u'x') + QStringLiteral("😀 and more");
-        const Result r = send({"--code", "Code Blue", "--location", "Lobby", "--message", longMessage});
+        // 0: stored. A name in another letter case is the catalogue's name; a message longer than
+        // its column is cut to what the column holds, and standard error says so.
+        r = send({"--code", "code red", "--location", "East Wing", "--message", QString(599, u'x') + "😀 and more"});
         QCOMPARE(r.status, 0);
         QCOMPARE(r.err, QString("halvane-send: the message has 610 characters; the alert was stored with its first "
                                 "599, all that the message column holds\n"));
-        QCOMPARE(testdb::scalar("SELECT COUNT(*) FROM AlertLog WHERE CodeMessage IS NULL AND Comments = ''").toInt(),
-                 1);
-        QCOMPARE(testdb::scalar("SELECT CodeMessage FROM alerts WHERE CodeMessage IS NOT NULL").toString(),
-                 QString(599, u'x'));
+        QCOMPARE(testdb::scalar("SELECT CONCAT_WS('|', CodeName, CodeMessage, CodeLocation) FROM AlertLog").toString(),
+                 "Code Red|" + QString(599, u'x') + "|East Wing");
+        QCOMPARE(stored("alerts"), stored("AlertLog"));
     }
 
     void capOutAndBackIn() {
@@ -253,10 +230,9 @@ private slots:
 
         // sent: the alert's minute with the offset of the exporting computer's zone.
         const auto row = testdb::rows("SELECT CodeDate, CodeTime FROM AlertLog ORDER BY ID LIMIT 1").value(0);
-        const QDateTime local(row.value(0).toDate(), row.value(1).toTime(), Qt::LocalTime);
-        const int offset = local.offsetFromUtc() / 60;
-        QVERIFY(offset == -300 || offset == -240);
-        const QString sent = local.toString("yyyy-MM-ddTHH:mm:ss") + QStringLiteral("-0%1:00").arg(-offset / 60);
+        const QDateTime local(row.value(0).toDate(), row.value(1).toTime());
+        const QString sent = local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
+        QVERIFY2(sent.endsWith("-05:00") || sent.endsWith("-04:00"), qPrintable(sent));
         QVERIFY2(feed.out.contains("<sent>" + sent.toUtf8() + "</sent>"), feed.out.constData());
 
         // The identifiers stay the same from one export to the next; --since leaves out older days.
@@ -270,10 +246,7 @@ private slots:
         const QStringList ids = identifiers(feed.out);
         QCOMPARE(identifiers(send({"--export-cap"}, {}, {}, zone).out), ids);
         QVERIFY2(ids.size() == 2 && ids[0] != ids[1], qPrintable(ids.join(' ')));
-        const QString today = row.value(0).toDate().toString(Qt::ISODate);
-        const QString tomorrow = row.value(0).toDate().addDays(1).toString(Qt::ISODate);
-        QCOMPARE(send({"--export-cap", "--since", today}).out.count("<entry>"), 2);
-        const Result none = send({"--export-cap", "--since", tomorrow});
+        const Result none = send({"--export-cap", "--since", row.value(0).toDate().addDays(1).toString(Qt::ISODate)});
         QCOMPARE(none.status, 0);
         QCOMPARE(none.out.count("<entry>"), 0);
 
@@ -297,24 +270,6 @@ private slots:
         QCOMPARE(what(again[0]), what(before[1]));
         QCOMPARE(what(again[1]), what(before[0]));
         QCOMPARE(stored("AlertLog").mid(2), again);
-    }
-
-    void hostileInput() {
-        // A 100 MB document on standard input is refused after the first mebibyte.
-        const Result big = send({"--cap", "-"}, QByteArray(100 * 1024 * 1024, ' '));
-        refused(big, 6,
-                "standard input: the document is larger than 1048576 bytes; no CAP alert this system takes "
-                "is that long");
-        QFile sparse(m_dir.filePath("huge.xml"));
-        QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(100LL * 1024 * 1024));
-        sparse.close();
-        refused(send({"--cap", sparse.fileName()}), 6,
-                sparse.fileName() + ": the document is larger than 1048576 bytes; no CAP alert this system takes "
-                                    "is that long");
-        refused(send({"--cap", "-"}, "<!DOCTYPE alert [<!ENTITY x SYSTEM \"file:///etc/passwd\">]><alert>&x;</alert>"),
-                6,
-                "standard input: the document has a <!DOCTYPE> declaration, which no CAP alert has (its entities are "
-                "neither expanded nor fetched)");
     }
 };
 

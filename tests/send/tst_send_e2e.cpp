@@ -5,22 +5,11 @@
 #include "TestDb.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QtTest>
 
 namespace {
-
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < timeoutMs) {
-        if (condition()) return true;
-        QTest::qWait(100);
-    }
-    return condition();
-}
 
 // Sound bursts in a recording, told apart by at least a second of silence.
 int countRings(const QString& wav) {
@@ -137,7 +126,7 @@ private slots:
         QCOMPARE(send({"--code", "Code Red", "--location", "East Wing", "--message", "Smoke on floor 2"}, &err), 0);
         QCOMPARE(err, QString());
         // The tray client's first poll comes 15 s after its start.
-        QVERIFY2(waitUntil([&] { return popup(); }, 20000), "no popup for the alert from the command");
+        QTRY_VERIFY2_WITH_TIMEOUT(popup(), "no popup for the alert from the command", 20000);
         QTest::qWait(3000); // the ring plays to its end
         m_desk->stopRecording();
         m_desk->screenshot(shot("send_popup_command.png"));
