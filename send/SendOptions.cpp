@@ -114,8 +114,10 @@ computer's clock (the time to the minute). It never asks anything; it says
 what went wrong in one line on standard error and in its exit status.
 
 Options:
-  --code NAME       the alert code, a name from the codes catalogue
+  --code NAME       the alert code, a name from the codes catalogue (in
+                    another letter case too, where only one name matches)
   --location NAME   where it applies, a name from the locations catalogue
+                    (the same)
   --message TEXT    the custom message shown in the popup (600 characters at
                     most; a longer one is cut, and standard error says so).
                     Without it the alert has no custom message.
@@ -123,10 +125,13 @@ Options:
                     or from standard input for -. <event> names the code, the
                     <areaDesc> of the first <area> the location, and
                     <headline>, <description> and <instruction> make the
-                    message. Alert and Update messages are sent; Cancel, Ack
-                    and Error messages are refused. Documents over 1 MiB,
-                    with a <!DOCTYPE>, or nested deeper than 16 elements are
-                    refused unread.
+                    message (less a headline or instruction that only
+                    repeats the code or its standing comments, which the
+                    popup shows anyway). Alert and Update messages are
+                    sent; Cancel, Ack and Error messages are refused.
+                    Documents over 1 MiB, with a <!DOCTYPE>, or nested
+                    deeper than 16 elements are refused where that shows,
+                    without reading on.
   --exercise        with --cap: also sends messages whose <status> is not
                     Actual (Exercise, Test, System, Draft)
   --export-cap      writes the logged alerts to standard output as an Atom
