@@ -90,11 +90,11 @@ DeliveryWindow::DeliveryWindow(ConsoleContext& ctx) : m_ctx(ctx) {
     m_list->header()->resizeSection(1, 100);
     m_list->header()->resizeSection(2, 230);
 
-    m_report = new QPushButton(QStringLiteral("Report"), this);
+    m_report = new QPushButton(QStringLiteral("&Report"), this);
     m_report->setObjectName(QStringLiteral("cmdReport"));
     m_report->setToolTip(QStringLiteral("Show this delivery as a report that can be searched and printed"));
     m_report->setAutoDefault(false);
-    m_close = new QPushButton(QStringLiteral("Close"), this);
+    m_close = new QPushButton(QStringLiteral("&Close"), this);
     m_close->setObjectName(QStringLiteral("cmdClose"));
     m_close->setToolTip(QStringLiteral("Close this window"));
     m_close->setAutoDefault(false);

@@ -57,11 +57,11 @@ WorkstationsWindow::WorkstationsWindow(ConsoleContext& ctx) : m_ctx(ctx), m_mode
     for (int c = 0; c < WorkstationsModel::ColumnCount; ++c)
         m_list->header()->resizeSection(c, widths[c]);
 
-    m_report = new QPushButton(QStringLiteral("Report"), this);
+    m_report = new QPushButton(QStringLiteral("&Report"), this);
     m_report->setObjectName(QStringLiteral("cmdReport"));
     m_report->setToolTip(QStringLiteral("Show this list as a report that can be searched and printed"));
     m_report->setAutoDefault(false);
-    m_close = new QPushButton(QStringLiteral("Close"), this);
+    m_close = new QPushButton(QStringLiteral("&Close"), this);
     m_close->setObjectName(QStringLiteral("cmdClose"));
     m_close->setToolTip(QStringLiteral("Close this window"));
     m_close->setAutoDefault(false);
