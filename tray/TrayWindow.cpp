@@ -4,7 +4,7 @@
 #include "ConnectionString.h"
 #include "Handler.h"
 #include "IniFile.h"
-#include "Poller.h"
+#include "poll/Poller.h"
 #include "TrayIconImage.h"
 
 #include <QAction>

@@ -6,7 +6,7 @@
 #include "AlertSubmission.h"
 #include "BenchSupport.h"
 #include "ConnectionString.h"
-#include "Poller.h"
+#include "poll/Poller.h"
 #include "Ports.h"
 
 #include <QCoreApplication>

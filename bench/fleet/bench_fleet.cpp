@@ -9,7 +9,7 @@
 // Prints one line of figures per run.
 #include "BenchSupport.h"
 #include "ConnectionString.h"
-#include "Poller.h"
+#include "poll/Poller.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

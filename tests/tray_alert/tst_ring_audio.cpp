@@ -1,6 +1,6 @@
-#include "AlsaSoundPlayer.h"
+#include "platform/alsa/AlsaSoundPlayer.h"
 #include "DesktopSession.h"
-#include "RingRoutine.h"
+#include "ring/RingRoutine.h"
 #include "ScriptedMessagePort.h"
 #include "TrayPorts.h"
 

@@ -1,6 +1,6 @@
 #include "ConnectionString.h"
 #include "Formats.h"
-#include "Poller.h"
+#include "poll/Poller.h"
 #include "TestDb.h"
 #include "TrayFakes.h"
 

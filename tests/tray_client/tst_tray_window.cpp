@@ -1,4 +1,4 @@
-#include "Poller.h"
+#include "poll/Poller.h"
 #include "ScriptedMessagePort.h"
 #include "TestDb.h"
 #include "TrayFakes.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SoundPlayer.h"
+#include "ring/SoundPlayer.h"
 
 #include <QByteArray>
 #include <cstdint>

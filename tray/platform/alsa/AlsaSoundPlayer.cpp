@@ -1,6 +1,6 @@
-#include "AlsaSoundPlayer.h"
+#include "platform/alsa/AlsaSoundPlayer.h"
 
-#include "AlsaSetup.h"
+#include "platform/alsa/AlsaSetup.h"
 
 #include <alsa/asoundlib.h>
 #include <sndfile.h>

@@ -1,4 +1,4 @@
-#include "Poller.h"
+#include "poll/Poller.h"
 
 #include "Connection.h"
 #include "Formats.h"

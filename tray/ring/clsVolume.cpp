@@ -1,4 +1,4 @@
-#include "clsVolume.h"
+#include "ring/clsVolume.h"
 
 #include "Ports.h"
 

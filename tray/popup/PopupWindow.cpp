@@ -1,6 +1,6 @@
-#include "PopupWindow.h"
+#include "popup/PopupWindow.h"
 
-#include "BalloonPictures.h"
+#include "popup/BalloonPictures.h"
 
 #include <QBitmap>
 #include <QCloseEvent>
