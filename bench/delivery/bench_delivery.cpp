@@ -6,8 +6,8 @@
 #include "AlertSubmission.h"
 #include "BenchSupport.h"
 #include "ConnectionString.h"
-#include "poll/Poller.h"
 #include "Ports.h"
+#include "poll/AlertStore.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
                 }
                 const int w = int(k % quint64(workstations));
                 const qint64 before = submittedNs;
-                const hv::PollResult r = hv::fetchAlerts(cs, false);
+                const hv::PollResult r = hv::AlertStore(cs).fetchAlerts();
                 ++polls;
                 if (r.failure || !r.statementRan) ++failed;
                 // A poll counts only if it began after the submission had returned.

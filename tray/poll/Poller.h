@@ -1,72 +1,61 @@
 #pragma once
 
 #include "Failure.h"
+#include "Handler.h"
+#include "TrayFailures.h"
 #include "TrayPorts.h"
+#include "poll/AlertStore.h"
 
-#include <QList>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QSet>
-#include <QSqlRecord>
 #include <QString>
 #include <functional>
-#include <optional>
-#include <thread>
+#include <memory>
 
 class QWidget;
 
 namespace hv {
 
-// The alerts of the last three minutes by the server's clock. The window is measured on date and
-// time together, so that an alert sent just before midnight stays visible after it.
-QString pollStatement();
-QString tooltipStatement();
+class AudioWorker;
+class DatabaseWorker;
+class WorkerThread;
 
-// The popup text of one alert: time and code, location, the standing comments when there are
-// any, the operator's message; every line ends in CR LF and NULL reads as empty.
-QString alertBlock(const QSqlRecord& row);
-
-// What the database part of one poll brought back.
-struct PollResult {
-    // Set when the server could not be reached or refused the login; the poll then ends there.
-    std::optional<Failure> failure;
-    // The statement ran; otherwise ids and text say nothing about which alerts are current.
-    bool statementRan = false;
-    QList<qint64> ids; // ascending
-    QString text;      // one block per row, in ID order
-    // The tooltip was asked for and the server answered (tooltip holds the text, NULL as empty).
-    bool tooltipRead = false;
-    QString tooltip;
-};
-
-// The database part of one poll: its own connection, the statement run once, the text built.
-// Safe to call on any thread and from many threads at once.
-PollResult fetchAlerts(const QString& connectionString, bool readTooltip);
-
-// The poll behind Form1's Timer1. The database part runs on a worker thread so that a slow or
-// silent server never freezes the desktop; the popup and the ring stay on the user-interface
-// thread. Polls never overlap: a tick that arrives while one runs (also from inside a message box
-// or a ring) is dropped, and two rings never play at once.
+// The poll behind Form1's Timer1, as the window thread sees it. The database part (the tooltip
+// read at start and every poll) runs on one long-lived worker thread and the ring on an audio
+// thread, so that the window thread never waits for the server or for a sound: the popup is
+// shown here and is on screen while the ring plays. A poll lasts from its tick until its ring
+// has ended; a tick that arrives meanwhile is dropped, so polls never overlap. Rings play one
+// after the other: an alert that comes while "Test Sound" rings rings after it.
 class Poller : public QObject {
     Q_OBJECT
 public:
-    Poller(PopupPort& popup, RingPort& ring, QWidget* caller, QObject* parent = nullptr);
+    // How long the end of the program waits for work under way before it leaves it behind.
+    static constexpr int ShutdownMs = 1000;
+
+    Poller(PopupPort& popup, std::unique_ptr<RingPort> ring, QWidget* caller, QObject* parent = nullptr);
     ~Poller() override;
 
     void setConnectionString(const QString& cs) { m_connectionString = cs; }
-    // The tooltip could not be read at start: the first poll that reaches the server reads it.
-    void setTooltipPending(bool pending) { m_tooltipPending = pending; }
+    // What a failure does beyond the table's reaction: the window shows the boxes and ends the
+    // program. Without it the poller only goes on or ends the operation as the table says.
+    using FailureReaction = std::function<Reaction(TrayOperation, const Failure&)>;
+    void setFailureReaction(FailureReaction fn) { m_react = std::move(fn); }
+
+    // The start-up read of the tooltip text; until it gets an answer, each poll reads it too.
+    void readTooltipAtStart();
     bool tooltipPending() const { return m_tooltipPending; }
-    // The program's reaction to a refused login: remove the icon, say so, end.
-    void setFatalHandler(std::function<void(const Failure&)> fn) { m_fatal = std::move(fn); }
 
     bool isBusy() const { return m_busy; }
-    bool isRinging() const { return m_ringing; }
     qint64 intLastID() const { return m_lastID; }
 
-    // The ring of the "Test Sound" item; ignored while a ring plays.
+    // The ring of the "Test Sound" item; ignored while a ring plays or waits to play.
     void testSound();
-    // No poll starts after this; a running database part is waited for.
-    void shutdown();
+    // No poll, read or ring starts after this.
+    void halt();
+    // Halts, cuts a ring short (so that volume and mute are put back at once) and waits for the
+    // work under way until the deadline. False when some of it was left behind to end on its own.
+    bool shutdown(QDeadlineTimer deadline = QDeadlineTimer(ShutdownMs));
 
 public slots:
     void tick();
@@ -77,25 +66,31 @@ signals:
     void tooltipRead(const QString& text);
 
 private:
-    void deliver(const PollResult& r);
-    void apply(const PollResult& r);
-    void playRing();
+    void onAlertsRead(const hv::PollResult& r);
+    void onTooltipRead(const hv::TooltipResult& t);
+    void onRang(int ticket);
+    int playRing(TrayOperation op);
+    void endPoll();
+    Reaction react(TrayOperation op, const Failure& f);
 
     PopupPort& m_popup;
-    RingPort& m_ring;
     QWidget* m_caller;
     QString m_connectionString;
-    std::function<void(const Failure&)> m_fatal;
-    bool m_tooltipPending = false;
+    FailureReaction m_react;
+    std::unique_ptr<WorkerThread> m_database;
+    std::unique_ptr<WorkerThread> m_audio;
+    DatabaseWorker* m_databaseWorker;
+    AudioWorker* m_audioWorker;
+    bool m_halted = false;
     bool m_busy = false;
-    bool m_ringing = false;
-    bool m_stopped = false;
+    bool m_tooltipPending = false;
+    int m_startReads = 0;   // start-up reads whose answer has not come back
+    int m_ringsWaiting = 0; // asked for and not yet ended
+    int m_pollRing = 0;     // the ticket of the running poll's ring; 0 when it has none
+    int m_nextTicket = 0;
     qint64 m_lastID = 0;
     // The alerts already rung for, among those still in the window.
     QSet<qint64> m_rungIDs;
-    // A result that arrived while the "Test Sound" ring played.
-    std::optional<PollResult> m_pending;
-    std::thread m_worker;
 };
 
 } // namespace hv

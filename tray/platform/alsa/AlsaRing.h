@@ -14,6 +14,7 @@ class AlsaRing : public RingPort {
 public:
     explicit AlsaRing(MessagePort& msg);
     void ring() override;
+    void interrupt() override;
 
 private:
     AlsaMixer m_mixer;
