@@ -1,6 +1,7 @@
 // "Print" on a real print server: a CUPS server of the test's own with a cups-pdf queue as the
 // default printer, on a real X server with a window manager.
 #include "ConsoleContext.h"
+#include "DesktopSession.h"
 #include "PdfText.h"
 #include "PrinterPort.h"
 #include "ReportTestKit.h"
@@ -20,131 +21,12 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include <cerrno>
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <pwd.h>
-#include <string>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
-// The desktop and the print server, started before the application so that it finds both.
-struct Desktop {
-    std::string dir;
-    std::string display;
-    std::vector<pid_t> pids;
-    std::string error;
-
-    static pid_t spawn(const std::vector<std::string>& args, int stdoutFd = -1, int keepFd = -1) {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            if (stdoutFd >= 0) dup2(stdoutFd, 1);
-            for (int fd = 3; fd < 256; ++fd)
-                if (fd != keepFd) close(fd);
-            std::vector<char*> argv;
-            for (const std::string& a : args)
-                argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execvp(argv[0], argv.data());
-            _exit(127);
-        }
-        return pid;
-    }
-
-    static bool run(const std::string& command) { return std::system(command.c_str()) == 0; }
-
-    static void write(const std::string& path, const std::string& text) {
-        FILE* f = std::fopen(path.c_str(), "w");
-        if (f) {
-            std::fputs(text.c_str(), f);
-            std::fclose(f);
-        }
-    }
-
-    bool startX() {
-        int fds[2];
-        if (pipe(fds) != 0) return false;
-        pids.push_back(
-            spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x800x24", "-nolisten", "tcp"}, -1,
-                  fds[1]));
-        close(fds[1]);
-        char buf[32] = {};
-        const ssize_t n = read(fds[0], buf, sizeof buf - 1);
-        close(fds[0]);
-        if (n <= 0) {
-            error = "Xvfb did not start (is the xvfb package installed?)";
-            return false;
-        }
-        display = ":" + std::string(buf, strcspn(buf, "\n"));
-        setenv("DISPLAY", display.c_str(), 1);
-        pids.push_back(spawn({"openbox", "--sm-disable"}));
-        return true;
-    }
-
-    bool startCups() {
-        const std::string d = dir;
-        for (const char* sub : {"/etc", "/etc/ppd", "/spool", "/spool/tmp", "/cache", "/state", "/log"})
-            mkdir((d + sub).c_str(), 0755);
-        write(d + "/cups-files.conf", "ServerRoot " + d + "/etc\nRequestRoot " + d + "/spool\nTempDir " + d +
-                                          "/spool/tmp\nCacheDir " + d + "/cache\nStateDir " + d + "/state\nErrorLog " +
-                                          d + "/log/error_log\nAccessLog " + d + "/log/access_log\nPageLog " + d +
-                                          "/log/page_log\nServerBin /usr/lib/cups\nDataDir /usr/share/cups\n"
-                                          "User lp\nGroup lp\nSystemGroup root\nFileDevice no\nSandboxing Relaxed\n");
-        write(d + "/cupsd.conf",
-              "Listen " + d +
-                  "/cups.sock\nLogLevel warn\nWebInterface no\nBrowsing No\n"
-                  "DefaultAuthType None\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-                  "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
-        setenv("CUPS_SERVER", (d + "/cups.sock").c_str(), 1);
-        if (access("/usr/sbin/cupsd", X_OK) != 0 || access("/usr/lib/cups/backend/cups-pdf", F_OK) != 0) {
-            error = "cupsd or the cups-pdf backend is missing (packages cups, printer-driver-cups-pdf)";
-            return false;
-        }
-        pids.push_back(spawn({"/usr/sbin/cupsd", "-f", "-c", d + "/cupsd.conf", "-s", d + "/cups-files.conf"}));
-        bool up = false;
-        for (int i = 0; i < 100 && !up; ++i) {
-            up = run("lpstat -r 2>/dev/null | grep -q \"is running\"");
-            if (!up) usleep(100000);
-        }
-        if (!up) {
-            error = "the test's cupsd did not answer; see " + d + "/log/error_log";
-            return false;
-        }
-        if (!run("lpadmin -p HALVANEPDF -E -v cups-pdf:/ -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd && "
-                 "lpadmin -d HALVANEPDF")) {
-            error = "lpadmin could not add the cups-pdf queue";
-            return false;
-        }
-        return true;
-    }
-
-    Desktop() {
-        char tmpl[] = "/tmp/hv-e2e-XXXXXX";
-        if (!mkdtemp(tmpl)) {
-            error = "no temporary folder";
-            return;
-        }
-        dir = tmpl;
-        // The print server's filters run as lp and must reach the spool.
-        chmod(dir.c_str(), 0755);
-        if (startX()) startCups();
-    }
-
-    ~Desktop() {
-        for (auto it = pids.rbegin(); it != pids.rend(); ++it) {
-            kill(*it, SIGTERM);
-            waitpid(*it, nullptr, 0);
-        }
-        run("rm -rf '" + dir + "'");
-    }
-};
-
-Desktop* g_desktop = nullptr;
+DesktopSession* g_desktop = nullptr;
 
 QString homePdfFolder() {
     const passwd* pw = getpwuid(geteuid());
@@ -191,8 +73,7 @@ class TestReportPrintingE2E : public QObject {
     void screenshot(const QString& name) {
         const QString dir = qEnvironmentVariable("HALVANE_BINARY_DIR") + "/screenshots";
         QDir().mkpath(dir);
-        QProcess::execute("import", {"-display", QString::fromStdString(g_desktop->display), "-window", "root",
-                                     dir + "/" + name + ".png"});
+        g_desktop->screenshot(dir + "/" + name + ".png");
         QVERIFY2(QFileInfo(dir + "/" + name + ".png").size() > 0, "import (imagemagick) made no screenshot");
     }
 
@@ -212,11 +93,10 @@ class TestReportPrintingE2E : public QObject {
 
 private slots:
     void initTestCase() {
-        QVERIFY2(g_desktop->error.empty(), g_desktop->error.c_str());
         QVERIFY(m_temp.isValid());
         qputenv("Temp", QFile::encodeName(m_temp.path()));
         REQUIRE_DB();
-        QCOMPARE(PrinterPort::systemDefault().deviceName(), QStringLiteral("HALVANEPDF"));
+        QCOMPARE(PrinterPort::systemDefault().deviceName(), DesktopSession::printQueue());
     }
 
     void printsOnTheDefaultPrinter() {
@@ -290,9 +170,12 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    Desktop desktop;
+    // The desktop and the print server come first: the application finds both when it is made.
+    DesktopSession::Options options;
+    options.printServer = true;
+    DesktopSession desktop(options);
+    if (!desktop.startForThisProcess()) return 1;
     g_desktop = &desktop;
-    qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
     TestReportPrintingE2E test;
     return QTest::qExec(&test, argc, argv);

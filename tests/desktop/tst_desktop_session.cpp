@@ -2,19 +2,54 @@
 
 #include <QtTest>
 
+#include <csignal>
+#include <sys/types.h>
+
+namespace {
+
+bool alive(qint64 pid) {
+    return ::kill(pid_t(pid), 0) == 0;
+}
+
+// Run as a child of the test: starts every part of the desktop, prints their process ids and
+// waits to be killed.
+int holdDesktop() {
+    DesktopSession::Options o;
+    o.trayHost = true;
+    o.audio = true;
+    o.printServer = true;
+    DesktopSession s(o);
+    QString why;
+    if (!s.start(&why)) {
+        fprintf(stderr, "%s\n", qPrintable(why));
+        return 1;
+    }
+    QStringList pids;
+    for (qint64 pid : s.serverPids())
+        pids << QString::number(pid);
+    printf("%s\n", qPrintable(pids.join(u' ')));
+    fflush(stdout);
+    for (;;)
+        QThread::sleep(1);
+}
+
+} // namespace
+
 // The test desktop itself: if this fails, every end-to-end test would fail for the same reason.
 class TestDesktopSession : public QObject {
     Q_OBJECT
 
 private slots:
-    void startsXWindowManagerTrayAndAudio() {
+    void startsXWindowManagerTrayAudioAndPrinter() {
         DesktopSession::Options o;
         o.trayHost = true;
         o.audio = true;
+        o.printServer = true;
         DesktopSession s(o);
         QString why;
         QVERIFY2(s.start(&why), qPrintable(why));
         QVERIFY(s.run("xdpyinfo", {}).contains("1280x800 pixels"));
+        QVERIFY(s.run("lpstat", {"-d"}).contains(DesktopSession::printQueue()));
 
         QTemporaryDir out;
         QVERIFY(s.screenshot(out.filePath("root.png")));
@@ -36,7 +71,50 @@ private slots:
         const double peak = DesktopSession::peakDb(wav);
         QVERIFY2(peak > -30 && peak < -10, qPrintable(QString("peak %1 dB").arg(peak)));
     }
+
+    // A test killed outright leaves nothing behind, and its output pipe closes at once, so that
+    // CTest goes on with the next test.
+    void killedTestLeavesNoServerBehind() {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HALVANE_HOLD_DESKTOP", "1");
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::SeparateChannels);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(child.waitForStarted());
+        QVERIFY2(QTest::qWaitFor([&] { return child.canReadLine() || child.state() == QProcess::NotRunning; }, 60000),
+                 "the desktop in the child did not start");
+        const QStringList pids = QString::fromLocal8Bit(child.readLine()).trimmed().split(u' ', Qt::SkipEmptyParts);
+        QVERIFY2(pids.size() == 5, qPrintable("servers: " + pids.join(u',') + " " + child.readAllStandardError()));
+        for (const QString& pid : pids)
+            QVERIFY(alive(pid.toLongLong()));
+
+        ::kill(pid_t(child.processId()), SIGKILL);
+        // Every server dies with it; nothing holds the child's output open.
+        QVERIFY(child.waitForFinished(5000));
+        for (const QString& pid : pids)
+            QVERIFY2(QTest::qWaitFor([&] { return !alive(pid.toLongLong()); }, 5000),
+                     qPrintable("server " + pid + " outlived the killed test"));
+    }
+
+    void unknownServerProgramFailsClearly() {
+        DesktopSession::Options o;
+        o.windowManager = false;
+        DesktopSession s(o);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", "/nonexistent");
+        QString why;
+        const bool started = s.start(&why);
+        qputenv("PATH", path);
+        QVERIFY(!started);
+        QCOMPARE(why, QStringLiteral("the test desktop could not start: Xvfb is not installed (run scripts/setup)"));
+    }
 };
 
-QTEST_GUILESS_MAIN(TestDesktopSession)
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsSet("HALVANE_HOLD_DESKTOP")) return holdDesktop();
+    QCoreApplication app(argc, argv);
+    TestDesktopSession t;
+    return QTest::qExec(&t, argc, argv);
+}
 #include "tst_desktop_session.moc"

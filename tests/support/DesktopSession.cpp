@@ -10,7 +10,9 @@
 
 #include <csignal>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace {
 
@@ -24,7 +26,7 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
 
 bool haveProgram(const QString& name, QString* error) {
     if (!QStandardPaths::findExecutable(name).isEmpty()) return true;
-    *error = QStringLiteral("%1 is not installed (run scripts/setup)").arg(name);
+    *error = QStringLiteral("the test desktop could not start: %1 is not installed (run scripts/setup)").arg(name);
     return false;
 }
 
@@ -46,18 +48,70 @@ QProcessEnvironment DesktopSession::environment() const {
         env.insert("PULSE_SERVER", "unix:" + m_dir.filePath("pulse/native"));
         env.insert("PULSE_RUNTIME_PATH", m_dir.filePath("pulse"));
     }
+    if (m_printDir) env.insert("CUPS_SERVER", cupsServer());
     return env;
 }
 
-QProcess* DesktopSession::startDaemon(const QString& program, const QStringList& args) {
+namespace {
+
+// The kernel kills a child when the test process dies, whatever the way it died, so that no
+// server of the desktop outlives the test and holds its files, ports or CTest's output pipe.
+void dieWithParent(QProcess& p) {
+    const pid_t parent = getpid();
+    p.setChildProcessModifier([parent] {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127); // the parent died before the line above
+    });
+}
+
+QString lastLines(const QString& path, int count) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    const QStringList lines = QString::fromLocal8Bit(f.readAll()).trimmed().split(u'\n');
+    return lines.mid(qMax(0, lines.size() - count)).join(QStringLiteral(" | "));
+}
+
+bool writeFile(const QString& path, const QString& text) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(text.toUtf8()) == text.toUtf8().size();
+}
+
+} // namespace
+
+QString DesktopSession::cupsServer() const {
+    return m_printDir ? m_printDir->filePath(QStringLiteral("cups.sock")) : QString();
+}
+
+QList<qint64> DesktopSession::serverPids() const {
+    QList<qint64> pids;
+    for (const auto& p : m_processes)
+        if (p->state() != QProcess::NotRunning) pids << p->processId();
+    return pids;
+}
+
+QProcess* DesktopSession::startDaemon(const QString& name, const QString& program, const QStringList& args) {
     auto p = std::make_unique<QProcess>();
     p->setProcessEnvironment(environment());
-    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p->setStandardOutputFile(QProcess::nullDevice());
+    p->setProcessChannelMode(QProcess::MergedChannels);
+    p->setStandardInputFile(QProcess::nullDevice());
+    p->setStandardOutputFile(QDir(logDir()).filePath(name + QStringLiteral(".log")), QIODevice::Append);
+    dieWithParent(*p);
     p->start(program, args);
     if (!p->waitForStarted(10000)) return nullptr;
     m_processes.push_back(std::move(p));
     return m_processes.back().get();
+}
+
+bool DesktopSession::fail(QString* error, const QString& what, const QString& logName) {
+    // The logs are what tells why: they stay after the session.
+    m_dir.setAutoRemove(false);
+    if (m_printDir) m_printDir->setAutoRemove(false);
+    QString log = QDir(logDir()).filePath(logName + QStringLiteral(".log"));
+    if (logName == QLatin1String("cupsd") && m_printDir) log = m_printDir->filePath(QStringLiteral("log/error_log"));
+    *error = QStringLiteral("the test desktop could not start: %1 (log: %2)").arg(what, log);
+    const QString tail = lastLines(log, 5);
+    if (!tail.isEmpty()) *error += QStringLiteral(": ") + tail;
+    return false;
 }
 
 QProcess* DesktopSession::launch(const QString& program, const QStringList& args, const QProcessEnvironment& extra) {
@@ -67,43 +121,73 @@ QProcess* DesktopSession::launch(const QString& program, const QStringList& args
         env.insert(k, extra.value(k));
     p->setProcessEnvironment(env);
     p->setProcessChannelMode(QProcess::ForwardedChannels);
+    dieWithParent(*p);
     p->start(program, args);
     if (!p->waitForStarted(10000)) return nullptr;
     m_processes.push_back(std::move(p));
     return m_processes.back().get();
 }
 
+bool DesktopSession::startForThisProcess() {
+    QString why;
+    if (!start(&why)) {
+        fprintf(stderr, "FAIL! : %s\n", qPrintable(why));
+        return false;
+    }
+    const QProcessEnvironment env = environment();
+    for (const char* name :
+         {"DISPLAY", "XDG_RUNTIME_DIR", "QT_QPA_PLATFORM", "PULSE_SERVER", "PULSE_RUNTIME_PATH", "CUPS_SERVER"}) {
+        const QString key = QString::fromLatin1(name);
+        if (env.contains(key)) qputenv(name, env.value(key).toLocal8Bit());
+    }
+    qunsetenv("WAYLAND_DISPLAY");
+    return true;
+}
+
 bool DesktopSession::start(QString* error) {
     if (!m_dir.isValid()) {
-        *error = "cannot create a temporary folder";
+        *error = "the test desktop could not start: cannot create a temporary folder";
         return false;
     }
     QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    if (!haveProgram("Xvfb", error) || (m_options.windowManager && !haveProgram("openbox", error)) ||
+    QDir().mkpath(logDir());
+    if (!haveProgram("Xvfb", error) || !haveProgram("xdpyinfo", error) ||
+        (m_options.windowManager && !haveProgram("openbox", error)) ||
         (m_options.trayHost && !haveProgram("trayer", error)) ||
-        (m_options.audio && !haveProgram("pulseaudio", error)) || (m_options.audio && !haveProgram("pactl", error)))
+        (m_options.audio && !haveProgram("pulseaudio", error)) || (m_options.audio && !haveProgram("pactl", error)) ||
+        (m_options.printServer && !haveProgram("lpadmin", error)) ||
+        (m_options.printServer && !haveProgram("lpstat", error)))
         return false;
+    return startX(error) && (!m_options.windowManager || startWindowManager(error)) &&
+           (!m_options.trayHost || startTrayHost(error)) && (!m_options.audio || startAudio(error)) &&
+           (!m_options.printServer || startPrintServer(error));
+}
 
-    // A display number nobody else on this machine uses.
+bool DesktopSession::startX(QString* error) {
+    // A display number nobody else on this machine uses. The number is chosen here rather than
+    // through -displayfd: the server writes the number and its newline separately and dies when
+    // its reader has gone in between.
+    const QString screen = QStringLiteral("%1x%2x24").arg(m_options.screen.width()).arg(m_options.screen.height());
     for (int attempt = 0; attempt < 50 && m_display.isEmpty(); ++attempt) {
         const int n = 100 + int(QRandomGenerator::global()->bounded(800));
         if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)) ||
             QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)))
             continue;
         m_display = QStringLiteral(":%1").arg(n);
-        const QString screen = QStringLiteral("%1x%2x24").arg(m_options.screen.width()).arg(m_options.screen.height());
-        QProcess* x = startDaemon("Xvfb", {m_display, "-screen", "0", screen, "-nolisten", "tcp", "-noreset"});
+        QProcess* x = startDaemon("Xvfb", "Xvfb", {m_display, "-screen", "0", screen, "-nolisten", "tcp", "-noreset"});
         const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(n);
         if (!x || !waitFor([&] { return QFile::exists(socket) || x->state() == QProcess::NotRunning; }, 10000) ||
             x->state() == QProcess::NotRunning) {
-            m_processes.clear();
+            // Another test took the same number at the same moment: try another.
+            if (x) {
+                x->kill();
+                x->waitForFinished(2000);
+                m_processes.pop_back();
+            }
             m_display.clear();
         }
     }
-    if (m_display.isEmpty()) {
-        *error = "Xvfb did not start on any free display";
-        return false;
-    }
+    if (m_display.isEmpty()) return fail(error, "Xvfb did not start on any free display", "Xvfb");
     // The server answers once xdpyinfo can talk to it.
     if (!waitFor(
             [&] {
@@ -111,67 +195,110 @@ bool DesktopSession::start(QString* error) {
                 run("xdpyinfo", {}, &rc, 5000);
                 return rc == 0;
             },
-            10000)) {
-        *error = "the X server did not answer";
-        return false;
-    }
-    if (m_options.windowManager) {
-        if (!startDaemon("openbox", {"--sm-disable"})) {
-            *error = "openbox did not start";
-            return false;
-        }
-        waitFor([&] { return run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id"); }, 10000);
-    }
-    if (m_options.trayHost) {
-        if (!startDaemon("trayer", {"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "120",
-                                    "--height", "24", "--SetDockType", "true", "--SetPartialStrut", "true"})) {
-            *error = "trayer did not start";
-            return false;
-        }
-        waitFor(
+            10000))
+        return fail(error, "the X server " + m_display + " did not answer xdpyinfo", "Xvfb");
+    return true;
+}
+
+bool DesktopSession::startWindowManager(QString* error) {
+    QProcess* wm = startDaemon("openbox", "openbox", {"--sm-disable"});
+    if (!wm) return fail(error, "openbox could not be run", "openbox");
+    if (!waitFor(
             [&] {
-                return run("xprop", {"-root", "-notype"}).contains("_NET_SYSTEM_TRAY_S0") ||
+                return wm->state() == QProcess::NotRunning ||
+                       run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id");
+            },
+            10000) ||
+        wm->state() == QProcess::NotRunning)
+        return fail(error, "the window manager openbox did not come up", "openbox");
+    return true;
+}
+
+bool DesktopSession::startTrayHost(QString* error) {
+    QProcess* tray = startDaemon("trayer", "trayer",
+                                 {"--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "120",
+                                  "--height", "24", "--SetDockType", "true", "--SetPartialStrut", "true"});
+    if (!tray) return fail(error, "trayer could not be run", "trayer");
+    if (!waitFor(
+            [&] {
+                return tray->state() == QProcess::NotRunning ||
+                       run("xprop", {"-root", "-notype"}).contains("_NET_SYSTEM_TRAY_S0") ||
                        !run("xdotool", {"search", "--class", "trayer"}).isEmpty();
             },
-            10000);
-    }
-    if (m_options.audio) {
-        QDir().mkpath(m_dir.filePath("pulse"));
-        QFile pa(m_dir.filePath("test.pa"));
-        if (!pa.open(QIODevice::WriteOnly)) {
-            *error = "cannot write the audio server's configuration";
-            return false;
-        }
-        pa.write(QStringLiteral("load-module module-native-protocol-unix auth-anonymous=1 socket=%1\n"
-                                "load-module module-null-sink sink_name=test_sink norewinds=1\n"
-                                "set-default-sink test_sink\n")
-                     .arg(m_dir.filePath("pulse/native"))
-                     .toUtf8());
-        pa.close();
-        m_audioServer = startDaemon("pulseaudio", {"-n", "-F", pa.fileName(), "--daemonize=no", "--exit-idle-time=-1",
-                                                   "--use-pid-file=no", "--disable-shm=yes", "--log-target=stderr",
-                                                   "--log-level=error"});
-        if (!m_audioServer) {
-            *error = "pulseaudio did not start";
-            return false;
-        }
-        if (!waitFor(
-                [&] {
-                    int rc = -1;
-                    run("pactl", {"info"}, &rc, 3000);
-                    return rc == 0;
-                },
-                15000)) {
-            *error = "the audio server did not answer pactl";
-            return false;
-        }
-    }
+            10000) ||
+        tray->state() == QProcess::NotRunning)
+        return fail(error, "the tray host trayer did not come up", "trayer");
+    return true;
+}
+
+bool DesktopSession::startAudio(QString* error) {
+    QDir().mkpath(m_dir.filePath("pulse"));
+    if (!writeFile(m_dir.filePath("test.pa"),
+                   QStringLiteral("load-module module-native-protocol-unix auth-anonymous=1 socket=%1\n"
+                                  "load-module module-null-sink sink_name=test_sink norewinds=1\n"
+                                  "set-default-sink test_sink\n")
+                       .arg(m_dir.filePath("pulse/native"))))
+        return fail(error, "cannot write the audio server's configuration", "pulseaudio");
+    m_audioServer = startDaemon("pulseaudio", "pulseaudio",
+                                {"-n", "-F", m_dir.filePath("test.pa"), "--daemonize=no", "--exit-idle-time=-1",
+                                 "--use-pid-file=no", "--disable-shm=yes", "--log-target=stderr", "--log-level=error"});
+    if (!m_audioServer) return fail(error, "pulseaudio could not be run", "pulseaudio");
+    if (!waitFor(
+            [&] {
+                int rc = -1;
+                run("pactl", {"info"}, &rc, 3000);
+                return rc == 0 || m_audioServer->state() == QProcess::NotRunning;
+            },
+            15000) ||
+        m_audioServer->state() == QProcess::NotRunning)
+        return fail(error, "the audio server pulseaudio did not answer pactl", "pulseaudio");
+    return true;
+}
+
+bool DesktopSession::startPrintServer(QString* error) {
+    if (!QFileInfo::exists("/usr/sbin/cupsd") || !QFileInfo::exists("/usr/lib/cups/backend/cups-pdf"))
+        return fail(error, "cupsd or the cups-pdf backend is missing (packages cups, printer-driver-cups-pdf)",
+                    "cupsd");
+    m_printDir = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/hv-cups-XXXXXX");
+    if (!m_printDir->isValid()) return fail(error, "cannot create the print server's folder", "cupsd");
+    const QString d = m_printDir->path();
+    QFile::setPermissions(d, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                 QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                 QFileDevice::ExeOther);
+    for (const char* sub : {"etc/ppd", "spool/tmp", "cache", "state", "log"})
+        QDir(d).mkpath(QString::fromLatin1(sub));
+    const bool written =
+        writeFile(d + "/cups-files.conf",
+                  QStringLiteral("ServerRoot %1/etc\nRequestRoot %1/spool\nTempDir %1/spool/tmp\nCacheDir %1/cache\n"
+                                 "StateDir %1/state\nErrorLog %1/log/error_log\nAccessLog %1/log/access_log\n"
+                                 "PageLog %1/log/page_log\nServerBin /usr/lib/cups\nDataDir /usr/share/cups\n"
+                                 "User lp\nGroup lp\nSystemGroup root\nFileDevice no\nSandboxing Relaxed\n")
+                      .arg(d)) &&
+        writeFile(d + "/cupsd.conf",
+                  QStringLiteral("Listen %1/cups.sock\nLogLevel warn\nWebInterface no\nBrowsing No\n"
+                                 "DefaultAuthType None\n<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+                                 "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n")
+                      .arg(d));
+    if (!written) return fail(error, "cannot write the print server's configuration", "cupsd");
+    QProcess* cupsd =
+        startDaemon("cupsd", "/usr/sbin/cupsd", {"-f", "-c", d + "/cupsd.conf", "-s", d + "/cups-files.conf"});
+    if (!cupsd) return fail(error, "cupsd could not be run", "cupsd");
+    if (!waitFor([&] { return cupsd->state() == QProcess::NotRunning || run("lpstat", {"-r"}).contains("is running"); },
+                 10000) ||
+        cupsd->state() == QProcess::NotRunning)
+        return fail(error, "the print server cupsd did not answer lpstat", "cupsd");
+    int rc = -1;
+    run("lpadmin", {"-p", printQueue(), "-E", "-v", "cups-pdf:/", "-P", "/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd"},
+        &rc);
+    if (rc == 0) run("lpadmin", {"-d", printQueue()}, &rc);
+    if (rc != 0) return fail(error, "lpadmin could not add the cups-pdf queue " + printQueue(), "cupsd");
     return true;
 }
 
 QString DesktopSession::run(const QString& program, const QStringList& args, int* exitCode, int timeoutMs) const {
     QProcess p;
     p.setProcessEnvironment(environment());
+    dieWithParent(p);
     p.start(program, args);
     if (!p.waitForFinished(timeoutMs)) {
         p.kill();
@@ -191,8 +318,9 @@ bool DesktopSession::screenshot(const QString& pngPath) const {
 
 bool DesktopSession::startRecording(const QString& wavPath) {
     stopRecording();
-    m_recorder = startDaemon(
-        "parecord", {"--device=test_sink.monitor", "--file-format=wav", "--rate=44100", "--channels=2", wavPath});
+    m_recorder =
+        startDaemon("parecord", "parecord",
+                    {"--device=test_sink.monitor", "--file-format=wav", "--rate=44100", "--channels=2", wavPath});
     // Give the stream a moment to connect so that the first samples are not lost.
     QThread::msleep(300);
     return m_recorder != nullptr;
