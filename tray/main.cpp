@@ -1,6 +1,7 @@
 #include "QtMessagePort.h"
 #include "SingleInstance.h"
 #include "TrayPorts.h"
+#include "TrayTexts.h"
 #include "TrayWindow.h"
 
 #include <QApplication>
@@ -27,11 +28,11 @@ void onTerm(int) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Morvik"));
+    QApplication::setApplicationName(hv::trayText::ProgramName);
     // There is no visible main window: closing a box or the popup must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    hv::SingleInstance instance(QStringLiteral("Morvik"));
+    hv::SingleInstance instance(hv::trayText::ProgramName);
     if (!instance.isFirst()) return 0;
 
     hv::QtMessagePort msg;

@@ -1,7 +1,7 @@
+#include "ScriptedMessagePort.h"
 #include "platform/alsa/AlsaSoundPlayer.h"
 #include "ring/Mixer.h"
 #include "ring/RingRoutine.h"
-#include "ScriptedMessagePort.h"
 #include "ring/SoundPlayer.h"
 #include "ring/clsVolume.h"
 

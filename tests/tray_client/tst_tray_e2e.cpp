@@ -142,7 +142,8 @@ private slots:
         // Hovering shows the tooltip window beside the icon.
         const QPoint c = trayIcon()->rect.center();
         session->run("xdotool", {"mousemove", QString::number(c.x()), QString::number(c.y())});
-        QVERIFY2(QTest::qWaitFor([&] { return visibleMorvikWindows(*session).size() >= 2; }, 8000), "no tooltip came up");
+        QVERIFY2(QTest::qWaitFor([&] { return visibleMorvikWindows(*session).size() >= 2; }, 8000),
+                 "no tooltip came up");
         shot("tray_tooltip.png");
         session->run("xdotool", {"mousemove", "100", "100"});
         QTest::qWait(500);
