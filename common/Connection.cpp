@@ -114,6 +114,8 @@ Connection::Connection(const QString& connectionString, const ConnectionOptions&
     QStringList opts{QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=%1").arg(options.connectTimeoutSeconds)};
     if (options.readTimeoutSeconds > 0)
         opts << QStringLiteral("MYSQL_OPT_READ_TIMEOUT=%1").arg(options.readTimeoutSeconds);
+    if (options.writeTimeoutSeconds > 0)
+        opts << QStringLiteral("MYSQL_OPT_WRITE_TIMEOUT=%1").arg(options.writeTimeoutSeconds);
     if (options.foundRows) opts << QStringLiteral("CLIENT_FOUND_ROWS");
     db.setConnectOptions(opts.join(u';'));
     if (!db.open()) {
@@ -124,6 +126,19 @@ Connection::Connection(const QString& connectionString, const ConnectionOptions&
         if (f.number() == code::LoginRefused || f.number() == code::PermissionDenied || f.number() == code::CannotOpen)
             throw f;
         throw Failure(code::CannotOpen, f.description(), f.nativeCode());
+    }
+    if (options.lockWaitSeconds > 0) {
+        // A number of the program's own, not a value from outside.
+        QSqlQuery q(db);
+        const QString wait = QString::number(options.lockWaitSeconds);
+        if (!q.exec(QStringLiteral("SET SESSION lock_wait_timeout = %1, innodb_lock_wait_timeout = %1").arg(wait))) {
+            const Failure f = failureFrom(q.lastError());
+            q = QSqlQuery();
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(m_name);
+            throw f;
+        }
     }
 }
 
@@ -208,10 +223,14 @@ QString textOf(const QVariant& value) {
     return value.isNull() ? QString() : value.toString();
 }
 
-QString textOf(const QSqlRecord& row, const QString& column) {
+int columnIndex(const QSqlRecord& row, const QString& column) {
     const int i = row.indexOf(column);
-    if (i < 0) throw Failure(3265, QStringLiteral("Item not found in this collection: %1").arg(column));
-    return textOf(row.value(i));
+    if (i < 0) throw Failure(code::ItemNotFound, QStringLiteral("Item not found in this collection: %1").arg(column));
+    return i;
+}
+
+QString textOf(const QSqlRecord& row, const QString& column) {
+    return textOf(row.value(columnIndex(row, column)));
 }
 
 const QSqlRecord& firstRow(const QList<QSqlRecord>& rows) {

@@ -19,9 +19,19 @@ struct ConnectionOptions {
     bool foundRows = false;
     // A silent peer would otherwise hold a connect for minutes.
     int connectTimeoutSeconds = 5;
-    // 0 waits for a statement without limit; a poll sets a bound so that a server that stops
-    // answering in mid-statement cannot stall every later poll.
-    int readTimeoutSeconds = 0;
+    // How long the client waits for the server's answer to a statement. A server that stops
+    // answering in mid-statement (or a statement stuck behind another session's lock) would
+    // otherwise hold the caller for as long as it lasts. 0 waits without limit.
+    int readTimeoutSeconds = 30;
+    // How long the client waits to hand a statement to a server that no longer takes it. 0 waits
+    // without limit.
+    int writeTimeoutSeconds = 30;
+    // How long the server lets a statement wait for a lock that another session holds (a table
+    // locked for a backup or an ALTER, a row another transaction changes) before it answers with
+    // error 1205. Shorter than the read bound, so that the server gives up cleanly and the
+    // statement is not carried out later behind the caller's back. 0 keeps the server's own wait
+    // (a day for a table lock) and saves a round trip.
+    int lockWaitSeconds = 0;
 };
 
 // One open connection to the halvane database, built from the fixed connection string. Each
@@ -54,6 +64,9 @@ public:
 private:
     QString m_name;
 };
+
+// The position of a column in a row; Failure 3265 when the row has no such column.
+int columnIndex(const QSqlRecord& row, const QString& column);
 
 // A column's value as text, NULL as the empty text.
 QString textOf(const QVariant& value);

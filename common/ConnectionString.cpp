@@ -11,7 +11,9 @@ bool fncIs64BitWindows() {
     using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
     HMODULE kernel = GetModuleHandleA("kernel32");
     if (!kernel) return false;
-    auto fn = reinterpret_cast<IsWow64ProcessFn>(GetProcAddress(kernel, "IsWow64Process"));
+    // Through the generic function type: GetProcAddress cannot know the real one.
+    auto fn =
+        reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void (*)()>(GetProcAddress(kernel, "IsWow64Process")));
     if (!fn) return false;
     BOOL wow64 = FALSE;
     if (!fn(GetCurrentProcess(), &wow64)) return false;

@@ -13,6 +13,7 @@ inline constexpr qint64 LoginRefused = -2147217843;     // the server refused th
 inline constexpr qint64 CannotOpen = -2147467259;       // the data source cannot be reached or opened
 inline constexpr qint64 PermissionDenied = -2147217911; // the server denied the operation
 inline constexpr qint64 NoCurrentRow = 3021;            // a row was read where there is none
+inline constexpr qint64 ItemNotFound = 3265;            // a row was asked for a column it lacks
 inline constexpr qint64 FileNotFound = 53;
 inline constexpr qint64 InputPastEnd = 62;
 inline constexpr qint64 PathFileAccess = 75;
@@ -28,6 +29,9 @@ public:
     qint64 number() const { return m_number; }
     const QString& description() const { return m_description; }
     int nativeCode() const { return m_native; }
+    // The server gave up waiting for a lock held by another session (or ran out of statement
+    // time): a bound ran out, the statement did nothing.
+    bool waitRanOut() const { return m_native == 1205 || m_native == 1969; }
     const char* what() const noexcept override { return m_what.constData(); }
 
 private:

@@ -4,7 +4,7 @@
 
 namespace hv {
 
-QString formatAmPm(const QTime& t) {
+QString formatAmPm(const QTime& t, bool withSeconds) {
     if (!t.isValid()) return {};
     const QLocale loc = QLocale::system();
     int h = t.hour() % 12;
@@ -13,11 +13,16 @@ QString formatAmPm(const QTime& t) {
     if (designator.isEmpty()) designator = t.hour() < 12 ? QStringLiteral("AM") : QStringLiteral("PM");
     // Put together by hand: every poll of every workstation formats each alert's time.
     QString s;
-    s.reserve(6 + designator.size());
+    s.reserve(9 + designator.size());
     s += QString::number(h);
     s += u':';
     if (t.minute() < 10) s += u'0';
     s += QString::number(t.minute());
+    if (withSeconds) {
+        s += u':';
+        if (t.second() < 10) s += u'0';
+        s += QString::number(t.second());
+    }
     s += u' ';
     s += designator;
     return s;

@@ -1,6 +1,7 @@
 #include "IniFile.h"
 
 #include "Failure.h"
+#include "Strings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,15 +20,6 @@ namespace {
 
 bool isBlank(QChar c) {
     return c == u' ' || c == u'\t';
-}
-
-QString trimBlanks(const QString& s) {
-    qsizetype b = 0, e = s.size();
-    while (b < e && isBlank(s[b]))
-        ++b;
-    while (e > b && isBlank(s[e - 1]))
-        --e;
-    return s.mid(b, e - b);
 }
 
 } // namespace
@@ -52,7 +44,7 @@ QString hostFromIniText(const QByteArray& content) {
         const qsizetype comma = line.indexOf(u',', i);
         field = comma < 0 ? line.mid(i) : line.mid(i, comma - i);
     }
-    return trimBlanks(field).mid(16);
+    return trimmedOf(field, u" \t").mid(16);
 }
 
 QString fncReadINI(const QString& path) {

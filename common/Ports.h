@@ -48,15 +48,4 @@ public:
     QDateTime now() const override { return QDateTime::currentDateTime(); }
 };
 
-// A clock that stands where a test puts it.
-class FixedClock : public Clock {
-public:
-    explicit FixedClock(QDateTime at = QDateTime::currentDateTime()) : m_at(std::move(at)) {}
-    QDateTime now() const override { return m_at; }
-    void set(const QDateTime& at) { m_at = at; }
-
-private:
-    QDateTime m_at;
-};
-
 } // namespace hv

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Ports.h"
+#include "Texts.h"
 
 #include <QString>
 

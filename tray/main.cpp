@@ -1,30 +1,14 @@
 #include "QtMessagePort.h"
 #include "SingleInstance.h"
+#include "TerminationSignal.h"
 #include "TrayPorts.h"
 #include "TrayTexts.h"
 #include "TrayWindow.h"
 
 #include <QApplication>
 #include <QSessionManager>
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <cstdlib>
-#include <sys/socket.h>
-#include <unistd.h>
-
-namespace {
-
-int g_termPipe[2] = {-1, -1};
-
-// SIGTERM is how a desktop session ends its programs here; it is turned into an event so that
-// the program can tidy up on its own thread.
-void onTerm(int) {
-    const char c = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_termPipe[0], &c, 1);
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -41,20 +25,9 @@ int main(int argc, char** argv) {
     QObject::connect(
         &form1, &hv::TrayWindow::ended, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 
-    std::unique_ptr<QSocketNotifier> termNotifier;
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_termPipe) == 0) {
-        termNotifier = std::make_unique<QSocketNotifier>(g_termPipe[1], QSocketNotifier::Read);
-        QObject::connect(termNotifier.get(), &QSocketNotifier::activated, &form1, [&form1] {
-            char c;
-            [[maybe_unused]] const ssize_t n = ::read(g_termPipe[1], &c, 1);
-            form1.endSession();
-        });
-        struct sigaction sa = {};
-        sa.sa_handler = onTerm;
-        sigemptyset(&sa.sa_mask);
-        sa.sa_flags = SA_RESTART;
-        sigaction(SIGTERM, &sa, nullptr);
-    }
+    // SIGTERM is how a desktop session ends its programs here.
+    hv::TerminationSignal term;
+    QObject::connect(&term, &hv::TerminationSignal::received, &form1, [&form1] { form1.endSession(); });
     // Logging off: the session manager asks first; the program ends without its question.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form1,
                      [&form1](QSessionManager&) { form1.endSession(); });

@@ -1,12 +1,12 @@
 // The console on loopback: one submission end to end (purge, look-up, both rows) repeated, and the
 // start-up of the main window until it is on the screen with 1,000 codes and 1,000 locations in its
 // lists. Prints the figures; needs the private server on 127.0.0.1.
-#include "AlertSubmission.h"
 #include "BenchPorts.h"
 #include "BenchSupport.h"
 #include "Connection.h"
-#include "ConsoleContext.h"
-#include "MainWindow.h"
+#include "mainwindow/MainWindow.h"
+#include "shared/ConsoleContext.h"
+#include "stores/AlertStore.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -35,10 +35,10 @@ void seedCatalogues(hv::Connection& c, int codes, int locations) {
 }
 
 // Constructs Form1, loads it and waits until it is exposed and painted; milliseconds taken.
-double startUp(ConsoleContext& ctx, const QString& ini, int expectedItems, bool& right) {
+double startUp(hv::ConsoleContext& ctx, const QString& ini, int expectedItems, bool& right) {
     QElapsedTimer t;
     t.start();
-    MainWindow w(ctx, ini);
+    hv::MainWindow w(ctx, ini);
     right = w.load();
     w.show();
     while (!w.windowHandle() || !w.windowHandle()->isExposed())
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < submissions; ++i) {
         QElapsedTimer t;
         t.start();
-        AlertSubmission s(cs);
+        hv::AlertStore s(cs);
         s.fncDeleteSevenDayOldRecords(clock.now());
         const double p = double(t.nsecsElapsed()) / 1e6;
         s.save({QStringLiteral("Code 0007"), QStringLiteral("Building 0 Room 7"),
@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
     }
     bench::PrintingMessagePort msg;
     bench::NoExit exit;
-    ConsoleContext ctx{msg, exit, clock, nullptr, host};
+    hv::ConsoleContext ctx{msg, exit, clock, nullptr, host};
     std::vector<double> times;
     for (int i = 0; i < startups; ++i) {
         bool right = false;

@@ -3,11 +3,11 @@
 // through the console's submission code at a random moment, and every workstation's first-seen
 // delay after the submission returned is recorded. Prints the distribution, how many workstations
 // did not see it on their first poll that began after the submission, and who never saw it.
-#include "AlertSubmission.h"
 #include "BenchSupport.h"
 #include "ConnectionString.h"
 #include "Ports.h"
-#include "poll/AlertStore.h"
+#include "poll/TrayStore.h"
+#include "stores/AlertStore.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
                 }
                 const int w = int(k % quint64(workstations));
                 const qint64 before = submittedNs;
-                const hv::PollResult r = hv::AlertStore(cs).fetchAlerts();
+                const hv::PollResult r = hv::TrayStore(cs).fetchAlerts();
                 ++polls;
                 if (r.failure || !r.statementRan) ++failed;
                 // A poll counts only if it began after the submission had returned.
@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
     hv::SystemClock clock;
     const QDateTime consoleNow = clock.now();
     const auto s0 = Clock::now();
-    AlertSubmission submission(cs);
+    hv::AlertStore submission(cs);
     submission.fncDeleteSevenDayOldRecords(clock.now());
     submission.save({QStringLiteral("Code Red"), QStringLiteral("East Wing"), marker}, clock);
     const auto s1 = Clock::now();

@@ -3,11 +3,11 @@
 #include "BenchPorts.h"
 #include "Connection.h"
 #include "ConnectionString.h"
-#include "ConsoleContext.h"
 #include "Ports.h"
-#include "PrinterPort.h"
-#include "ReportViewer.h"
-#include "ReportsEntry.h"
+#include "reports/PrinterPort.h"
+#include "reports/ReportViewer.h"
+#include "reports/ReportsEntry.h"
+#include "shared/ConsoleContext.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -65,8 +65,8 @@ int main(int argc, char** argv) {
     PrintingMessagePort msg;
     NoExit exit;
     hv::SystemClock clock;
-    PrinterPort printer = PrinterPort::pdfFile(temp.path() + QStringLiteral("/unused.pdf"));
-    ConsoleContext ctx{msg, exit, clock, &printer, host};
+    hv::PrinterPort printer = hv::PrinterPort::pdfFile(temp.path() + QStringLiteral("/unused.pdf"));
+    hv::ConsoleContext ctx{msg, exit, clock, &printer, host};
     QWidget admin;
     admin.setObjectName(QStringLiteral("Form3"));
     admin.show();
@@ -75,8 +75,8 @@ int main(int argc, char** argv) {
     const long before = peakKilobytes();
     QElapsedTimer timer;
     timer.start();
-    runReport(ReportKind::AllAlerts, ctx, &admin);
-    ReportViewer* viewer = ReportViewer::current();
+    hv::runReport(hv::ReportKind::AllAlerts, ctx, &admin);
+    hv::ReportViewer* viewer = hv::ReportViewer::current();
     if (!viewer) {
         std::fprintf(stderr, "no viewer came up\n");
         return 1;

@@ -110,6 +110,26 @@ private slots:
         }
     }
 
+    void lockHeldElsewhereEndsTheStatementWithinItsWait() {
+        hv::Connection holder(hv::fncConnectionString(testdb::host()));
+        holder.execute("LOCK TABLES codes WRITE");
+        hv::ConnectionOptions options;
+        options.lockWaitSeconds = 1;
+        hv::Connection c(hv::fncConnectionString(testdb::host()), options);
+        for (const char* sql : {"SELECT CodeName FROM codes", "INSERT INTO codes (CodeName) VALUES ('late')"}) {
+            try {
+                c.execute(sql);
+                QFAIL(qPrintable(QString("%1 should have given up on the lock").arg(sql)));
+            } catch (const hv::Failure& f) {
+                QCOMPARE(f.nativeCode(), 1205);
+                QVERIFY(f.waitRanOut());
+            }
+        }
+        holder.execute("UNLOCK TABLES");
+        // The connection goes on, and the refused insert was never carried out later.
+        QCOMPARE(c.select("SELECT COUNT(*) FROM codes").front().value(0).toInt(), 0);
+    }
+
     void stoppedServerCannotOpen() {
         QVERIFY2(testdb::stopServer(), "could not stop the test server");
         const qint64 n = failureOpening(testdb::host());

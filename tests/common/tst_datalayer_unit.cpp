@@ -3,6 +3,7 @@
 #include "Formats.h"
 #include "Handler.h"
 #include "Ports.h"
+#include "Strings.h"
 
 #include <QtTest>
 
@@ -76,7 +77,10 @@ private slots:
     }
 
     void formats() {
+        QCOMPARE(QLocale::system().name(), QStringLiteral("en_US"));
         QCOMPARE(hv::formatAmPm(QTime(15, 7)), QStringLiteral("3:07 PM"));
+        QCOMPARE(hv::formatAmPm(QTime(9, 5, 4), true), QStringLiteral("9:05:04 AM"));
+        QCOMPARE(hv::formatAmPm(QTime(0, 0, 59), true), QStringLiteral("12:00:59 AM"));
         QCOMPARE(hv::formatAmPm(QTime(0, 5)), QStringLiteral("12:05 AM"));
         QCOMPARE(hv::formatAmPm(QTime(12, 0)), QStringLiteral("12:00 PM"));
         QCOMPARE(hv::formatAmPm(QTime()), QString());
@@ -85,6 +89,13 @@ private slots:
         QCOMPARE(hv::formatGrouped(0), QStringLiteral("0"));
         QCOMPARE(hv::formatGrouped(1234), QStringLiteral("1,234"));
         QCOMPARE(hv::formatGrouped(1234567), QStringLiteral("1,234,567"));
+    }
+
+    void trimmingDropsOnlyWhatIsAsked() {
+        QCOMPARE(hv::trimmedOf(QStringLiteral("  a \t b  ")), QStringLiteral("a \t b"));
+        QCOMPARE(hv::trimmedOf(QStringLiteral("\t a \t")), QStringLiteral("\t a \t"));
+        QCOMPARE(hv::trimmedOf(QStringLiteral("\t a \t"), u" \t"), QStringLiteral("a"));
+        QCOMPARE(hv::trimmedOf(QStringLiteral("   ")), QString());
     }
 };
 

@@ -1,6 +1,5 @@
-#include "AdminTestKit.h"
-#include "AdminWindow.h"
-#include "TestDb.h"
+#include "ConsoleKit.h"
+#include "admin/AdminWindow.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -26,8 +25,8 @@ const QString kSaved = box("Updated Tool Tip Text",
 class TestAdminWindow : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<AdminKit> kit;
-    QPointer<AdminWindow> window;
+    std::unique_ptr<ConsoleKit> kit;
+    QPointer<hv::AdminWindow> window;
 
     QStringList tips() {
         QStringList out;
@@ -40,8 +39,8 @@ private slots:
     void init() {
         REQUIRE_DB();
         testdb::reset();
-        kit = std::make_unique<AdminKit>();
-        window = AdminWindow::open(kit->ctx);
+        kit = std::make_unique<ConsoleKit>();
+        window = hv::AdminWindow::open(kit->ctx);
         QVERIFY(QTest::qWaitForWindowActive(window.data()));
     }
     void cleanup() {
@@ -94,7 +93,7 @@ private slots:
                                      "mnuSearchStringWithDate=By Search String With Date Range", "mnAllUser=All Users",
                                      "mnuAllCodes=All Codes && Comments", "mnuAllLocations=All Locations",
                                      "mnuMSGToolTipText=Display Current System Tray's Tool Tip Text"}));
-        QCOMPARE(AdminWindow::open(kit->ctx), window.data());
+        QCOMPARE(hv::AdminWindow::open(kit->ctx), window.data());
     }
 
     void buttonsOpenTheEditorsModally_data() {
@@ -119,9 +118,7 @@ private slots:
         testdb::exec("INSERT INTO locations (CodeLocation) VALUES ('l')");
         testdb::exec("INSERT INTO users (UserName, Password) VALUES ('u', 'p')");
         QString seen;
-        QTimer::singleShot(0, this, [&] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (!modal) return;
+        onNextModal([&](QWidget* modal) {
             seen = modal->objectName() + "|" + modal->windowTitle() + "|" + QString::number(modal->isModal());
             modal->close();
         });
@@ -190,8 +187,8 @@ private slots:
         window->findChild<QAction*>("mnuExit")->trigger();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(window.isNull());
-        QVERIFY(!AdminWindow::current());
-        window = AdminWindow::open(kit->ctx);
+        QVERIFY(!hv::AdminWindow::current());
+        window = hv::AdminWindow::open(kit->ctx);
         QVERIFY(QTest::qWaitForWindowActive(window.data()));
         QCOMPARE(focused(), QString("Text1"));
         window->close();

@@ -1,7 +1,6 @@
-#include "AdminTestKit.h"
-#include "CatalogueEditor.h"
-#include "EditorConfig.h"
-#include "TestDb.h"
+#include "ConsoleKit.h"
+#include "admin/CatalogueEditor.h"
+#include "admin/EditorConfig.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>
@@ -20,7 +19,7 @@ struct Catalogue {
     QString form, caption, table, nameColumn, secondColumn, secondField, holder, addNewTip;
     QString blankName, duplicateTitle, duplicateText, addedStart;
     bool deletedBox;
-    EditorConfig (*config)();
+    hv::EditorConfig (*config)();
 };
 
 const QString kBlankTail = QStringLiteral(" field is blank. If you don't want to create a new record click Cancel.");
@@ -38,7 +37,7 @@ const Catalogue kUsers{"Form4",
                        "There is already a User with that name. Please make the change before updating.",
                        "User Name (",
                        true,
-                       usersEditorConfig};
+                       hv::EditorConfig::users};
 const Catalogue kLocations{"Form5",
                            "Add/Edit Locations",
                            "locations",
@@ -52,7 +51,7 @@ const Catalogue kLocations{"Form5",
                            "There is Location Named that in the database. Please make the change before updating.",
                            "Location Name (",
                            false,
-                           locationsEditorConfig};
+                           hv::EditorConfig::locations};
 const Catalogue kCodes{"Form6",
                        "Add/Edit Codes",
                        "codes",
@@ -66,7 +65,7 @@ const Catalogue kCodes{"Form6",
                        "There is Code Named that in the database. Please make the change before updating.",
                        "Code Name (",
                        false,
-                       codesEditorConfig};
+                       hv::EditorConfig::codes};
 
 const Catalogue& catalogue(const QString& form) {
     return form == "Form4" ? kUsers : form == "Form5" ? kLocations : kCodes;
@@ -85,8 +84,8 @@ const QString kUserDeleted = box("Deleted", "The user has been deleted.", Button
 class TestCatalogueEditor : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<AdminKit> kit;
-    std::unique_ptr<CatalogueEditor> editor;
+    std::unique_ptr<ConsoleKit> kit;
+    std::unique_ptr<hv::CatalogueEditor> editor;
     const Catalogue* cat = nullptr;
 
     void addRow(const QString& name, const QString& second = "second") {
@@ -107,8 +106,8 @@ class TestCatalogueEditor : public QObject {
                        (cat->secondColumn.isEmpty() ? QString() : "/" + r.value(1).toString());
         return out;
     }
-    std::unique_ptr<CatalogueEditor> open(AdminKit& k) {
-        auto e = std::make_unique<CatalogueEditor>(cat->config(), k.ctx);
+    std::unique_ptr<hv::CatalogueEditor> open(ConsoleKit& k) {
+        auto e = std::make_unique<hv::CatalogueEditor>(cat->config(), k.ctx);
         if (!e->load()) return nullptr;
         e->show();
         e->activateWindow();
@@ -136,7 +135,7 @@ private slots:
     void init() {
         REQUIRE_DB();
         testdb::reset();
-        kit = std::make_unique<AdminKit>();
+        kit = std::make_unique<ConsoleKit>();
     }
     void cleanup() {
         editor.reset();
@@ -371,7 +370,7 @@ private slots:
         addRow("alpha", "a");
         addRow("Bravo", "b");
         QVERIFY(openEditor());
-        AdminKit otherKit;
+        ConsoleKit otherKit;
         auto other = open(otherKit);
         QVERIFY(other);
 
@@ -520,7 +519,7 @@ private slots:
             refuse = std::make_unique<testdb::WrongPassword>();
         else
             kit->ctx.strDataPath = testdb::hostUnreachable();
-        CatalogueEditor e(cat->config(), kit->ctx);
+        hv::CatalogueEditor e(cat->config(), kit->ctx);
         QVERIFY(!e.load());
         QCOMPARE(shown(kit->msg.boxes), boxes);
         QCOMPARE(kit->exit.ends, ends);

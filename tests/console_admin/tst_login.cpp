@@ -1,8 +1,6 @@
-#include "AdminEntry.h"
-#include "AdminTestKit.h"
-#include "AdminWindow.h"
-#include "LoginWindow.h"
-#include "TestDb.h"
+#include "ConsoleKit.h"
+#include "admin/AdminWindow.h"
+#include "admin/LoginWindow.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -24,13 +22,13 @@ const QString kNotFound = box("Not Found", "The User name or Password you entere
 class TestLogin : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<AdminKit> kit;
-    QPointer<LoginWindow> login;
+    std::unique_ptr<ConsoleKit> kit;
+    QPointer<hv::LoginWindow> login;
 
     QLineEdit* field(const char* name) { return login->findChild<QLineEdit*>(name); }
     void openLogin() {
-        openLoginWindow(kit->ctx);
-        login = LoginWindow::current();
+        hv::LoginWindow::open(kit->ctx);
+        login = hv::LoginWindow::current();
         QVERIFY(login);
         QVERIFY(QTest::qWaitForWindowActive(login.data()));
     }
@@ -43,7 +41,7 @@ class TestLogin : public QObject {
     }
     bool loggedIn() {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        return AdminWindow::current() && AdminWindow::current()->isVisible() && login.isNull();
+        return hv::AdminWindow::current() && hv::AdminWindow::current()->isVisible() && login.isNull();
     }
 
 private slots:
@@ -52,12 +50,12 @@ private slots:
         testdb::reset();
         testdb::exec("INSERT INTO users (UserName, Password) VALUES ('Admin', 'Secret'), ('bob', 'first'), "
                      "('bob', 'second'), (NULL, 'x'), ('nopass', NULL), ('Spacey', ' pw ')");
-        kit = std::make_unique<AdminKit>();
+        kit = std::make_unique<ConsoleKit>();
         openLogin();
     }
     void cleanup() {
         delete login.data();
-        delete AdminWindow::current();
+        delete hv::AdminWindow::current();
         kit.reset();
     }
 
@@ -81,8 +79,8 @@ private slots:
         QTest::keyClick(field("Text2"), Qt::Key_Tab);
         QCOMPARE(focused(), QString("Command1"));
         // Asking again brings the open one forward.
-        openLoginWindow(kit->ctx);
-        QCOMPARE(LoginWindow::current(), login.data());
+        hv::LoginWindow::open(kit->ctx);
+        QCOMPARE(hv::LoginWindow::current(), login.data());
     }
 
     void blanksTrimmedOnFocusLossButNotOnEnter() {
@@ -186,7 +184,7 @@ private slots:
             QStringList{box("Wrong Password", "You entered an incorrect password. This application will now close.",
                             Buttons::Ok, Icon::Critical)});
         QCOMPARE(kit->exit.ends, 1);
-        QVERIFY(!AdminWindow::current());
+        QVERIFY(!hv::AdminWindow::current());
     }
 
     void unreachableDatabaseEndsTheConsole() {

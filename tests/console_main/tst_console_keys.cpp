@@ -1,8 +1,6 @@
 // The keyboard of the main window's lists and of the custom message window, without a server.
-#include "ConsoleContext.h"
-#include "CustomMessageDialog.h"
-#include "MainWindow.h"
-#include "ScriptedMessagePort.h"
+#include "ConsoleKit.h"
+#include "mainwindow/CustomMessageDialog.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -14,10 +12,9 @@
 class TestConsoleKeys : public QObject {
     Q_OBJECT
 
-    ScriptedMessagePort msg;
-    ScriptedExit exit;
-    hv::FixedClock clock;
-    ConsoleContext ctx{msg, exit, clock, nullptr, QString()};
+    ConsoleKit kit;
+    ScriptedMessagePort& msg = kit.msg;
+    ScriptedExit& exit = kit.exit;
 
     void sendText(QWidget* w, const QString& text) {
         QTest::sendKeyEvent(QTest::Press, w, Qt::Key_unknown, text, Qt::NoModifier);
@@ -28,7 +25,7 @@ private slots:
     void init() { msg.boxes.clear(); }
 
     void typingIntoTheListsIsRefused() {
-        MainWindow form1(ctx, QStringLiteral("/nonexistent/halvane.ini"));
+        hv::MainWindow form1(kit.ctx, QStringLiteral("/nonexistent/halvane.ini"));
         form1.show();
         QVERIFY(QTest::qWaitForWindowActive(&form1));
         for (const char* name : {"Combo1", "Combo2"}) {
@@ -79,7 +76,7 @@ private slots:
     }
 
     void form7LooksAsDocumented() {
-        CustomMessageDialog form7;
+        hv::CustomMessageDialog form7;
         form7.show();
         QVERIFY(QTest::qWaitForWindowActive(&form7));
         QCOMPARE(form7.objectName(), QStringLiteral("Form7"));
@@ -97,7 +94,7 @@ private slots:
 
     void form7EnterSavesWhatWasTyped() {
         for (Qt::Key enter : {Qt::Key_Return, Qt::Key_Enter}) {
-            CustomMessageDialog form7;
+            hv::CustomMessageDialog form7;
             form7.show();
             QVERIFY(QTest::qWaitForWindowActive(&form7));
             auto* text1 = form7.findChild<QPlainTextEdit*>(QStringLiteral("Text1"));
@@ -111,19 +108,19 @@ private slots:
     }
 
     void form7ClosedByTheTitleBarKeepsNothing() {
-        CustomMessageDialog form7;
+        hv::CustomMessageDialog form7;
         form7.show();
         QVERIFY(QTest::qWaitForWindowActive(&form7));
         QTest::keyClicks(form7.findChild<QPlainTextEdit*>(QStringLiteral("Text1")), QStringLiteral("half typed"));
         form7.close();
         QCOMPARE(form7.message(), QString());
         // A fresh window starts empty.
-        CustomMessageDialog again;
+        hv::CustomMessageDialog again;
         QVERIFY(again.findChild<QPlainTextEdit*>(QStringLiteral("Text1"))->toPlainText().isEmpty());
     }
 
     void form7HoldsSixHundredCharactersTypedOrPasted() {
-        CustomMessageDialog form7;
+        hv::CustomMessageDialog form7;
         form7.show();
         QVERIFY(QTest::qWaitForWindowActive(&form7));
         auto* text1 = form7.findChild<QPlainTextEdit*>(QStringLiteral("Text1"));

@@ -1,8 +1,8 @@
 // Start-up of the console's main window: the lists, the failure table of loading, the menus and
 // closing.
-#include "AdminWindow.h"
-#include "ConsoleHarness.h"
-#include "LoginWindow.h"
+#include "ConsoleKit.h"
+#include "admin/AdminWindow.h"
+#include "admin/LoginWindow.h"
 
 #include <QDesktopServices>
 #include <QDialog>
@@ -58,7 +58,7 @@ protected:
 class TestConsoleLoad : public QObject {
     Q_OBJECT
 
-    void expectSingleFatal(const ConsoleHarness& h, const QString& title, const QString& text) {
+    void expectSingleFatal(const ConsoleKit& h, const QString& title, const QString& text) {
         QCOMPARE(h.msg.boxes.size(), 1);
         QCOMPARE(h.msg.boxes[0].title, title);
         QCOMPARE(h.msg.boxes[0].text, text);
@@ -78,8 +78,8 @@ private slots:
             testdb::exec("INSERT INTO codes (CodeName, Comments) VALUES (?, 'x')", {QString::fromUtf8(name)});
         for (const char* name : {"Lobby", "Cafeteria"})
             testdb::exec("INSERT INTO locations (CodeLocation) VALUES (?)", {QString::fromUtf8(name)});
-        ConsoleHarness h;
-        MainWindow& form1 = h.started();
+        ConsoleKit h;
+        hv::MainWindow& form1 = h.started();
 
         QCOMPARE(entries(h.list("Combo1")), QStringList({"Bob's \"Code\"", "", "Code Red", "", "Drill", ""}));
         QCOMPARE(entries(h.list("Combo2")), QStringList({"Cafeteria", "", "Lobby", ""}));
@@ -129,7 +129,7 @@ private slots:
     }
 
     void emptyCataloguesGiveEmptyLists() {
-        ConsoleHarness h;
+        ConsoleKit h;
         h.started();
         QCOMPARE(h.list("Combo1")->count(), 0);
         QCOMPARE(h.list("Combo2")->count(), 0);
@@ -138,7 +138,7 @@ private slots:
     }
 
     void missingIniFileEnds() {
-        ConsoleHarness h;
+        ConsoleKit h;
         QVERIFY(!h.make().load());
         expectSingleFatal(h, QStringLiteral("C:\\halvne.ini File Is Missing"),
                           QStringLiteral("The file C:\\halvane.ini file was not found on this computer. This file must "
@@ -149,7 +149,7 @@ private slots:
     }
 
     void emptyIniFileEnds() {
-        ConsoleHarness h;
+        ConsoleKit h;
         h.writeIni({});
         QVERIFY(!h.make().load());
         expectSingleFatal(h, QStringLiteral("C:\\halvane.ini Error"),
@@ -164,7 +164,7 @@ private slots:
 
     void unreachableServerShowsTwoMessagesAndEnds() {
         for (const QByteArray& host : {testdb::hostUnreachable().toLatin1(), QByteArray()}) {
-            ConsoleHarness h;
+            ConsoleKit h;
             h.writeIni("MYSQLSERVERNAME=" + host);
             QVERIFY(!h.make().load());
             QCOMPARE(h.msg.boxes.size(), 2);
@@ -183,7 +183,7 @@ private slots:
     void wrongPasswordEnds() {
         testdb::exec("INSERT INTO codes (CodeName) VALUES ('Code Red')");
         testdb::WrongPassword wrong;
-        ConsoleHarness h;
+        ConsoleKit h;
         h.writeIni("MYSQLSERVERNAME=" + testdb::host().toLatin1());
         QVERIFY(!h.make().load());
         expectSingleFatal(h, QStringLiteral("Wrong Password"),
@@ -194,7 +194,7 @@ private slots:
     void otherFailureKeepsWhatWasFilled() {
         testdb::exec("INSERT INTO codes (CodeName) VALUES ('Code Red')");
         testdb::exec("RENAME TABLE locations TO locations_away");
-        ConsoleHarness h;
+        ConsoleKit h;
         h.started();
         testdb::exec("RENAME TABLE locations_away TO locations");
         QVERIFY(h.msg.boxes.isEmpty());
@@ -208,7 +208,7 @@ private slots:
     void onTheWebOpensTheMakersAddress() {
         UrlRecorder recorder;
         QDesktopServices::setUrlHandler("https", &recorder, "open");
-        ConsoleHarness h;
+        ConsoleKit h;
         h.started();
         h.form1->findChild<QAction*>("mnuOnTheWeb")->trigger();
         QDesktopServices::unsetUrlHandler("https");
@@ -218,12 +218,12 @@ private slots:
 
     void closingTheMainWindowClosesTheOthers() {
         for (bool bySession : {false, true}) {
-            ConsoleHarness h;
+            ConsoleKit h;
             h.started();
             OtherWindow admin, editor;
             admin.show();
             editor.show();
-            QSignalSpy closed(h.form1.get(), &MainWindow::closed);
+            QSignalSpy closed(h.form1.get(), &hv::MainWindow::closed);
             if (bySession)
                 h.form1->endSession();
             else
@@ -238,16 +238,16 @@ private slots:
     }
 
     void closingTheMainWindowClosesTheAdministrationWindows() {
-        ConsoleHarness h;
+        ConsoleKit h;
         h.started();
-        LoginWindow* login = LoginWindow::open(h.ctx);
-        AdminWindow* admin = AdminWindow::open(h.ctx);
+        hv::LoginWindow* login = hv::LoginWindow::open(h.ctx);
+        hv::AdminWindow* admin = hv::AdminWindow::open(h.ctx);
         QVERIFY(login->isVisible() && admin->isVisible());
         h.form1->findChild<QAction*>("mnuExit")->trigger();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!h.form1->isVisible());
-        QCOMPARE(LoginWindow::current(), nullptr);
-        QCOMPARE(AdminWindow::current(), nullptr);
+        QCOMPARE(hv::LoginWindow::current(), nullptr);
+        QCOMPARE(hv::AdminWindow::current(), nullptr);
         QVERIFY(h.msg.boxes.isEmpty());
     }
 };

@@ -2,7 +2,7 @@
 // message, both rows, the purge, and every failure on the way.
 #include "Connection.h"
 #include "ConnectionString.h"
-#include "ConsoleHarness.h"
+#include "ConsoleKit.h"
 #include "Formats.h"
 
 #include <QClipboard>
@@ -80,7 +80,7 @@ struct LiveTableOnly {
 class TestConsoleSubmit : public QObject {
     Q_OBJECT
 
-    void click(ConsoleHarness& h) { QTest::mouseClick(h.form1->findChild<QPushButton*>("Command1"), Qt::LeftButton); }
+    void click(ConsoleKit& h) { QTest::mouseClick(h.form1->findChild<QPushButton*>("Command1"), Qt::LeftButton); }
 
     void expectBox(const ShownBox& b, const QString& title, const QString& text, hv::Buttons buttons, hv::Icon icon,
                    const QString& focus) {
@@ -93,7 +93,7 @@ class TestConsoleSubmit : public QObject {
 
     // After the custom message window the desktop hands the activation back to the main window in
     // its own time; the focus is then checked once that has happened.
-    void expectSaved(const ConsoleHarness& h, bool afterForm7 = false) {
+    void expectSaved(const ConsoleKit& h, bool afterForm7 = false) {
         QCOMPARE(h.titles(), QStringList({"Custom Message", "Halvane Saved"}));
         expectBox(h.msg.boxes[0], "Custom Message", kQuestion, hv::Buttons::YesNo, hv::Icon::None, "Text1");
         expectBox(h.msg.boxes[1], "Halvane Saved", kSavedText, hv::Buttons::Ok, hv::Icon::Information,
@@ -105,7 +105,7 @@ class TestConsoleSubmit : public QObject {
         }
     }
 
-    void expectListsCleared(const ConsoleHarness& h) {
+    void expectListsCleared(const ConsoleKit& h) {
         for (const char* name : {"Combo1", "Combo2"}) {
             QCOMPARE(h.list(name)->currentIndex(), -1);
             QCOMPARE(h.list(name)->currentText(), QString());
@@ -130,7 +130,7 @@ private slots:
         const QDate today = QDate::currentDate();
         addAlert("alerts", today.addDays(-2), "09:00:00", "old");
         addAlert("AlertLog", today.addDays(-2), "09:00:00", "old");
-        ConsoleHarness h;
+        ConsoleKit h;
         h.started();
 
         const QString noCode = QStringLiteral("You must select a code before saving this new record.");
@@ -162,7 +162,7 @@ private slots:
     }
 
     void answerNoLeavesTheMessageUnassigned() {
-        ConsoleHarness h;
+        ConsoleKit h;
         h.started();
         const QDateTime at = h.clock.now();
         h.choose("Code Red", "Lobby");
@@ -176,7 +176,7 @@ private slots:
     }
 
     void messageNamesAndLineBreaksAreStoredUnchanged() {
-        ConsoleHarness h;
+        ConsoleKit h;
         h.started();
         const QDateTime at = h.clock.now();
         const QString head = QStringLiteral("Say \"now\"\r\nIt's 'fine'\r\n");
@@ -208,7 +208,7 @@ private slots:
             testdb::reset();
             testdb::exec("INSERT INTO codes (CodeName) VALUES ('Drill')");
             testdb::exec("INSERT INTO locations (CodeLocation) VALUES ('Lobby')");
-            ConsoleHarness h;
+            ConsoleKit h;
             h.started();
             const QDateTime at = h.clock.now();
             h.msg.answers = {hv::Answer::Yes};
@@ -230,7 +230,7 @@ private slots:
 
     void bothRowsCarryOneReadingOfTheClock() {
         const QDate day(2031, 5, 6);
-        ConsoleHarness h;
+        ConsoleKit h;
         h.started();
         // Seconds are dropped.
         h.clock.set(QDateTime(day, QTime(10, 5, 40)));
@@ -260,7 +260,7 @@ private slots:
         addAlert("alerts", today, "00:00:00", "today");
         addAlert("alerts", today.addDays(1), "08:00:00", "tomorrow");
         addAlert("AlertLog", yesterday, "10:00:00", "logged yesterday");
-        ConsoleHarness h;
+        ConsoleKit h;
         h.started();
         h.clock.set(QDateTime(today, QTime(0, 1)));
         click(h); // nothing chosen: the purge alone runs
@@ -280,7 +280,7 @@ private slots:
         const QVariant id = testdb::scalar("SELECT ID FROM alerts WHERE CodeName = 'held'");
         QCOMPARE(other.select("SELECT ID FROM alerts WHERE ID = ? FOR UPDATE", {id}).size(), 1);
 
-        ConsoleHarness h;
+        ConsoleKit h;
         h.started();
         const QDateTime at = h.clock.now();
         h.choose("Code Red", "Lobby");
@@ -293,7 +293,7 @@ private slots:
     }
 
     void clockOffTheServersGivesAWarning() {
-        ConsoleHarness h;
+        ConsoleKit h;
         h.started();
         const QDateTime ahead = QDateTime::currentDateTime().addSecs(300);
         h.clock.set(ahead);
@@ -322,7 +322,7 @@ private slots:
 
     void commentsComeFromTheChosenCodeOnly() {
         testdb::exec("INSERT INTO codes (CodeName, Comments) VALUES ('DRILL', 'upper'), ('drill', 'lower')");
-        ConsoleHarness h;
+        ConsoleKit h;
         h.started();
         h.choose("Code Red", "Lobby");
         click(h);
@@ -345,7 +345,7 @@ private slots:
     void failureBetweenTheRowsStoresNeither() {
         testdb::exec("CREATE TRIGGER alertlog_refuses BEFORE INSERT ON AlertLog FOR EACH ROW "
                      "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'log refused'");
-        ConsoleHarness h;
+        ConsoleKit h;
         h.started();
         h.choose("Code Red", "Lobby");
         click(h);
@@ -370,7 +370,7 @@ private slots:
     }
 
     void deniedLogRowEndsWithNeitherRow() {
-        ConsoleHarness h;
+        ConsoleKit h;
         h.started();
         h.choose("Code Red", "Lobby");
         {
@@ -388,7 +388,7 @@ private slots:
     }
 
     void wrongPasswordAtSubmissionEnds() {
-        ConsoleHarness h;
+        ConsoleKit h;
         h.started();
         h.choose("Code Red", "Lobby");
         {
@@ -404,7 +404,7 @@ private slots:
     }
 
     void serverStoppedMidwayEnds() {
-        ConsoleHarness h;
+        ConsoleKit h;
         h.started();
         h.choose("Code Red", "Lobby");
         bool stopped = false;
@@ -426,7 +426,7 @@ private slots:
     void enterInTheLocationListSubmits() {
         for (Qt::Key enter : {Qt::Key_Return, Qt::Key_Enter}) {
             testdb::exec("DELETE FROM alerts");
-            ConsoleHarness h;
+            ConsoleKit h;
             h.started();
             h.choose("Drill", "Lobby");
             h.list("Combo2")->setFocus();

@@ -1,14 +1,11 @@
 // "Print" on a real print server: a CUPS server of the test's own with a cups-pdf queue as the
 // default printer, on a real X server with a window manager.
-#include "ConsoleContext.h"
+#include "ConsoleKit.h"
 #include "DesktopSession.h"
 #include "PdfText.h"
-#include "PrinterPort.h"
-#include "ReportTestKit.h"
-#include "ReportViewer.h"
-#include "ReportsEntry.h"
-#include "ScriptedMessagePort.h"
-#include "TestDb.h"
+#include "reports/PrinterPort.h"
+#include "reports/ReportViewer.h"
+#include "reports/ReportsEntry.h"
 
 #include <QDateEdit>
 #include <QDir>
@@ -23,6 +20,10 @@
 
 #include <pwd.h>
 #include <unistd.h>
+
+using hv::PrinterPort;
+using hv::ReportKind;
+using hv::ReportViewer;
 
 namespace {
 
@@ -68,7 +69,7 @@ class TestReportPrintingE2E : public QObject {
     QTemporaryDir m_temp;
     ScriptedMessagePort m_msg;
     ScriptedExit m_exit;
-    hv::FixedClock m_clock{QDateTime(QDate(2012, 4, 2), QTime(10, 5))};
+    FixedClock m_clock{QDateTime(QDate(2012, 4, 2), QTime(10, 5))};
 
     void screenshot(const QString& name) {
         const QString dir = qEnvironmentVariable("HALVANE_BINARY_DIR") + "/screenshots";
@@ -79,16 +80,20 @@ class TestReportPrintingE2E : public QObject {
 
     // Waits for cups-pdf's file of the job with this title, newer than since.
     QString waitForOutput(const QString& titlePart, const QDateTime& since) {
-        for (int i = 0; i < 600; ++i) {
-            const auto files = QDir(homePdfFolder()).entryInfoList({"*.pdf"}, QDir::Files, QDir::Time);
-            for (const QFileInfo& f : files)
-                if (f.fileName().contains(titlePart) && f.lastModified() >= since && f.size() > 0) {
-                    QTest::qWait(500); // cups-pdf writes the file in steps
-                    return f.absoluteFilePath();
-                }
-            QTest::qWait(100);
-        }
-        return {};
+        QString found;
+        const bool seen = QTest::qWaitFor(
+            [&] {
+                const auto files = QDir(homePdfFolder()).entryInfoList({"*.pdf"}, QDir::Files, QDir::Time);
+                for (const QFileInfo& f : files)
+                    if (f.fileName().contains(titlePart) && f.lastModified() >= since && f.size() > 0) {
+                        found = f.absoluteFilePath();
+                        return true;
+                    }
+                return false;
+            },
+            60000);
+        if (seen) QTest::qWait(500); // cups-pdf writes the file in steps
+        return found;
     }
 
 private slots:
@@ -104,7 +109,7 @@ private slots:
         testdb::exec("INSERT INTO locations (CodeLocation) WITH d AS (SELECT 0 i UNION ALL SELECT 1 UNION ALL SELECT 2 "
                      "UNION ALL SELECT 3 UNION ALL SELECT 4 UNION ALL SELECT 5 UNION ALL SELECT 6 UNION ALL SELECT 7 "
                      "UNION ALL SELECT 8 UNION ALL SELECT 9) SELECT CONCAT('E2E Room ', a.i, b.i) FROM d a, d b");
-        ConsoleContext ctx{m_msg, m_exit, m_clock, nullptr, testdb::host()};
+        hv::ConsoleContext ctx{m_msg, m_exit, m_clock, nullptr, testdb::host()};
         QWidget admin;
         admin.setObjectName("Form3");
         admin.setWindowTitle("Properties");
@@ -112,7 +117,7 @@ private slots:
         admin.show();
 
         // The search dialog as the desktop shows it, then cancelled.
-        reportkit::onNextModal([this](QDialog* d) {
+        onNextDialog([this](QDialog* d) {
             d->findChild<QLineEdit*>("Text1")->setText("Code");
             QTest::qWait(700);
             screenshot("Form8");

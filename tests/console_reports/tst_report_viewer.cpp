@@ -1,10 +1,9 @@
+#include "ConsoleKit.h"
 #include "Failure.h"
 #include "PdfText.h"
-#include "PrinterPort.h"
-#include "ReportPrinter.h"
-#include "ReportTestKit.h"
-#include "ReportViewer.h"
-#include "ScriptedMessagePort.h"
+#include "reports/PrinterPort.h"
+#include "reports/ReportPrinter.h"
+#include "reports/ReportViewer.h"
 
 #include <QClipboard>
 #include <QLineEdit>
@@ -13,6 +12,10 @@
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QtTest>
+
+using hv::PrinterPort;
+using hv::ReportPrinter;
+using hv::ReportViewer;
 
 namespace {
 

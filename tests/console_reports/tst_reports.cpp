@@ -1,11 +1,8 @@
-#include "ConsoleContext.h"
-#include "PrinterPort.h"
-#include "ReportFile.h"
-#include "ReportTestKit.h"
-#include "ReportViewer.h"
-#include "ReportsEntry.h"
-#include "ScriptedMessagePort.h"
-#include "TestDb.h"
+#include "ConsoleKit.h"
+#include "reports/PrinterPort.h"
+#include "reports/ReportFile.h"
+#include "reports/ReportViewer.h"
+#include "reports/ReportsEntry.h"
 
 #include <QDateEdit>
 #include <QFileInfo>
@@ -19,8 +16,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using reportkit::fileLines;
-using reportkit::onNextModal;
+using hv::ConsoleContext;
+using hv::PrinterPort;
+using hv::ReportFile;
+using hv::ReportKind;
+using hv::ReportViewer;
+using hv::runReport;
 
 namespace {
 
@@ -36,7 +37,7 @@ class TestReports : public QObject {
     QTemporaryDir m_temp;
     ScriptedMessagePort m_msg;
     ScriptedExit m_exit;
-    hv::FixedClock m_clock{QDateTime(QDate(2012, 4, 2), QTime(10, 5, 40))};
+    FixedClock m_clock{QDateTime(QDate(2012, 4, 2), QTime(10, 5, 40))};
     PrinterPort m_pdf = PrinterPort::none();
     std::unique_ptr<ConsoleContext> m_ctx;
     std::unique_ptr<QWidget> m_admin;
@@ -50,7 +51,7 @@ class TestReports : public QObject {
 
     // Runs the search report, filling Form8 as a user would and pressing "OK".
     ReportViewer* search(const QString& text, QDate from, QDate to) {
-        onNextModal([=](QDialog* d) {
+        onNextDialog([=](QDialog* d) {
             d->findChild<QDateEdit*>("DTPicker1")->setDate(from);
             d->findChild<QDateEdit*>("DTPicker2")->setDate(to);
             d->findChild<QLineEdit*>("Text1")->setText(text);
@@ -258,7 +259,7 @@ private slots:
         seedAlerts();
         QFile::remove(reportPath());
         bool checked = false;
-        onNextModal([&](QDialog* d) {
+        onNextDialog([&](QDialog* d) {
             QCOMPARE(d->objectName(), QStringLiteral("Form8"));
             QCOMPARE(d->windowTitle(), QStringLiteral("Select Report Date Range & Search String"));
             QCOMPARE(d->findChild<QLabel*>("Label1")->text(), QStringLiteral("Start Date:"));
@@ -299,7 +300,7 @@ private slots:
 
         // Escape cancels too, and leaves an open viewer as it was.
         ReportViewer* before = run(ReportKind::AllUsers);
-        onNextModal([](QDialog* d) { QTest::keyClick(d, Qt::Key_Escape); });
+        onNextDialog([](QDialog* d) { QTest::keyClick(d, Qt::Key_Escape); });
         QCOMPARE(run(ReportKind::SearchWithDateRange), before);
         QCOMPARE(m_msg.boxes.size(), 0);
     }
@@ -320,7 +321,7 @@ private slots:
         QCOMPARE(m_msg.boxes[0].buttons, hv::Buttons::Ok);
         QCOMPARE(m_msg.boxes[0].icon, hv::Icon::Critical);
         // The earlier viewer is gone and none came; the file holds what was written: nothing.
-        QVERIFY(reportkit::topLevels("frmScreenForm").isEmpty());
+        QVERIFY(topLevels("frmScreenForm").isEmpty());
         QVERIFY(QFileInfo::exists(reportPath()));
         QCOMPARE(QFileInfo(reportPath()).size(), 0);
         QCOMPARE(m_admin->cursor().shape(), Qt::ArrowCursor);
@@ -339,7 +340,7 @@ private slots:
         QTest::mouseClick(first->findChild<QPushButton*>("cmdFindText"), Qt::LeftButton);
         ReportViewer* second = run(ReportKind::AllCodes);
         QVERIFY(!first);
-        QCOMPARE(reportkit::topLevels("frmScreenForm"), QList<QWidget*>{second});
+        QCOMPARE(topLevels("frmScreenForm"), QList<QWidget*>{second});
         QCOMPARE(second->windowTitle(), QStringLiteral("Complete List of All Codes & Comments (0)"));
         // Fresh find state and an empty search box.
         QCOMPARE(second->lngFoundPos(), 0);
@@ -356,7 +357,7 @@ private slots:
         QVERIFY(!run(ReportKind::AllUsers));
         QCOMPARE(m_msg.boxes.size(), 0);
         QCOMPARE(m_exit.ends, 0);
-        QVERIFY(reportkit::topLevels("frmScreenForm").isEmpty());
+        QVERIFY(topLevels("frmScreenForm").isEmpty());
         QCOMPARE(m_admin->cursor().shape(), Qt::ArrowCursor);
         // The lines before the failing query are in the file.
         QCOMPARE(fileLines(reportPath()), header("Complete List of All Users", 1));

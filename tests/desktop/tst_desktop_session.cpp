@@ -1,5 +1,7 @@
 #include "DesktopSession.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QtTest>
 
 #include <csignal>
@@ -31,6 +33,16 @@ int holdDesktop() {
     fflush(stdout);
     for (;;)
         QThread::sleep(1);
+}
+
+// Run as a child on a desktop: the screens as Qt sees them, one per line.
+int printScreens(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    for (const QScreen* screen : app.screens()) {
+        const QRect g = screen->geometry();
+        printf("%d,%d %dx%d\n", g.x(), g.y(), g.width(), g.height());
+    }
+    return 0;
 }
 
 } // namespace
@@ -97,6 +109,33 @@ private slots:
                      qPrintable("server " + pid + " outlived the killed test"));
     }
 
+    // Two monitors, side by side and one above the other, as separate screens for Qt.
+    void twoMonitorsAreTwoScreens_data() {
+        QTest::addColumn<QRect>("second");
+        QTest::newRow("side by side") << QRect(1280, 0, 1024, 768);
+        QTest::newRow("one above the other") << QRect(0, 800, 1280, 800);
+    }
+    void twoMonitorsAreTwoScreens() {
+        QFETCH(QRect, second);
+        DesktopSession::Options o;
+        o.monitors = {QRect(0, 0, 1280, 800), second};
+        DesktopSession s(o);
+        QString why;
+        QVERIFY2(s.start(&why), qPrintable(why));
+        QProcessEnvironment env = s.environment();
+        env.insert("HALVANE_PRINT_SCREENS", "1");
+        QProcess child;
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(child.waitForFinished(20000));
+        const QString expected = QStringLiteral("0,0 1280x800\n%1,%2 %3x%4")
+                                     .arg(second.x())
+                                     .arg(second.y())
+                                     .arg(second.width())
+                                     .arg(second.height());
+        QCOMPARE(QString::fromLocal8Bit(child.readAllStandardOutput()).trimmed(), expected);
+    }
+
     void unknownServerProgramFailsClearly() {
         DesktopSession::Options o;
         o.windowManager = false;
@@ -113,6 +152,7 @@ private slots:
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsSet("HALVANE_HOLD_DESKTOP")) return holdDesktop();
+    if (qEnvironmentVariableIsSet("HALVANE_PRINT_SCREENS")) return printScreens(argc, argv);
     QCoreApplication app(argc, argv);
     TestDesktopSession t;
     return QTest::qExec(&t, argc, argv);

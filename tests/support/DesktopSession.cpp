@@ -164,6 +164,7 @@ bool DesktopSession::start(QString* error) {
 }
 
 bool DesktopSession::startX(QString* error) {
+    if (m_options.monitors.size() > 1) return startXorg(error);
     // A display number nobody else on this machine uses. The number is chosen here rather than
     // through -displayfd: the server writes the number and its newline separately and dies when
     // its reader has gone in between.
@@ -188,6 +189,10 @@ bool DesktopSession::startX(QString* error) {
         }
     }
     if (m_display.isEmpty()) return fail(error, "Xvfb did not start on any free display", "Xvfb");
+    return waitForX(error, "Xvfb");
+}
+
+bool DesktopSession::waitForX(QString* error, const QString& logName) {
     // The server answers once xdpyinfo can talk to it.
     if (!waitFor(
             [&] {
@@ -196,7 +201,80 @@ bool DesktopSession::startX(QString* error) {
                 return rc == 0;
             },
             10000))
-        return fail(error, "the X server " + m_display + " did not answer xdpyinfo", "Xvfb");
+        return fail(error, "the X server " + m_display + " did not answer xdpyinfo", logName);
+    return true;
+}
+
+bool DesktopSession::startXorg(QString* error) {
+    if (!QFileInfo::exists("/usr/lib/xorg/modules/drivers/dummy_drv.so"))
+        return fail(error, "Xorg's dummy video driver is missing (package xserver-xorg-video-dummy)", "Xorg");
+    QString err;
+    if (!haveProgram("Xorg", &err) || !haveProgram("xrandr", &err) || !haveProgram("cvt", &err)) {
+        *error = err;
+        return false;
+    }
+    QRect all;
+    for (const QRect& m : std::as_const(m_options.monitors))
+        all |= m;
+    // Input devices are left out: a test desktop has none, and probing for them needs udev.
+    const QString conf = m_dir.filePath("xorg.conf");
+    if (!writeFile(conf, QStringLiteral("Section \"ServerFlags\"\n  Option \"AutoAddDevices\" \"false\"\n"
+                                        "  Option \"AutoEnableDevices\" \"false\"\nEndSection\n"
+                                        "Section \"Device\"\n  Identifier \"dummy\"\n  Driver \"dummy\"\n"
+                                        "  VideoRam 512000\nEndSection\n"
+                                        "Section \"Monitor\"\n  Identifier \"monitor\"\n  HorizSync 5.0-1000.0\n"
+                                        "  VertRefresh 5.0-200.0\nEndSection\n"
+                                        "Section \"Screen\"\n  Identifier \"screen\"\n  Device \"dummy\"\n"
+                                        "  Monitor \"monitor\"\n  DefaultDepth 24\n  SubSection \"Display\"\n"
+                                        "    Depth 24\n    Virtual %1 %2\n  EndSubSection\nEndSection\n")
+                             .arg(all.right() + 1)
+                             .arg(all.bottom() + 1)))
+        return fail(error, "cannot write the X server's configuration", "Xorg");
+    for (int attempt = 0; attempt < 50 && m_display.isEmpty(); ++attempt) {
+        const int n = 100 + int(QRandomGenerator::global()->bounded(800));
+        if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)) ||
+            QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)))
+            continue;
+        m_display = QStringLiteral(":%1").arg(n);
+        QProcess* x = startDaemon("Xorg", "Xorg",
+                                  {m_display, "-config", conf, "-noreset", "-nolisten", "tcp", "-novtswitch",
+                                   "-sharevts", "-logfile", QDir(logDir()).filePath("Xorg.server.log")});
+        const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(n);
+        if (!x || !waitFor([&] { return QFile::exists(socket) || x->state() == QProcess::NotRunning; }, 15000) ||
+            x->state() == QProcess::NotRunning) {
+            if (x) {
+                x->kill();
+                x->waitForFinished(2000);
+                m_processes.pop_back();
+            }
+            m_display.clear();
+        }
+    }
+    if (m_display.isEmpty()) return fail(error, "Xorg did not start on any free display", "Xorg");
+    if (!waitForX(error, "Xorg")) return false;
+    // One virtual output of the dummy driver per monitor, each with a mode of its size.
+    for (int i = 0; i < m_options.monitors.size(); ++i) {
+        const QRect m = m_options.monitors[i];
+        const QString output = QStringLiteral("DUMMY%1").arg(i);
+        const QString mode = QStringLiteral("hv%1x%2").arg(m.width()).arg(m.height());
+        const QString modeline = run("cvt", {QString::number(m.width()), QString::number(m.height())});
+        const qsizetype at = modeline.indexOf(QLatin1String("Modeline"));
+        QStringList params = modeline.mid(at).split(u' ', Qt::SkipEmptyParts).mid(2);
+        int rc = -1;
+        run("xrandr", QStringList{"--newmode", mode} + params, &rc); // fails harmlessly when it exists
+        run("xrandr", {"--addmode", output, mode}, &rc);
+        if (at < 0 || rc != 0) return fail(error, "xrandr could not give " + output + " the mode " + mode, "Xorg");
+        run("xrandr", {"--output", output, "--mode", mode, "--pos", QStringLiteral("%1x%2").arg(m.x()).arg(m.y())},
+            &rc);
+        if (rc != 0) return fail(error, "xrandr could not place " + output, "Xorg");
+    }
+    if (!waitFor(
+            [&] {
+                return run("xrandr", {"--listmonitors"})
+                    .startsWith(QStringLiteral("Monitors: %1").arg(m_options.monitors.size()));
+            },
+            5000))
+        return fail(error, "the X server does not show the monitors asked for", "Xorg");
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -25,6 +26,10 @@ public:
         bool trayHost = false;
         bool audio = false;
         bool printServer = false;
+        // More than one monitor (each a geometry on the one X screen): the desktop then runs Xorg
+        // with the dummy video driver, whose virtual outputs Qt sees as separate screens, where
+        // Xvfb would give it one.
+        QList<QRect> monitors;
     };
 
     explicit DesktopSession(Options options);
@@ -81,6 +86,8 @@ private:
     QProcess* startDaemon(const QString& name, const QString& program, const QStringList& args);
     bool fail(QString* error, const QString& what, const QString& logName);
     bool startX(QString* error);
+    bool startXorg(QString* error);
+    bool waitForX(QString* error, const QString& logName);
     bool startWindowManager(QString* error);
     bool startTrayHost(QString* error);
     bool startAudio(QString* error);

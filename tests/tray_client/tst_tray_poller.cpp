@@ -4,8 +4,8 @@
 #include "TableLock.h"
 #include "TestDb.h"
 #include "TrayFakes.h"
-#include "poll/AlertStore.h"
 #include "poll/Poller.h"
+#include "poll/TrayStore.h"
 
 #include <QEventLoop>
 #include <QSignalSpy>
@@ -158,7 +158,7 @@ private slots:
         hv::Connection conn(hv::fncConnectionString(testdb::host()));
         conn.execute("SET TIMESTAMP = ?", {t.toSecsSinceEpoch()});
         QCOMPARE(conn.select("SELECT NOW()").front().value(0).toDateTime(), t);
-        const hv::PollResult r = hv::AlertStore::readAlerts(conn);
+        const hv::PollResult r = hv::TrayStore::readAlerts(conn);
         QVERIFY(!r.failure);
         QVERIFY(r.statementRan);
         QCOMPARE(r.ids, QList<qint64>({one, late}));
@@ -252,7 +252,7 @@ private slots:
         testdb::exec("INSERT INTO alerts (ID, CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments) "
                      "VALUES (7, 'Older', '', ?, ?, 'A', '')",
                      {seven.front().value("CodeDate"), seven.front().value("CodeTime")});
-        const auto order = testdb::rows(hv::AlertStore::pollStatement());
+        const auto order = testdb::rows(hv::TrayStore::pollStatement());
         QVERIFY2(order.size() == 2 && order[0].value("ID").toInt() == 9,
                  "the server returned the rows in ID order; the case needs them unsorted");
 

@@ -6,12 +6,12 @@ namespace hv {
 
 void DatabaseWorker::readTooltip(const QString& connectionString) {
     if (WorkerThread::stopping()) return;
-    emit tooltipRead(AlertStore(connectionString).readTooltip());
+    emit tooltipRead(TrayStore(connectionString).readTooltip());
 }
 
 void DatabaseWorker::poll(const QString& connectionString, bool withTooltip) {
     if (WorkerThread::stopping()) return;
-    AlertStore(connectionString)
+    TrayStore(connectionString)
         .poll(
             withTooltip, [this](const PollResult& r) { emit alertsRead(r); },
             [this](const TooltipResult& t) { emit tooltipRead(t); });

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "poll/AlertStore.h"
+#include "poll/TrayStore.h"
 
 #include <QObject>
 #include <QString>

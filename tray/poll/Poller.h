@@ -4,7 +4,7 @@
 #include "Handler.h"
 #include "TrayFailures.h"
 #include "TrayPorts.h"
-#include "poll/AlertStore.h"
+#include "poll/TrayStore.h"
 
 #include <QDeadlineTimer>
 #include <QObject>

@@ -1,5 +1,6 @@
 #include "popup/PopupWindow.h"
 
+#include "Twips.h"
 #include "popup/BalloonPictures.h"
 #include "popup/StackKeeper.h"
 
@@ -27,17 +28,10 @@ QLabel* picture(QWidget* parent, const char* name, const QImage& image, const QR
     return label;
 }
 
-QRect twipsRect(int left, int top, int width, int height) {
-    return QRect(PopupWindow::pixels(left), PopupWindow::pixels(top), PopupWindow::pixels(width),
-                 PopupWindow::pixels(height));
-}
-
 } // namespace
 
 int PopupWindow::pixels(int twips) {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const double dpi = screen ? screen->logicalDotsPerInchX() : 96.0;
-    return int(std::lround(twips * dpi / 1440.0));
+    return twipsToPixels(twips);
 }
 
 QRect PopupWindow::placement() {

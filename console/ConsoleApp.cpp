@@ -1,7 +1,0 @@
-#include "ConsoleApp.h"
-
-namespace hv {
-int consoleAppVersion() {
-    return 1;
-}
-} // namespace hv

@@ -1,0 +1,147 @@
+#include "admin/AdminWindow.h"
+
+#include "Failure.h"
+#include "Strings.h"
+#include "admin/CatalogueEditor.h"
+#include "admin/EditorConfig.h"
+#include "reports/ReportsEntry.h"
+#include "shared/ConsoleContext.h"
+#include "shared/ConsoleTexts.h"
+#include "shared/DatabaseRunner.h"
+#include "shared/FailureTable.h"
+#include "stores/PropertiesStore.h"
+#include "widgets/FocusHolder.h"
+
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace hv {
+
+namespace {
+QPointer<AdminWindow> g_adminWindow;
+}
+
+AdminWindow::AdminWindow(ConsoleContext& ctx) : m_ctx(ctx) {
+    setObjectName(QStringLiteral("Form3"));
+    setWindowTitle(QStringLiteral("Properties"));
+    // Unloading releases the window, so every opening starts afresh.
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    m_holder = new FocusHolder(QStringLiteral("Text1"), this);
+
+    auto* menuBar = new QMenuBar(this);
+    menuBar->setObjectName(QStringLiteral("MenuBar"));
+    QAction* exitAction = menuBar->addAction(QStringLiteral("Exit"));
+    exitAction->setObjectName(QStringLiteral("mnuExit"));
+    connect(exitAction, &QAction::triggered, this, &QWidget::close);
+    QMenu* reports = menuBar->addMenu(QStringLiteral("Reports"));
+    reports->setObjectName(QStringLiteral("mnuReport"));
+    const struct {
+        const char* name;
+        const char* caption;
+        ReportKind kind;
+    } items[] = {
+        {"mnuAllAlertsReport", "All Halvane Records", ReportKind::AllAlerts},
+        {"mnuSearchStringWithDate", "By Search String With Date Range", ReportKind::SearchWithDateRange},
+        {"mnAllUser", "All Users", ReportKind::AllUsers},
+        {"mnuAllCodes", "All Codes && Comments", ReportKind::AllCodes},
+        {"mnuAllLocations", "All Locations", ReportKind::AllLocations},
+        {"mnuMSGToolTipText", "Display Current System Tray's Tool Tip Text", ReportKind::TrayToolTip},
+    };
+    for (const auto& item : items) {
+        QAction* a = reports->addAction(QString::fromUtf8(item.caption));
+        a->setObjectName(QString::fromUtf8(item.name));
+        connect(a, &QAction::triggered, this, [this, kind = item.kind] { runReport(kind, m_ctx, this); });
+    }
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(menuBar);
+    const struct {
+        const char* name;
+        const char* caption;
+        const char* tip;
+    } buttons[] = {
+        {"Command1", "Add/Edit Users", "Click here to add or edit a user"},
+        {"Command2", "Add/Edit Codes", "Click here to add or edit codes"},
+        {"Command3", "Add/Edit Locations", "Click here to add or edit locations"},
+        {"Command4", "Edit Tray's Tool Tip Text", "Click here to edit the workstations system tray tool tip text"},
+    };
+    QWidget* previous = m_holder;
+    for (int i = 0; i < 4; ++i) {
+        auto* b = new QPushButton(QString::fromUtf8(buttons[i].caption), this);
+        b->setObjectName(QString::fromUtf8(buttons[i].name));
+        b->setToolTip(QString::fromUtf8(buttons[i].tip));
+        b->setAutoDefault(false);
+        b->setDefault(false);
+        b->setFixedSize(260, 36);
+        layout->addWidget(b);
+        setTabOrder(previous, b);
+        previous = b;
+        if (i < 3)
+            connect(b, &QPushButton::clicked, this, [this, i] { openEditor(i); });
+        else
+            connect(b, &QPushButton::clicked, this, &AdminWindow::editToolTipText);
+    }
+    setFixedSize(sizeHint());
+    m_holder->setFocus(Qt::OtherFocusReason);
+}
+
+AdminWindow* AdminWindow::open(ConsoleContext& ctx) {
+    if (!g_adminWindow) g_adminWindow = new AdminWindow(ctx);
+    g_adminWindow->show();
+    g_adminWindow->raise();
+    g_adminWindow->activateWindow();
+    return g_adminWindow;
+}
+
+AdminWindow* AdminWindow::current() {
+    return g_adminWindow;
+}
+
+void AdminWindow::openEditor(int which) {
+    m_holder->setFocus(Qt::OtherFocusReason);
+    switch (which) {
+    case 0:
+        CatalogueEditor::showModal(EditorConfig::users(), m_ctx, this);
+        break;
+    case 1:
+        CatalogueEditor::showModal(EditorConfig::codes(), m_ctx, this);
+        break;
+    default:
+        CatalogueEditor::showModal(EditorConfig::locations(), m_ctx, this);
+        break;
+    }
+}
+
+void AdminWindow::editToolTipText() {
+    m_holder->setFocus(Qt::OtherFocusReason);
+    const QString text = trimmedOf(m_ctx.msg.input(
+        QStringLiteral("Type in the Tool Tip Text that will appear on the system tray application. Use this to "
+                       "customize the application to match you company."),
+        QStringLiteral("Type Tool Tip Text")));
+    if (text.isEmpty()) return;
+    bool found = false;
+    try {
+        const QString cs = m_ctx.connectionString();
+        m_ctx.database().run([&] { found = PropertiesStore(cs).saveToolTipText(text); });
+    } catch (const Failure& f) {
+        FailureTable::apply(FailureTable::responseTo(FailureTable::Operation::ToolTipSave, f), m_ctx.msg, m_ctx.exit);
+        return;
+    }
+    if (!found) {
+        m_ctx.msg.show(text::kToolTipNotSavedTitle,
+                       QStringLiteral("The database holds no properties record to keep the tool tip text in. Nothing "
+                                      "has been saved. Contact your computer administrator"),
+                       Buttons::Ok, Icon::Critical);
+        return;
+    }
+    m_ctx.msg.show(QStringLiteral("Updated Tool Tip Text"),
+                   QStringLiteral("Your changes have been saved. The new System tray applications tool tip text will "
+                                  "not show up until it is restarted."),
+                   Buttons::Ok, Icon::Information);
+}
+
+} // namespace hv

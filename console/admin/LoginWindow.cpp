@@ -1,0 +1,134 @@
+#include "admin/LoginWindow.h"
+
+#include "Handler.h"
+#include "Strings.h"
+#include "admin/AdminWindow.h"
+#include "shared/ConsoleContext.h"
+#include "shared/DatabaseRunner.h"
+#include "shared/FailureTable.h"
+#include "stores/UserStore.h"
+
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+
+namespace hv {
+
+namespace {
+QPointer<LoginWindow> g_loginWindow;
+}
+
+LoginWindow::LoginWindow(ConsoleContext& ctx) : m_ctx(ctx) {
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("Login"));
+    // Released when it closes, so that it opens empty the next time.
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    auto* label1 = new QLabel(QStringLiteral("User Name"), this);
+    label1->setObjectName(QStringLiteral("Label1"));
+    auto* label2 = new QLabel(QStringLiteral("Password"), this);
+    label2->setObjectName(QStringLiteral("Label2"));
+    m_user = new QLineEdit(this);
+    m_user->setObjectName(QStringLiteral("Text1"));
+    m_user->setMaxLength(50);
+    m_user->setToolTip(QStringLiteral("Enter your User Name. Case sensitive."));
+    m_user->setMinimumWidth(220);
+    m_password = new QLineEdit(this);
+    m_password->setObjectName(QStringLiteral("Text2"));
+    m_password->setMaxLength(50);
+    m_password->setEchoMode(QLineEdit::Password);
+    m_password->setToolTip(QStringLiteral("Enter your Password. Case sensitive."));
+    m_login = new QPushButton(QStringLiteral("Login"), this);
+    m_login->setObjectName(QStringLiteral("Command1"));
+    m_login->setToolTip(QStringLiteral("Click here to login"));
+    // Enter in the user name field does nothing; only the password field logs in on Enter.
+    m_login->setAutoDefault(false);
+    m_login->setDefault(false);
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(label1, 0, 0);
+    grid->addWidget(m_user, 0, 1);
+    grid->addWidget(label2, 1, 0);
+    grid->addWidget(m_password, 1, 1);
+    grid->addWidget(m_login, 2, 1, Qt::AlignRight);
+    setTabOrder(m_user, m_password);
+    setTabOrder(m_password, m_login);
+
+    m_user->installEventFilter(this);
+    m_password->installEventFilter(this);
+    connect(m_login, &QPushButton::clicked, this, &LoginWindow::login);
+
+    setFixedSize(sizeHint());
+    m_user->setFocus(Qt::OtherFocusReason);
+}
+
+LoginWindow* LoginWindow::open(ConsoleContext& ctx) {
+    if (!g_loginWindow) g_loginWindow = new LoginWindow(ctx);
+    g_loginWindow->show();
+    g_loginWindow->raise();
+    g_loginWindow->activateWindow();
+    return g_loginWindow;
+}
+
+LoginWindow* LoginWindow::current() {
+    return g_loginWindow;
+}
+
+void LoginWindow::login() {
+    if (m_user->text().isEmpty()) {
+        m_ctx.msg.show(QStringLiteral("Empty User Name"),
+                       QStringLiteral("You must enter a User Name in order to login."), Buttons::Ok, Icon::None);
+        m_user->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    if (m_password->text().isEmpty()) {
+        m_ctx.msg.show(QStringLiteral("Empty Password"), QStringLiteral("You must enter a Password in order to login."),
+                       Buttons::Ok, Icon::None);
+        m_password->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+
+    Handler handler(FailureTable::policyFor(FailureTable::Operation::Login, m_ctx.msg, m_ctx.exit));
+    bool found = false;
+    const QString cs = m_ctx.connectionString();
+    const QString user = m_user->text();
+    const QString password = m_password->text();
+    const bool ran = handler.run(
+        [&] { handler.step([&] { m_ctx.database().run([&] { found = UserStore(cs).login(user, password); }); }); });
+    if (!ran) return;
+    if (found) {
+        close();
+        AdminWindow::open(m_ctx);
+        return;
+    }
+    m_user->clear();
+    m_password->clear();
+    m_user->setFocus(Qt::OtherFocusReason);
+    m_ctx.msg.show(QStringLiteral("Not Found"),
+                   QStringLiteral("The User name or Password you entered does not exist. Please try again."),
+                   Buttons::Ok, Icon::Critical);
+}
+
+bool LoginWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut && (watched == m_user || watched == m_password)) {
+        // Switching to another window or application is no focus loss of the field's own.
+        if (static_cast<QFocusEvent*>(event)->reason() != Qt::ActiveWindowFocusReason) {
+            auto* field = static_cast<QLineEdit*>(watched);
+            const QString trimmed = trimmedOf(field->text());
+            if (trimmed != field->text()) field->setText(trimmed);
+        }
+    } else if (event->type() == QEvent::KeyPress && watched == m_password) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            login();
+            return true;
+        }
+    }
+    return FixedDialog::eventFilter(watched, event);
+}
+
+} // namespace hv

@@ -1,0 +1,311 @@
+#include "mainwindow/MainWindow.h"
+
+#include "Failure.h"
+#include "Formats.h"
+#include "Handler.h"
+#include "Strings.h"
+#include "admin/LoginWindow.h"
+#include "mainwindow/CustomMessageDialog.h"
+#include "shared/ConsoleContext.h"
+#include "shared/DatabaseRunner.h"
+#include "shared/FailureTable.h"
+#include "stores/AlertStore.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
+#include <QUrl>
+#include <optional>
+
+namespace hv {
+
+const QString MainWindow::kWebAddress = QStringLiteral("https://www.halvane.example");
+
+namespace {
+
+constexpr int kClientWidth = 440;
+constexpr int kClientHeight = 190;
+
+QString moment(const QDateTime& at) {
+    return formatMonthDayYear(at.date()) + u' ' + formatAmPm(at.time(), true);
+}
+
+QString amount(qint64 n, const char* unit) {
+    return QStringLiteral("%1 %2%3").arg(formatGrouped(n), QLatin1String(unit), n == 1 ? "" : "s");
+}
+
+QString duration(qint64 seconds) {
+    const qint64 days = seconds / 86400, hours = seconds / 3600 % 24, minutes = seconds / 60 % 60, secs = seconds % 60;
+    QStringList parts;
+    if (days) parts << amount(days, "day");
+    if (hours) parts << amount(hours, "hour");
+    if (minutes) parts << amount(minutes, "minute");
+    if (secs || parts.isEmpty()) parts << amount(secs, "second");
+    return parts.join(u' ');
+}
+
+} // namespace
+
+MainWindow::MainWindow(ConsoleContext& ctx, QString iniPath, QWidget* parent)
+    : QMainWindow(parent), m_ctx(ctx), m_iniPath(std::move(iniPath)) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("HALVANE - ") + kWebAddress);
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(kClientWidth, kClientHeight);
+    setCentralWidget(client);
+
+    Label1 = new QLabel(QStringLiteral("Select Code"), client);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setTextFormat(Qt::PlainText);
+    Label1->setGeometry(24, 14, 392, 20);
+    Combo1 = makeList("Combo1", QStringLiteral("Click here to select the type of code"));
+    Combo1->setGeometry(24, 36, 392, 28);
+
+    Label2 = new QLabel(QStringLiteral("Code Location"), client);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setTextFormat(Qt::PlainText);
+    Label2->setGeometry(24, 76, 392, 20);
+    Combo2 = makeList("Combo2", QStringLiteral("Click here to select the codes location"));
+    Combo2->setGeometry(24, 98, 392, 28);
+
+    Command1 = new QPushButton(QStringLiteral("Submit"), client);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setToolTip(
+        QStringLiteral("Click here to Submit & Save this halvane. Once submitted all computers will show the alert"));
+    Command1->setGeometry(160, 140, 120, 34);
+    // Enter on the focused button presses it, as on the operators' other desktops.
+    Command1->setAutoDefault(true);
+    connect(Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
+
+    // The focus holder lies below the client area: it takes the keyboard away from both lists
+    // without ever being seen. It must stay shown and enabled, or it could not take the focus.
+    Text1 = new QLineEdit(client);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setReadOnly(true);
+    Text1->setGeometry(24, kClientHeight + 40, 100, 24);
+
+    setTabOrder(Combo1, Combo2);
+    setTabOrder(Combo2, Command1);
+    setTabOrder(Command1, Text1);
+
+    QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    QAction* mnuExit = mnuFile->addAction(QStringLiteral("Exit"));
+    mnuExit->setObjectName(QStringLiteral("mnuExit"));
+    connect(mnuExit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* mnuEdit = menuBar()->addMenu(QStringLiteral("Edit"));
+    mnuEdit->setObjectName(QStringLiteral("mnuEdit"));
+    QAction* mnuAdminProperties = mnuEdit->addAction(QStringLiteral("Administrator Properties"));
+    mnuAdminProperties->setObjectName(QStringLiteral("mnuAdminProperties"));
+    connect(mnuAdminProperties, &QAction::triggered, this, &MainWindow::mnuAdminProperties_Click);
+
+    QMenu* mnuHelp = menuBar()->addMenu(QStringLiteral("Help"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    QAction* mnuOnTheWeb = mnuHelp->addAction(QStringLiteral("Halvane On The Web"));
+    mnuOnTheWeb->setObjectName(QStringLiteral("mnuOnTheWeb"));
+    connect(mnuOnTheWeb, &QAction::triggered, this, &MainWindow::mnuOnTheWeb_Click);
+
+    // The user cannot resize the window.
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    Combo1->setFocus();
+}
+
+QComboBox* MainWindow::makeList(const char* name, const QString& toolTip) {
+    auto* list = new QComboBox(centralWidget());
+    list->setObjectName(QLatin1String(name));
+    list->setToolTip(toolTip);
+    list->setEditable(true);
+    // The lists are for choosing only: Enter must not add what was typed or pasted, nothing may
+    // be completed into the edit field, and composed text must not slip past the key filter.
+    list->setInsertPolicy(QComboBox::NoInsert);
+    list->setCompleter(nullptr);
+    list->setAttribute(Qt::WA_InputMethodEnabled, false);
+    list->lineEdit()->setAttribute(Qt::WA_InputMethodEnabled, false);
+    list->setMaxVisibleItems(20);
+    list->installEventFilter(this);
+    return list;
+}
+
+bool MainWindow::load() {
+    Handler handler(FailureTable::policyFor(FailureTable::Operation::StartUp, m_ctx.msg, m_ctx.exit));
+    AlertStore::Choices choices;
+    const bool completed = handler.run([&] {
+        handler.step([&] { m_ctx.strDataPath = fncReadINI(m_iniPath); });
+        handler.step([&] {
+            const QString cs = m_ctx.connectionString();
+            m_ctx.database().run([&] { AlertStore(cs).readChoices(choices); });
+        });
+    });
+    // Each name is followed by an empty entry, in the order the database gave; what was read
+    // before a failure stays in the lists.
+    for (const auto& [list, names] : {std::pair{Combo1, &choices.codes}, std::pair{Combo2, &choices.locations}}) {
+        for (const QString& name : *names) {
+            list->addItem(name);
+            list->addItem(QString());
+        }
+    }
+    // Filling selects the first entry; the lists start with nothing chosen.
+    clearLists();
+    return completed || handler.endedBy() != nullptr;
+}
+
+void MainWindow::clearLists() {
+    for (QComboBox* list : {Combo1, Combo2}) {
+        list->setCurrentIndex(-1);
+        list->clearEditText();
+    }
+}
+
+void MainWindow::Command1_Click() {
+    // Enter in the location list while a box of this submission is up must not start another.
+    if (m_submitting) return;
+    m_submitting = true;
+    const struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{m_submitting};
+
+    const QString cs = m_ctx.connectionString();
+    Handler purge(FailureTable::policyFor(FailureTable::Operation::Purge, m_ctx.msg, m_ctx.exit));
+    const bool purged = purge.run([&] {
+        purge.step([&] {
+            const QDateTime now = m_ctx.clock.now();
+            m_ctx.database().run([&] { AlertStore(cs).fncDeleteSevenDayOldRecords(now); });
+        });
+    });
+    if (!purged) return; // the program ended
+
+    Text1->setFocus();
+    if (trimmedOf(Combo1->currentText()).isEmpty()) {
+        m_ctx.msg.show(QStringLiteral("Missing Code"),
+                       QStringLiteral("You must select a code before saving this new record."), Buttons::Ok,
+                       Icon::Information);
+        Combo1->setFocus();
+        return;
+    }
+    if (trimmedOf(Combo2->currentText()).isEmpty()) {
+        m_ctx.msg.show(QStringLiteral("Missing Code"),
+                       QStringLiteral("You must select a code location before saving this new record."), Buttons::Ok,
+                       Icon::Information);
+        Combo2->setFocus();
+        return;
+    }
+
+    Text1->setFocus();
+    const Answer intMessageAnswer =
+        m_ctx.msg.show(QStringLiteral("Custom Message"),
+                       QStringLiteral("Would you like to type a custom message? This message will be in the popup "
+                                      "window on each PC running HALVANE."),
+                       Buttons::YesNo, Icon::None);
+
+    AlertStore::Alert alert{Combo1->currentText(), Combo2->currentText(), std::nullopt};
+    if (intMessageAnswer == Answer::Yes) {
+        CustomMessageDialog form7(this);
+        form7.exec();
+        alert.codeMessage = form7.message();
+        // Take the keyboard back from the closed window, so that it lands on the focus holder.
+        activateWindow();
+    }
+
+    // Neither row is stored when this fails; the table says so to the user, and the choices stay
+    // for another try.
+    std::optional<AlertStore::Saved> saved;
+    Handler write(FailureTable::policyFor(FailureTable::Operation::Submission, m_ctx.msg, m_ctx.exit));
+    write.run(
+        [&] { write.step([&] { m_ctx.database().run([&] { saved = AlertStore(cs).save(alert, m_ctx.clock); }); }); });
+    if (!saved) return;
+
+    Text1->setFocus();
+    clearLists();
+    m_ctx.msg.show(QStringLiteral("Halvane Saved"),
+                   QStringLiteral("The new halvane record has been saved to the database."), Buttons::Ok,
+                   Icon::Information);
+    warnIfClocksDiffer(saved->consoleNow, saved->serverNow);
+}
+
+void MainWindow::warnIfClocksDiffer(const QDateTime& console, const QDateTime& server) {
+    if (!console.isValid() || !server.isValid()) return;
+    // Both clocks are compared as the wall-clock times that the workstations compare.
+    const QDateTime a(console.date(), console.time(), Qt::UTC);
+    const QDateTime b(server.date(), server.time(), Qt::UTC);
+    const qint64 serverAhead = a.secsTo(b);
+    const qint64 apart = qAbs(serverAhead);
+    if (apart <= AlertStore::kClockToleranceSeconds) return;
+    m_ctx.msg.show(
+        QStringLiteral("Clock Difference"),
+        QStringLiteral("The alert has been saved, but the clock of this computer is %1 %2 the clock of the database "
+                       "server.\n\nThis computer: %3\nDatabase server: %4\n\nThe workstations show an alert for three "
+                       "minutes by the database server's clock, so they may show this alert late or not at all. Set "
+                       "both clocks to the same time.")
+            .arg(duration(apart), serverAhead > 0 ? QStringLiteral("behind") : QStringLiteral("ahead of"),
+                 moment(console), moment(server)),
+        Buttons::Ok, Icon::Warning);
+}
+
+bool MainWindow::refuseTyping(QKeyEvent* key) {
+    const QString text = key->text();
+    if (text.isEmpty() || (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) return false;
+    for (QChar c : text) {
+        if (c.unicode() >= 32 && c.unicode() <= 190) return true;
+    }
+    return false;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == Combo1 || watched == Combo2) && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            // Enter in the location list submits; in the code list it does nothing.
+            if (watched == Combo2) Command1_Click();
+            return true;
+        }
+        // Alt with a letter is a menu key, never typing: the list takes nothing from it.
+        if ((key->modifiers() & Qt::AltModifier) && !(key->modifiers() & Qt::ControlModifier) &&
+            !key->text().isEmpty() && key->text().front().isPrint())
+            return true;
+        if (refuseTyping(key)) {
+            m_ctx.msg.show(QStringLiteral("Error - Can't Type Here"),
+                           QStringLiteral("You can't type here. You can only select an item from the list."),
+                           Buttons::Ok, Icon::Information);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Every other console window goes with the main window, each through its own closing.
+    const QList<QWidget*> windows = QApplication::topLevelWidgets();
+    for (QWidget* w : windows) {
+        QPointer<QWidget> other(w);
+        if (other && other != this && other->isVisible()) other->close();
+    }
+    event->accept();
+    QMainWindow::closeEvent(event);
+    emit closed();
+}
+
+void MainWindow::endSession() {
+    if (isVisible()) close();
+}
+
+void MainWindow::mnuAdminProperties_Click() {
+    LoginWindow::open(m_ctx);
+}
+
+void MainWindow::mnuOnTheWeb_Click() {
+    QDesktopServices::openUrl(QUrl(kWebAddress));
+}
+
+} // namespace hv

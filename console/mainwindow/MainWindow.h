@@ -1,0 +1,61 @@
+#pragma once
+
+#include "IniFile.h"
+
+#include <QMainWindow>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace hv {
+
+struct ConsoleContext;
+
+// Form1, the console's main window: the code and location lists, "Submit", and the menus.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    static const QString kWebAddress;
+
+    explicit MainWindow(ConsoleContext& ctx, QString iniPath = iniFilePath(), QWidget* parent = nullptr);
+
+    // Form_Load: reads halvane.ini and fills both lists. False when a failure ended the program.
+    bool load();
+
+public slots:
+    // The submission.
+    void Command1_Click();
+    // The desktop session ends or the program is asked to stop: close as the user would.
+    void endSession();
+    void mnuAdminProperties_Click();
+    void mnuOnTheWeb_Click();
+
+signals:
+    // The main window has closed, and with it every other console window.
+    void closed();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QComboBox* makeList(const char* name, const QString& toolTip);
+    bool refuseTyping(QKeyEvent* key);
+    void clearLists();
+    void warnIfClocksDiffer(const QDateTime& console, const QDateTime& server);
+
+    ConsoleContext& m_ctx;
+    QString m_iniPath;
+    bool m_submitting = false;
+
+    QLabel* Label1;
+    QLabel* Label2;
+    QComboBox* Combo1;
+    QComboBox* Combo2;
+    QPushButton* Command1;
+    QLineEdit* Text1;
+};
+
+} // namespace hv

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "reports/ReportsEntry.h"
+#include "reports/SearchParameters.h"
+#include "stores/ReportStore.h"
+
+#include <QList>
+#include <QString>
+
+namespace hv {
+
+// What one report sets in the shared report skeleton: its title, what it reads, its caption and
+// the record lines written for each row.
+struct ReportDefinition {
+    enum class Format { Text, MonthDayYear, AmPm };
+    struct Field {
+        QString label;
+        int valueColumn; // counted from 1
+        QString column;
+        Format format = Format::Text;
+    };
+
+    QString title;
+    int blankLinesAfterTitle = 1;
+    ReportStore::Query query;
+    QString captionPrefix;
+    QList<Field> fields;
+
+    // The definition of one of the six reports; the search report needs its parameters.
+    static ReportDefinition forKind(ReportKind kind, const SearchParameters& search = {});
+};
+
+} // namespace hv

@@ -1,0 +1,78 @@
+#include "reports/ReportWriter.h"
+
+#include "Connection.h"
+#include "Formats.h"
+#include "reports/PrinterPort.h"
+#include "reports/ReportFile.h"
+#include "shared/DatabaseRunner.h"
+
+#include <QSqlRecord>
+
+namespace hv {
+
+const QString ReportWriter::kBlankLine = QStringLiteral(" ");
+const QString ReportWriter::kRuleLine = QString(79, u'_');
+const QString ReportWriter::kEmptyResultLine = QStringLiteral("No Records Matching Query");
+
+ReportWriter::ReportWriter(QString connectionString, DatabaseRunner& db, const PrinterPort& printer, QDate printDate)
+    : m_connectionString(std::move(connectionString)), m_db(db), m_printer(printer), m_printDate(printDate) {}
+
+QString ReportWriter::totalLine(qint64 count) {
+    return QStringLiteral("Total Number Of Records: (") + formatGrouped(count) + u')';
+}
+
+QString ReportWriter::recordLine(const QString& label, int valueColumn, const QString& value) {
+    return label.leftJustified(valueColumn - 1, u' ') + value;
+}
+
+namespace {
+
+QString valueText(const QSqlRecord& row, const ReportDefinition::Field& field) {
+    const QVariant v = row.value(columnIndex(row, field.column));
+    if (v.isNull()) return {};
+    switch (field.format) {
+    case ReportDefinition::Format::MonthDayYear:
+        return formatMonthDayYear(v.toDate());
+    case ReportDefinition::Format::AmPm:
+        return formatAmPm(v.toTime());
+    case ReportDefinition::Format::Text:
+        break;
+    }
+    return v.toString();
+}
+
+} // namespace
+
+qint64 ReportWriter::write(const ReportDefinition& report) {
+    ReportFile file;
+    m_printer.access();
+    file.writeLine(kBlankLine);
+    m_printer.access();
+    file.writeLine(report.title);
+    for (int i = 0; i < report.blankLinesAfterTitle; ++i)
+        file.writeLine(kBlankLine);
+    file.writeLine(QStringLiteral("Print Date: ") + formatShortDate(m_printDate));
+    file.writeLine(kBlankLine);
+    file.writeLine(kRuleLine);
+
+    // Counted wide: a report of more than 32,767 rows lists and counts every one of them. The
+    // lines go into the file as the rows arrive, on the database thread.
+    qint64 intRecordCount = 0;
+    m_db.run([&] {
+        ReportStore(m_connectionString).readRows(report.query, [&](const QSqlRecord& row) {
+            for (const ReportDefinition::Field& field : report.fields)
+                file.writeLine(recordLine(field.label, field.valueColumn, valueText(row, field)));
+            file.writeLine(kRuleLine);
+            ++intRecordCount;
+        });
+    });
+
+    file.writeLine(kBlankLine);
+    file.writeLine(kBlankLine);
+    file.writeLine(totalLine(intRecordCount));
+    if (intRecordCount == 0) file.writeLine(kEmptyResultLine);
+    file.close();
+    return intRecordCount;
+}
+
+} // namespace hv

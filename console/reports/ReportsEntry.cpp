@@ -1,0 +1,78 @@
+#include "reports/ReportsEntry.h"
+
+#include "Handler.h"
+#include "reports/PrinterPort.h"
+#include "reports/ReportDefinition.h"
+#include "reports/ReportFile.h"
+#include "reports/ReportViewer.h"
+#include "reports/ReportWriter.h"
+#include "reports/SearchDialog.h"
+#include "shared/ConsoleContext.h"
+#include "shared/FailureTable.h"
+
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QWidget>
+
+namespace hv {
+
+namespace {
+
+// The administration window's hourglass for the length of a report, given back on every way out.
+struct Hourglass {
+    explicit Hourglass(QWidget* w) : window(w) {
+        if (window) window->setCursor(Qt::WaitCursor);
+    }
+    ~Hourglass() { restore(); }
+    void restore() {
+        if (window) window->unsetCursor();
+    }
+    QPointer<QWidget> window;
+};
+
+} // namespace
+
+void runReport(ReportKind kind, ConsoleContext& ctx, QWidget* adminWindow) {
+    SearchParameters search;
+    if (kind == ReportKind::SearchWithDateRange) {
+        SearchDialog form8(ctx.clock, adminWindow);
+        // Closing the dialog without "OK" cancels the report.
+        if (form8.exec() != QDialog::Accepted) return;
+        search = form8.parameters();
+    }
+
+    const PrinterPort& printer = ctx.printer ? *ctx.printer : PrinterPort::systemDefault();
+    Hourglass hourglass(adminWindow);
+
+    // The file is already closed when a failure reaches the table, and the hourglass goes before
+    // any box, so that the next report starts cleanly.
+    Handler handler([&](const Failure& f) {
+        hourglass.restore();
+        return FailureTable::apply(FailureTable::responseTo(FailureTable::Operation::Report, f), ctx.msg, ctx.exit);
+    });
+    handler.run([&] {
+        ReportViewer::closeCurrent();
+        const ReportDefinition report = ReportDefinition::forKind(kind, search);
+        qint64 count = 0;
+        handler.step([&] {
+            count = ReportWriter(ctx.connectionString(), ctx.database(), printer, ctx.clock.now().date()).write(report);
+        });
+
+        auto* viewer = new ReportViewer(ctx.msg, printer);
+        // The font first: a change after loading would lay the whole text out twice.
+        QFont font = viewer->textArea()->font();
+        font.setFamily(QStringLiteral("Courier New"));
+        viewer->textArea()->setFont(font);
+        try {
+            viewer->load(ReportFile::path());
+        } catch (...) {
+            delete viewer;
+            throw;
+        }
+        viewer->textArea()->setToolTip(QString());
+        viewer->setWindowTitle(report.captionPrefix + QString::number(count) + u')');
+        viewer->show();
+    });
+}
+
+} // namespace hv

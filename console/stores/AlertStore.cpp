@@ -1,0 +1,107 @@
+#include "stores/AlertStore.h"
+
+#include "Connection.h"
+#include "Ports.h"
+#include "Strings.h"
+#include "stores/ConsoleBounds.h"
+
+#include <QSqlRecord>
+
+namespace hv {
+
+namespace {
+
+// The alert goes into the live table and the log alike. Without a custom message the column is
+// left out and keeps the table's default.
+struct RowStatements {
+    const char* withMessage;
+    const char* withoutMessage;
+};
+constexpr RowStatements kRowStatements[] = {
+    {"INSERT INTO alerts (CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments) "
+     "VALUES (?, ?, ?, ?, ?, ?)",
+     "INSERT INTO alerts (CodeName, CodeDate, CodeTime, CodeLocation, Comments) VALUES (?, ?, ?, ?, ?)"},
+    {"INSERT INTO AlertLog (CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments) "
+     "VALUES (?, ?, ?, ?, ?, ?)",
+     "INSERT INTO AlertLog (CodeName, CodeDate, CodeTime, CodeLocation, Comments) VALUES (?, ?, ?, ?, ?)"},
+};
+
+// A null QString would be bound as SQL NULL; an empty text is stored as the empty text.
+QString text(const QString& s) {
+    return s.isNull() ? QStringLiteral("") : s;
+}
+
+} // namespace
+
+void AlertStore::readChoices(Choices& out) {
+    Connection connection(m_connectionString, consoleConnectionOptions());
+    out.codes.clear();
+    out.locations.clear();
+    for (const QSqlRecord& row : connection.select(QStringLiteral("Select CodeName From codes ORDER BY CodeName")))
+        out.codes << textOf(row, QStringLiteral("CodeName"));
+    for (const QSqlRecord& row :
+         connection.select(QStringLiteral("Select CodeLocation From locations ORDER BY CodeLocation")))
+        out.locations << textOf(row, QStringLiteral("CodeLocation"));
+}
+
+void AlertStore::fncDeleteSevenDayOldRecords(const QDateTime& now) {
+    ConnectionOptions options = consoleConnectionOptions();
+    // Housekeeping must not keep an operator waiting behind another console's lock: give up
+    // quickly, the next submission purges again.
+    options.lockWaitSeconds = kPurgeLockWaitSeconds;
+    Connection connection(m_connectionString, options);
+    // Rows of yesterday that are still inside the alert window just after midnight stay, or the
+    // workstations would lose an alert sent a moment before the day changed.
+    const QDate yesterday = now.date().addDays(-1);
+    const QDateTime stillShown = now.addSecs(-kAlertWindowSeconds);
+    connection.execute(
+        QStringLiteral("DELETE FROM alerts WHERE CodeDate <= CAST(? AS DATE) AND "
+                       "(CodeTime IS NULL OR TIMESTAMP(CodeDate, CodeTime) <= CAST(? AS DATETIME))"),
+        {yesterday.toString(QStringLiteral("yyyy-MM-dd")), stillShown.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
+}
+
+QString AlertStore::fncGetCodeComments(Connection& connection, const QString& codeName) {
+    // The catalogue compares names without regard to case; of several matches the one spelled
+    // exactly as chosen wins. A code deleted since the list was filled has no comments.
+    const QList<QSqlRecord> rows =
+        connection.select(QStringLiteral("Select * From codes WHERE CodeName = ?"), {codeName});
+    const QSqlRecord* chosen = rows.isEmpty() ? nullptr : &rows.front();
+    for (const QSqlRecord& row : rows) {
+        if (textOf(row, QStringLiteral("CodeName")) == codeName) {
+            chosen = &row;
+            break;
+        }
+    }
+    return chosen ? trimmedOf(textOf(*chosen, QStringLiteral("Comments"))) : QString();
+}
+
+AlertStore::Saved AlertStore::save(const Alert& alert, const Clock& clock) {
+    Connection connection(m_connectionString, consoleConnectionOptions());
+    connection.begin();
+
+    Saved saved;
+    // One reading dates both columns of both rows, so that the two rows agree even across a
+    // minute or midnight; the server's clock is read right after it for the skew check.
+    saved.consoleNow = clock.now();
+    saved.serverNow = connection.select(QStringLiteral("SELECT NOW()")).value(0).value(0).toDateTime();
+    saved.comments = fncGetCodeComments(connection, alert.codeName);
+
+    const QString date = saved.consoleNow.date().toString(QStringLiteral("yyyy-MM-dd"));
+    const QTime t = saved.consoleNow.time();
+    const QString time = QTime(t.hour(), t.minute()).toString(QStringLiteral("HH:mm:ss"));
+
+    for (const RowStatements& row : kRowStatements) {
+        if (alert.codeMessage) {
+            connection.execute(QLatin1String(row.withMessage), {text(alert.codeName), text(*alert.codeMessage), date,
+                                                                time, text(alert.codeLocation), text(saved.comments)});
+        } else {
+            connection.execute(QLatin1String(row.withoutMessage),
+                               {text(alert.codeName), date, time, text(alert.codeLocation), text(saved.comments)});
+        }
+    }
+    // Until here nothing is visible to the workstations: the alert and its history land together.
+    connection.commit();
+    return saved;
+}
+
+} // namespace hv

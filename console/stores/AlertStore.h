@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace hv {
+
+class Clock;
+class Connection;
+
+// The alerts: what the main window offers to choose from, the purge of old live alerts and the
+// alert itself, written to `alerts` and `AlertLog`. Each call opens its own connection and lets it
+// go; failures leave as hv::Failure.
+class AlertStore {
+public:
+    explicit AlertStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
+
+    struct Choices {
+        QStringList codes;
+        QStringList locations;
+    };
+    // Every code name, then every location name, in name order as the database gives them. What
+    // was read before a failure stays in `out`.
+    void readChoices(Choices& out);
+
+    // fncDeleteSevenDayOldRecords: drops the live alerts of earlier days.
+    void fncDeleteSevenDayOldRecords(const QDateTime& now);
+
+    struct Alert {
+        QString codeName;
+        QString codeLocation;
+        // Unset when the operator declined a custom message: the column keeps its default.
+        std::optional<QString> codeMessage;
+    };
+    struct Saved {
+        QDateTime consoleNow; // the one reading that dated both rows
+        QDateTime serverNow;  // the database server's clock at the same moment
+        QString comments;
+    };
+
+    // Looks up the code's comments and writes both rows, all or nothing.
+    Saved save(const Alert& alert, const Clock& clock);
+
+    // fncGetCodeComments: the standing text of a code, trimmed; empty when the code is gone.
+    static QString fncGetCodeComments(Connection& connection, const QString& codeName);
+
+    // An alert stays on the workstations for this long after its minute.
+    static constexpr int kAlertWindowSeconds = 180;
+    // The purge is housekeeping: it gives up on a lock sooner than anything else.
+    static constexpr int kPurgeLockWaitSeconds = 2;
+    // Beyond this the workstations, which judge an alert's age by the server's clock, show it late
+    // or not at all; whoever submits warns.
+    static constexpr qint64 kClockToleranceSeconds = 60;
+
+private:
+    QString m_connectionString;
+};
+
+} // namespace hv

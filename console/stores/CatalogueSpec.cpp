@@ -1,0 +1,29 @@
+#include "stores/CatalogueSpec.h"
+
+namespace hv {
+
+CatalogueSpec CatalogueSpec::users() {
+    return {QStringLiteral("users"),
+            QStringLiteral("users"),
+            QStringLiteral("Select * From users ORDER By UserName"),
+            QStringLiteral("Select * From users ORDER By UserName"),
+            {QStringLiteral("UserName"), QStringLiteral("Password")}};
+}
+
+CatalogueSpec CatalogueSpec::locations() {
+    return {QStringLiteral("locations"),
+            QStringLiteral("locations"),
+            QStringLiteral("Select * From locations ORDER By CodeLocation"),
+            QStringLiteral("Select * From locations ORDER By CodeLocation"),
+            {QStringLiteral("CodeLocation")}};
+}
+
+CatalogueSpec CatalogueSpec::codes() {
+    return {QStringLiteral("codes"),
+            QStringLiteral("codes"),
+            QStringLiteral("Select * From codes ORDER By CodeName"),
+            QStringLiteral("Select CodeName From codes ORDER By CodeName"),
+            {QStringLiteral("CodeName"), QStringLiteral("Comments")}};
+}
+
+} // namespace hv

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace hv {
+
+// One catalogue as the database holds it: its table, the statements of its editor and the columns
+// the editor shows, the name first.
+struct CatalogueSpec {
+    QString table;
+    QString plural; // how the console's messages name the rows: "users", "codes"
+    QString mainQuery;
+    QString checkQuery; // read for the duplicate check before an add
+    QStringList columns;
+
+    const QString& nameColumn() const { return columns.front(); }
+
+    static CatalogueSpec users();
+    static CatalogueSpec locations();
+    static CatalogueSpec codes();
+};
+
+} // namespace hv

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+namespace hv {
+
+// The console's users as the login sees them. Failures leave as hv::Failure.
+class UserStore {
+public:
+    explicit UserStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
+
+    // True when a users row has exactly this name and exactly this password: the comparison is
+    // made here, character for character (the server's collation would ignore case), every row
+    // with the name is tried, and NULL never matches.
+    bool login(const QString& user, const QString& password);
+
+private:
+    QString m_connectionString;
+};
+
+} // namespace hv
