@@ -96,7 +96,8 @@ class TestPopupDesktop : public QObject {
         m_below->show();
         m_below->activateWindow();
         m_below->raise();
-        QVERIFY(QTest::qWaitForWindowActive(m_below.get()));
+        // A loaded machine can take longer than the default five seconds to hand over the activation.
+        QVERIFY(QTest::qWaitForWindowActive(m_below.get(), 20000));
         m_below->edit->setFocus();
         QTRY_COMPARE(focusedWindow(), QString::number(m_below->winId()));
     }
