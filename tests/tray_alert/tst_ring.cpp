@@ -66,7 +66,10 @@ public:
     std::vector<long> volDuring;
     std::vector<bool> mutedDuring;
     QStringList undecodable;
+    // What the device said of the last play.
+    Outcome outcome;
 
+    Outcome lastOutcome() const override { return outcome; }
     bool playFile(const QString& path) override {
         if (undecodable.contains(path)) return false;
         record(path);
@@ -144,12 +147,28 @@ private slots:
         ScriptedMessagePort msg;
         hv::clsVolume volume(mixer, msg, "Morvik");
         QCOMPARE(volume.WaveMute(), -1L);
-        hv::RingRoutine(volume, player, {m_ringFile}).ring();
+        hv::RingRoutine routine(volume, player, {m_ringFile});
+        routine.ring();
         QCOMPARE(player.played.size(), 1);
         QCOMPARE(player.mutedDuring, (std::vector<bool>{false, false}));
         QCOMPARE(player.volDuring, (std::vector<long>{15000, 15000}));
         QCOMPARE(mixer.muted, (std::vector<bool>{true, false}));
         QCOMPARE(mixer.vol, (std::vector<long>{5000, 5000}));
+        // The receipt's account of it, read back from the mixer after the ring.
+        const hv::RingReport report = routine.lastReport();
+        QCOMPARE(report.result, hv::RingReport::Result::Played);
+        QCOMPARE(report.volumeBefore, std::optional<long>(5000));
+        QCOMPARE(report.volumeDuring, std::optional<long>(15000));
+        QCOMPARE(report.volumeAfter, std::optional<long>(5000));
+        QCOMPARE(report.muteLifted, std::optional<bool>(true));
+        QCOMPARE(report.muteRestored, std::optional<bool>(true));
+
+        // A device that refuses: the receipt says so in the audio system's words, the output as before.
+        player.outcome = {hv::SoundPlayer::Outcome::Kind::Failed, "snd_pcm_open: Device or resource busy"};
+        routine.ring();
+        QCOMPARE(routine.lastReport().result, hv::RingReport::Result::Failed);
+        QCOMPARE(routine.lastReport().reason, QString("snd_pcm_open: Device or resource busy"));
+        QCOMPARE(mixer.muted, (std::vector<bool>{true, false}));
     }
 
     void muteSwitchedOnBetweenTheTwoReadsStillRings() {
@@ -207,6 +226,8 @@ private slots:
         QCOMPARE(player.played, (QStringList{m_ringFile, m_ringFile}));
         QCOMPARE(mixer.writes, 0);
         QCOMPARE(msg.boxes.size(), 1);
+        // Nothing of the volume or the mute could be read, so the receipt leaves them empty.
+        QVERIFY(!routine.lastReport().volumeBefore && !routine.lastReport().muteLifted);
         QVERIFY2(!mixer.closed, "a mixer that never opened is not closed");
 
         // An audio server that came up later is found on a later attempt, without another box.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ring/RingReport.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -19,6 +21,8 @@ public:
 
     RingRoutine(clsVolume& volume, SoundPlayer& player, QStringList sounds = desktopSounds());
     void ring();
+    // How the last ring went: the sound, and the volume and mute before, during and after it.
+    const RingReport& lastReport() const { return m_report; }
 
 private:
     void play();
@@ -26,6 +30,7 @@ private:
     clsVolume& m_volume;
     SoundPlayer& m_player;
     QStringList m_sounds;
+    RingReport m_report;
 };
 
 } // namespace hv

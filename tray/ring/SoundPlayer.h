@@ -17,6 +17,14 @@ public:
     // Called from another thread as the program ends: the play under way, and any later one, ends
     // as soon as the device allows.
     virtual void interrupt() {}
+
+    // How the last play went on the device, for the workstation's receipt.
+    struct Outcome {
+        enum class Kind { Played, NoDevice, Failed };
+        Kind kind = Kind::Played;
+        QString reason; // the audio system's words
+    };
+    virtual Outcome lastOutcome() const { return {}; }
 };
 
 } // namespace hv

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QScopeGuard>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -34,6 +35,9 @@ struct AlsaPlayback {
     std::condition_variable finished;
     bool done = false;
     bool played = false;
+    // Where it went wrong on the device: the call and ALSA's error number.
+    const char* failedCall = nullptr;
+    int error = 0;
     std::atomic<bool> abandoned{false};
 };
 
@@ -47,10 +51,17 @@ bool inTime(const AlsaPlayback& p) {
 
 bool playOnDevice(AlsaPlayback& p) {
     snd_pcm_t* pcm = nullptr;
-    if (snd_pcm_open(&pcm, p.device.constData(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return false;
+    if (const int e = snd_pcm_open(&pcm, p.device.constData(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK); e < 0) {
+        p.failedCall = "snd_pcm_open";
+        p.error = e;
+        return false;
+    }
     // 200 ms of buffer: very small latency settings were seen to stall the audio server's plug-in.
-    if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, unsigned(p.sound.channels),
-                           unsigned(p.sound.rate), 1, 200000) < 0) {
+    if (const int e = snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED,
+                                         unsigned(p.sound.channels), unsigned(p.sound.rate), 1, 200000);
+        e < 0) {
+        p.failedCall = "snd_pcm_set_params";
+        p.error = e;
         snd_pcm_close(pcm);
         return false;
     }
@@ -64,6 +75,8 @@ bool playOnDevice(AlsaPlayback& p) {
             snd_pcm_wait(pcm, 50);
         } else if (n < 0) {
             if (snd_pcm_recover(pcm, int(n), 1) < 0) {
+                p.failedCall = "snd_pcm_writei";
+                p.error = int(n);
                 ok = false;
                 break;
             }
@@ -154,8 +167,32 @@ void AlsaSoundPlayer::interrupt() {
     p->finished.notify_all();
 }
 
+namespace {
+
+// No output device at all (no sound card and no audio server) as opposed to one that failed.
+bool noDevice(int error) {
+    return error == -ENOENT || error == -ENODEV || error == -ENXIO;
+}
+
+} // namespace
+
+SoundPlayer::Outcome AlsaSoundPlayer::failureOf(const AlsaPlayback& p) {
+    if (p.failedCall) {
+        const QString reason =
+            QStringLiteral("%1: %2").arg(QLatin1String(p.failedCall), QString::fromLocal8Bit(snd_strerror(p.error)));
+        return {noDevice(p.error) ? Outcome::Kind::NoDevice : Outcome::Kind::Failed, reason};
+    }
+    if (m_interrupted) return {Outcome::Kind::Failed, QStringLiteral("interrupted as the program ended")};
+    return {Outcome::Kind::Failed, QStringLiteral("the sound device did not finish playing in time")};
+}
+
 bool AlsaSoundPlayer::play(const Sound& sound) {
-    if (sound.frames() == 0 || m_interrupted) return false;
+    m_outcome = {};
+    if (sound.frames() == 0) return false;
+    if (m_interrupted) {
+        m_outcome = {Outcome::Kind::Failed, QStringLiteral("interrupted as the program ended")};
+        return false;
+    }
     AlsaSetup::quietErrors();
     auto p = std::make_shared<AlsaPlayback>();
     p->sound = sound;
@@ -188,12 +225,14 @@ bool AlsaSoundPlayer::play(const Sound& sound) {
     if (p->done) {
         lock.unlock();
         worker.join();
+        if (!p->played) m_outcome = failureOf(*p);
         return p->played;
     }
     // Stuck inside ALSA: leave the thread to finish on its own; the ring goes on.
     p->abandoned = true;
     lock.unlock();
     worker.detach();
+    m_outcome = {Outcome::Kind::Failed, QStringLiteral("the sound device did not finish playing in time")};
     return false;
 }
 

@@ -32,6 +32,7 @@ public:
     bool playFile(const QString& path) override;
     void playTone() override;
     void interrupt() override;
+    Outcome lastOutcome() const override { return m_outcome; }
 
     // Any format libsndfile reads (WAV, Ogg Vorbis, FLAC); empty when it cannot.
     static Sound decode(const QString& path);
@@ -47,10 +48,13 @@ public:
     static bool idle();
 
 private:
+    Outcome failureOf(const AlsaPlayback& playback);
+
     QByteArray m_device;
     std::mutex m_currentMutex;
     std::shared_ptr<AlsaPlayback> m_current;
     std::atomic<bool> m_interrupted{false};
+    Outcome m_outcome;
 };
 
 } // namespace hv
