@@ -1,8 +1,11 @@
 #pragma once
 
 #include "Ports.h"
+#include "ring/AudioState.h"
+#include "ring/RingReport.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
 
 class QWidget;
@@ -18,6 +21,8 @@ public:
     // Unloads it if it is open.
     virtual void closePopup() = 0;
     virtual bool isOpen() const = 0;
+    // Called when the user, not the poller, closes the popup.
+    virtual void setClosedByUser(std::function<void()> fn) { (void)fn; }
 };
 
 // The ring: volume raised to its floor and mute lifted for one synchronous play, then restored.
@@ -28,6 +33,11 @@ public:
     // Called from another thread as the program ends: the sound under way (and any later one)
     // ends early, and ring() returns soon with volume and mute put back.
     virtual void interrupt() {}
+    // How the last ring went, for the workstation's receipt.
+    virtual RingReport lastReport() const { return {}; }
+    // What the workstation's check-in says of its audio; a mixer missing since the start is looked
+    // for once more.
+    virtual AudioState audioState() { return {}; }
 };
 
 // The real popup window on the desktop.

@@ -4,17 +4,41 @@
 
 namespace hv {
 
-void DatabaseWorker::readTooltip(const QString& connectionString) {
+DatabaseWorker::DatabaseWorker(WorkstationIdentity identity)
+    : m_log(std::move(identity), QStringLiteral(HALVANE_VERSION)) {}
+
+void DatabaseWorker::readTooltip(const QString& connectionString, const AudioState& audio) {
     if (WorkerThread::stopping()) return;
-    emit tooltipRead(TrayStore(connectionString).readTooltip());
+    m_log.setAudioState(audio);
+    emit tooltipRead(TrayStore(connectionString).readTooltip([this](Connection& c) { m_log.writeOn(c); }));
 }
 
-void DatabaseWorker::poll(const QString& connectionString, bool withTooltip) {
+void DatabaseWorker::poll(const QString& connectionString, bool withTooltip, const AudioState& audio) {
     if (WorkerThread::stopping()) return;
+    m_log.setAudioState(audio);
     TrayStore(connectionString)
         .poll(
-            withTooltip, [this](const PollResult& r) { emit alertsRead(r); },
-            [this](const TooltipResult& t) { emit tooltipRead(t); });
+            withTooltip,
+            [this](const PollResult& r) {
+                emit alertsRead(r);
+                if (r.failure)
+                    m_log.pollFailed(*r.failure);
+                else if (r.skipped)
+                    m_log.pollFailed(*r.skipped);
+            },
+            [this](const TooltipResult& t) { emit tooltipRead(t); }, [this](Connection& c) { m_log.writeOn(c); });
+}
+
+void DatabaseWorker::recordShown(const QString& connectionString, const QList<ShownAlert>& alerts,
+                                 const QElapsedTimer& shownAt, const RingReport& ring, const QElapsedTimer& rangAt) {
+    m_log.shown(alerts, shownAt, ring, rangAt);
+    if (!WorkerThread::stopping()) m_log.writeNow(connectionString);
+}
+
+void DatabaseWorker::recordClosed(const QString& connectionString, const QList<ShownAlert>& alerts,
+                                  const QElapsedTimer& closedAt) {
+    m_log.closed(alerts, closedAt);
+    if (!WorkerThread::stopping()) m_log.writeNow(connectionString);
 }
 
 } // namespace hv

@@ -1,25 +1,42 @@
 #pragma once
 
+#include "delivery/DeliveryLog.h"
 #include "poll/TrayStore.h"
 
+#include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 #include <QString>
 
 namespace hv {
 
-// The tray client's database work, on a thread of its own: the tooltip read at start and every
-// poll. Its connections are made and closed on that thread; results leave it as signals.
+// The tray client's database work, on a thread of its own: the tooltip read at start, every poll,
+// and what the workstation owes the delivery tables (its check-ins, and a receipt for every alert
+// it showed). Its connections are made and closed on that thread; results leave it as signals.
 class DatabaseWorker : public QObject {
     Q_OBJECT
 public:
-    DatabaseWorker() = default;
+    explicit DatabaseWorker(WorkstationIdentity identity = WorkstationIdentity::current());
 
-    void readTooltip(const QString& connectionString);
-    void poll(const QString& connectionString, bool withTooltip);
+    // The tooltip, then the first check-in on the same connection.
+    void readTooltip(const QString& connectionString, const AudioState& audio = {});
+    // The poll; once its alerts are on their way to the window, on the same connection, what is
+    // owed to the delivery tables (the check-in when due says `audio`).
+    void poll(const QString& connectionString, bool withTooltip, const AudioState& audio);
+    // The receipts for the alerts a poll showed first, written as soon as their ring has ended.
+    void recordShown(const QString& connectionString, const QList<ShownAlert>& alerts, const QElapsedTimer& shownAt,
+                     const RingReport& ring, const QElapsedTimer& rangAt);
+    // The user closed the popup that showed these alerts.
+    void recordClosed(const QString& connectionString, const QList<ShownAlert>& alerts, const QElapsedTimer& closedAt);
+
+    const DeliveryLog& deliveryLog() const { return m_log; }
 
 signals:
     void alertsRead(const hv::PollResult& result);
     void tooltipRead(const hv::TooltipResult& result);
+
+private:
+    DeliveryLog m_log;
 };
 
 } // namespace hv

@@ -10,16 +10,23 @@
 namespace hv {
 
 Poller::Poller(PopupPort& popup, std::unique_ptr<RingPort> ring, QWidget* caller, QObject* parent)
-    : QObject(parent), m_popup(popup), m_caller(caller), m_databaseWorker(new DatabaseWorker),
-      m_audioWorker(new AudioWorker(std::move(ring))) {
+    : QObject(parent), m_popup(popup), m_caller(caller), m_databaseWorker(new DatabaseWorker) {
+    // Asked here, before the ring moves to its thread, so that the first check-in knows it.
+    m_audioState = ring->audioState();
+    m_audioWorker = new AudioWorker(std::move(ring));
     connect(m_databaseWorker, &DatabaseWorker::alertsRead, this, &Poller::onAlertsRead, Qt::QueuedConnection);
     connect(m_databaseWorker, &DatabaseWorker::tooltipRead, this, &Poller::onTooltipRead, Qt::QueuedConnection);
     connect(m_audioWorker, &AudioWorker::rang, this, &Poller::onRang, Qt::QueuedConnection);
+    connect(
+        m_audioWorker, &AudioWorker::audioState, this, [this](const AudioState& state) { m_audioState = state; },
+        Qt::QueuedConnection);
+    m_popup.setClosedByUser([this] { onClosedByUser(); });
     m_database = std::make_unique<WorkerThread>(m_databaseWorker, QStringLiteral("Morvik database"));
     m_audio = std::make_unique<WorkerThread>(m_audioWorker, QStringLiteral("Morvik audio"));
 }
 
 Poller::~Poller() {
+    m_popup.setClosedByUser({});
     shutdown();
 }
 
@@ -52,8 +59,9 @@ void Poller::readTooltipAtStart() {
     ++m_startReads;
     DatabaseWorker* worker = m_databaseWorker;
     const QString cs = m_connectionString;
+    const AudioState audio = m_audioState;
     QMetaObject::invokeMethod(
-        worker, [worker, cs] { worker->readTooltip(cs); }, Qt::QueuedConnection);
+        worker, [worker, cs, audio] { worker->readTooltip(cs, audio); }, Qt::QueuedConnection);
 }
 
 void Poller::tick() {
@@ -63,8 +71,15 @@ void Poller::tick() {
     DatabaseWorker* worker = m_databaseWorker;
     const QString cs = m_connectionString;
     const bool withTooltip = m_tooltipPending;
+    const AudioState audio = m_audioState;
     QMetaObject::invokeMethod(
-        worker, [worker, cs, withTooltip] { worker->poll(cs, withTooltip); }, Qt::QueuedConnection);
+        worker, [worker, cs, withTooltip, audio] { worker->poll(cs, withTooltip, audio); }, Qt::QueuedConnection);
+    // The audio for the check-in about a minute from now.
+    if (++m_ticks % 4 == 0) {
+        AudioWorker* audioWorker = m_audioWorker;
+        QMetaObject::invokeMethod(
+            audioWorker, [audioWorker] { audioWorker->probe(); }, Qt::QueuedConnection);
+    }
 }
 
 void Poller::onAlertsRead(const PollResult& r) {
@@ -76,6 +91,7 @@ void Poller::onAlertsRead(const PollResult& r) {
     Handler h([this](const Failure& f) { return react(TrayOperation::Poll, f); });
     h.run([&] {
         h.step([&] { m_popup.closePopup(); });
+        m_onScreen.clear();
         if (r.failure) throw *r.failure;
         if (!r.statementRan) return;
         if (r.ids.isEmpty()) {
@@ -83,7 +99,14 @@ void Poller::onAlertsRead(const PollResult& r) {
             return;
         }
         m_lastID = r.ids.last();
-        h.step([&] { m_popup.showAlerts(r.text, m_caller); });
+        FirstShown first;
+        h.step([&] {
+            m_popup.showAlerts(r.text, m_caller);
+            first.shownAt.start();
+            m_onScreen = r.alerts;
+        });
+        for (const ShownAlert& a : r.alerts)
+            if (!m_rungIDs.contains(a.id)) first.alerts.append(a);
         const bool fresh =
             std::any_of(r.ids.begin(), r.ids.end(), [this](qint64 id) { return !m_rungIDs.contains(id); });
         // Counted as rung even when the sound fails, so that one alert never rings twice.
@@ -92,6 +115,10 @@ void Poller::onAlertsRead(const PollResult& r) {
         if (fresh && !m_halted) {
             m_pollRing = playRing(TrayOperation::Poll);
             ringing = true;
+            // Their receipts follow the ring, so that they can say how it went.
+            first.ticket = m_pollRing;
+            if (!first.shownAt.isValid()) first.shownAt.start();
+            m_firstShown = first;
         }
     });
     if (!ringing) endPoll();
@@ -120,12 +147,39 @@ int Poller::playRing(TrayOperation op) {
     return ticket;
 }
 
-void Poller::onRang(int ticket) {
+void Poller::onRang(int ticket, const RingReport& report) {
     --m_ringsWaiting;
+    if (m_firstShown && m_firstShown->ticket == ticket) {
+        const FirstShown first = *m_firstShown;
+        m_firstShown.reset();
+        QElapsedTimer rangAt;
+        rangAt.start();
+        if (!m_halted && !first.alerts.isEmpty()) {
+            DatabaseWorker* worker = m_databaseWorker;
+            const QString cs = m_connectionString;
+            QMetaObject::invokeMethod(
+                worker,
+                [worker, cs, first, report, rangAt] {
+                    worker->recordShown(cs, first.alerts, first.shownAt, report, rangAt);
+                },
+                Qt::QueuedConnection);
+        }
+    }
     if (ticket == m_pollRing) {
         m_pollRing = 0;
         endPoll();
     }
+}
+
+void Poller::onClosedByUser() {
+    if (m_halted || m_onScreen.isEmpty()) return;
+    QElapsedTimer closedAt;
+    closedAt.start();
+    DatabaseWorker* worker = m_databaseWorker;
+    const QString cs = m_connectionString;
+    const QList<ShownAlert> alerts = m_onScreen;
+    QMetaObject::invokeMethod(
+        worker, [worker, cs, alerts, closedAt] { worker->recordClosed(cs, alerts, closedAt); }, Qt::QueuedConnection);
 }
 
 void Poller::endPoll() {

@@ -5,13 +5,17 @@
 #include "TrayFailures.h"
 #include "TrayPorts.h"
 #include "poll/TrayStore.h"
+#include "ring/AudioState.h"
+#include "ring/RingReport.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QWidget;
 
@@ -26,7 +30,10 @@ class WorkerThread;
 // thread, so that the window thread never waits for the server or for a sound: the popup is
 // shown here and is on screen while the ring plays. A poll lasts from its tick until its ring
 // has ended; a tick that arrives meanwhile is dropped, so polls never overlap. Rings play one
-// after the other: an alert that comes while "Test Sound" rings rings after it.
+// after the other: an alert that comes while "Test Sound" rings rings after it. Once a poll's
+// ring has ended, the database thread writes the receipts of the alerts it showed first; the
+// user's closing of the popup is written there too, and a check-in rides on a poll about once a
+// minute. None of that is waited for here.
 class Poller : public QObject {
     Q_OBJECT
 public:
@@ -68,7 +75,8 @@ signals:
 private:
     void onAlertsRead(const hv::PollResult& r);
     void onTooltipRead(const hv::TooltipResult& t);
-    void onRang(int ticket);
+    void onRang(int ticket, const hv::RingReport& report);
+    void onClosedByUser();
     int playRing(TrayOperation op);
     void endPoll();
     Reaction react(TrayOperation op, const Failure& f);
@@ -91,6 +99,18 @@ private:
     qint64 m_lastID = 0;
     // The alerts already rung for, among those still in the window.
     QSet<qint64> m_rungIDs;
+    // What the next check-in says of the audio; asked of the audio thread about once a minute.
+    AudioState m_audioState;
+    int m_ticks = 0;
+    // The alerts the running poll showed first, waiting for their ring to end.
+    struct FirstShown {
+        int ticket = 0;
+        QList<ShownAlert> alerts;
+        QElapsedTimer shownAt;
+    };
+    std::optional<FirstShown> m_firstShown;
+    // The alerts the popup shows now.
+    QList<ShownAlert> m_onScreen;
 };
 
 } // namespace hv

@@ -125,7 +125,8 @@ PollResult TrayStore::fetchAlerts() const {
 }
 
 void TrayStore::poll(bool withTooltip, const std::function<void(const PollResult&)>& alertsRead,
-                     const std::function<void(const TooltipResult&)>& tooltipRead) const {
+                     const std::function<void(const TooltipResult&)>& tooltipRead,
+                     const std::function<void(Connection&)>& afterwards) const {
     PollResult r;
     std::unique_ptr<Connection> conn;
     try {
@@ -137,24 +138,39 @@ void TrayStore::poll(bool withTooltip, const std::function<void(const PollResult
     if (conn) r = readAlerts(*conn);
     alertsRead(r);
     // A server lost during the poll leaves the tooltip for a later one.
-    if (withTooltip && conn && !r.failure) tooltipRead(readTooltip(*conn));
+    bool answering = conn && !r.failure && !(r.skipped && unanswered(*r.skipped));
+    if (withTooltip && answering) {
+        const TooltipResult t = readTooltip(*conn);
+        answering = !(t.failure && unanswered(*t.failure));
+        tooltipRead(t);
+    }
+    if (afterwards && answering) afterwards(*conn);
 }
 
 PollResult TrayStore::readAlerts(Connection& conn) {
     PollResult r;
-    Handler h(pollReaction);
+    Handler h([&r](const Failure& f) {
+        const Reaction reaction = pollReaction(f);
+        if (reaction == Reaction::NextStep) r.skipped = f;
+        return reaction;
+    });
     h.run([&] {
         // Each row's block is made as the row arrives, so that no copy of the rows is kept.
-        std::vector<std::pair<qint64, QString>> blocks;
+        std::vector<std::pair<ShownAlert, QString>> blocks;
         h.step([&] {
             std::optional<BlockColumns> columns;
-            int idColumn = -1;
+            int idColumn = -1, dateColumn = -1;
             conn.forEach(bounded(pollStatement()), {}, [&](const QSqlRecord& row) {
                 if (!columns) {
                     columns.emplace(row);
                     idColumn = columnOf(row, 0, QStringLiteral("ID"));
+                    dateColumn = columnOf(row, 1, QStringLiteral("CodeDate"));
                 }
-                std::pair<qint64, QString>& block = blocks.emplace_back(row.value(idColumn).toLongLong(), QString());
+                auto& block =
+                    blocks.emplace_back(ShownAlert{row.value(idColumn).toLongLong(), row.value(dateColumn).toDate(),
+                                                   row.value(columns->time).toTime(), textOf(row.value(columns->name)),
+                                                   textOf(row.value(columns->location))},
+                                        QString());
                 h.step([&] { block.second = blockOf(row, *columns); });
             });
             r.statementRan = true;
@@ -162,9 +178,10 @@ PollResult TrayStore::readAlerts(Connection& conn) {
         if (r.statementRan) {
             // The statement has no order; the blocks and the ring decision go by ID.
             std::stable_sort(blocks.begin(), blocks.end(),
-                             [](const auto& a, const auto& b) { return a.first < b.first; });
-            for (const auto& [id, text] : blocks) {
-                r.ids.append(id);
+                             [](const auto& a, const auto& b) { return a.first.id < b.first.id; });
+            for (const auto& [alert, text] : blocks) {
+                r.ids.append(alert.id);
+                r.alerts.append(alert);
                 r.text += text;
             }
         }
@@ -173,10 +190,12 @@ PollResult TrayStore::readAlerts(Connection& conn) {
     return r;
 }
 
-TooltipResult TrayStore::readTooltip() const {
+TooltipResult TrayStore::readTooltip(const std::function<void(Connection&)>& afterwards) const {
     try {
         const std::unique_ptr<Connection> conn = connect();
-        return readTooltip(*conn);
+        const TooltipResult t = readTooltip(*conn);
+        if (afterwards && !(t.failure && unanswered(*t.failure))) afterwards(*conn);
+        return t;
     } catch (const Failure& f) {
         TooltipResult t;
         t.failure = f;

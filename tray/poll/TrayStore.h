@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Failure.h"
+#include "delivery/ShownAlert.h"
 
 #include <QList>
 #include <QSqlRecord>
@@ -21,6 +22,10 @@ struct PollResult {
     bool statementRan = false;
     QList<qint64> ids; // ascending
     QString text;      // one block per row, in ID order
+    // The same alerts as the receipts name them, in ID order.
+    QList<ShownAlert> alerts;
+    // A failure that only skipped a step (the poll went on), for the workstation's check-in.
+    std::optional<Failure> skipped;
 };
 
 // What a read of the tooltip text brought back.
@@ -52,10 +57,13 @@ public:
     // The same, handed to alertsRead; then, when withTooltip is set, the tooltip is read on the
     // same connection and handed to tooltipRead. The alerts go first, so that a locked settings
     // table never holds up an alert.
+    // Last, `afterwards` gets the same connection while the server still answers on it (the
+    // workstation's delivery writes).
     void poll(bool withTooltip, const std::function<void(const PollResult&)>& alertsRead,
-              const std::function<void(const TooltipResult&)>& tooltipRead) const;
-    // The tooltip alone, as read at start.
-    TooltipResult readTooltip() const;
+              const std::function<void(const TooltipResult&)>& tooltipRead,
+              const std::function<void(Connection&)>& afterwards = {}) const;
+    // The tooltip alone, as read at start; then `afterwards` as for a poll.
+    TooltipResult readTooltip(const std::function<void(Connection&)>& afterwards = {}) const;
     // The poll's statement and its text on a connection already open (its session's clock is the
     // one that decides which alerts are current).
     static PollResult readAlerts(Connection& conn);

@@ -12,6 +12,9 @@ void DesktopPopup::showAlerts(const QString& text, QWidget* caller) {
     closePopup();
     m_window = new PopupWindow;
     m_window->setCaller(caller);
+    QObject::connect(m_window, &PopupWindow::closedByUser, [this] {
+        if (m_closedByUser) m_closedByUser();
+    });
     m_window->setMessage(QString());
     m_window->setMessage(text);
     m_window->show();

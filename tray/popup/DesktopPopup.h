@@ -15,10 +15,12 @@ public:
     void showAlerts(const QString& text, QWidget* caller) override;
     void closePopup() override;
     bool isOpen() const override;
+    void setClosedByUser(std::function<void()> fn) override { m_closedByUser = std::move(fn); }
     PopupWindow* window() const { return m_window; }
 
 private:
     QPointer<PopupWindow> m_window;
+    std::function<void()> m_closedByUser;
 };
 
 } // namespace hv

@@ -108,6 +108,8 @@ void PopupWindow::mousePressEvent(QMouseEvent* event) {
 
 void PopupWindow::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint())) return;
+    // Told before the window goes, while its owner still holds it.
+    emit closedByUser();
     m_msg->setText(QString());
     close();
 }

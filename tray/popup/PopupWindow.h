@@ -40,6 +40,10 @@ public:
     // edge 30 px above its bottom edge (the whole screen, not the work area).
     static QRect placement();
 
+signals:
+    // The user closed it with a click (the poller's own closing does not count).
+    void closedByUser();
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -17,10 +17,21 @@ void AudioWorker::ring(int ticket, TrayOperation op) {
         const Job job = m_jobs.front();
         m_jobs.pop_front();
         Handler h([op = job.op](const Failure& f) { return TrayFailures::reaction(op, f); });
-        h.run([&] { h.step([&] { m_ring->ring(); }); });
-        emit rang(job.ticket);
+        RingReport report;
+        h.run([&] {
+            h.step([&] {
+                m_ring->ring();
+                report = m_ring->lastReport();
+            });
+        });
+        emit rang(job.ticket, report);
     }
     m_playing = false;
+}
+
+void AudioWorker::probe() {
+    if (WorkerThread::stopping()) return;
+    emit audioState(m_ring->audioState());
 }
 
 void AudioWorker::interrupt() {

@@ -25,9 +25,13 @@ public:
     // From any thread: the ring under way ends as soon as the device allows (volume and mute are
     // then put back as usual).
     void interrupt();
+    // What the check-in says of the audio, sent as audioState.
+    void probe();
 
 signals:
-    void rang(int ticket);
+    // The ring has ended, and how it went.
+    void rang(int ticket, const hv::RingReport& report);
+    void audioState(const hv::AudioState& state);
 
 private:
     struct Job {

@@ -16,6 +16,14 @@ void AlsaRing::ring() {
     m_routine.ring();
 }
 
+AudioState AlsaRing::audioState() {
+    if (!m_volume.hasMixer() && AlsaSoundPlayer::idle()) {
+        AlsaSetup::rereadConfiguration();
+        m_volume.retryOpen();
+    }
+    return {m_volume.hasMixer(), !m_volume.channelVolumes().empty(), !m_volume.channelMutes().empty()};
+}
+
 void AlsaRing::interrupt() {
     m_player.interrupt();
 }

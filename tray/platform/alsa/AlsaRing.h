@@ -15,6 +15,8 @@ public:
     explicit AlsaRing(MessagePort& msg);
     void ring() override;
     void interrupt() override;
+    RingReport lastReport() const override { return m_routine.lastReport(); }
+    AudioState audioState() override;
 
 private:
     AlsaMixer m_mixer;

@@ -18,6 +18,11 @@ void WindowsRing::ring() {
     m_routine.ring();
 }
 
+AudioState WindowsRing::audioState() {
+    if (!m_volume.hasMixer()) m_volume.retryOpen();
+    return {m_volume.hasMixer(), !m_volume.channelVolumes().empty(), !m_volume.channelMutes().empty()};
+}
+
 void WindowsRing::interrupt() {
     m_player.interrupt();
 }

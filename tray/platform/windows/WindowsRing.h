@@ -17,6 +17,8 @@ public:
     explicit WindowsRing(MessagePort& msg);
     void ring() override;
     void interrupt() override;
+    RingReport lastReport() const override { return m_routine.lastReport(); }
+    AudioState audioState() override;
 
     // Windows' own "ringin.wav" from its media folder, then the ring sound installed beside the
     // program (the media folder of a current Windows may lack it).
