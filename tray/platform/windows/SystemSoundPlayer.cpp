@@ -31,26 +31,36 @@ struct Play {
     std::mutex mutex;
     std::condition_variable done;
     bool finished = false;
+    bool played = false;
 };
 
-// Runs the play-sound call on a thread of its own and waits for it at most boundMs.
-void playBounded(const std::function<void()>& call, int boundMs) {
+// Runs the play-sound call on a thread of its own and waits for it at most boundMs. How it went,
+// for the workstation's receipt: the call's own answer, or that it did not end in time.
+SoundPlayer::Outcome playBounded(const std::function<bool()>& call, int boundMs) {
     auto state = std::make_shared<Play>();
     ++g_busy;
     std::thread([state, call] {
-        call();
+        const bool played = call();
         --g_busy;
         std::lock_guard lock(state->mutex);
         state->finished = true;
+        state->played = played;
         state->done.notify_all();
     }).detach();
     std::unique_lock lock(state->mutex);
-    if (state->done.wait_for(lock, std::chrono::milliseconds(boundMs), [&] { return state->finished; })) return;
-    // Stops whatever this program is playing; the thread then returns from its call.
-    lock.unlock();
-    PlaySoundW(nullptr, nullptr, 0);
-    lock.lock();
-    state->done.wait_for(lock, std::chrono::milliseconds(1000), [&] { return state->finished; });
+    if (!state->done.wait_for(lock, std::chrono::milliseconds(boundMs), [&] { return state->finished; })) {
+        // Stops whatever this program is playing; the thread then returns from its call.
+        lock.unlock();
+        PlaySoundW(nullptr, nullptr, 0);
+        lock.lock();
+        state->done.wait_for(lock, std::chrono::milliseconds(1000), [&] { return state->finished; });
+        return {SoundPlayer::Outcome::Kind::Failed, QStringLiteral("the sound device did not finish playing in time")};
+    }
+    if (state->played) return {};
+    // The call says no more than that it failed; no output device at all is told apart.
+    if (waveOutGetNumDevs() == 0)
+        return {SoundPlayer::Outcome::Kind::NoDevice, QStringLiteral("PlaySound: no output device")};
+    return {SoundPlayer::Outcome::Kind::Failed, QStringLiteral("PlaySound failed")};
 }
 
 quint32 le32(const char* p) {
@@ -92,19 +102,33 @@ int SystemSoundPlayer::wavMilliseconds(const QString& path) {
 }
 
 bool SystemSoundPlayer::playFile(const QString& path) {
-    if (m_interrupted) return false;
+    m_outcome = {};
+    if (m_interrupted) {
+        m_outcome = {Outcome::Kind::Failed, QStringLiteral("interrupted as the program ended")};
+        return false;
+    }
     const int ms = wavMilliseconds(path);
     if (ms < 0) return false;
     const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
     // No default sound from inside the call: the ring decides what plays instead.
-    playBounded([name] { PlaySoundW(name.c_str(), nullptr, SND_FILENAME | SND_SYNC | SND_NODEFAULT); }, boundMs(ms));
+    m_outcome = playBounded(
+        [name] { return PlaySoundW(name.c_str(), nullptr, SND_FILENAME | SND_SYNC | SND_NODEFAULT) != FALSE; },
+        boundMs(ms));
+    // A file the device took counts as played even when it failed, as before: the ring ends there.
     return true;
 }
 
 void SystemSoundPlayer::playTone() {
-    if (m_interrupted) return;
-    playBounded(
-        [] { PlaySoundW(reinterpret_cast<LPCWSTR>(SND_ALIAS_SYSTEMDEFAULT), nullptr, SND_ALIAS_ID | SND_SYNC); },
+    m_outcome = {};
+    if (m_interrupted) {
+        m_outcome = {Outcome::Kind::Failed, QStringLiteral("interrupted as the program ended")};
+        return;
+    }
+    m_outcome = playBounded(
+        [] {
+            return PlaySoundW(reinterpret_cast<LPCWSTR>(SND_ALIAS_SYSTEMDEFAULT), nullptr, SND_ALIAS_ID | SND_SYNC) !=
+                   FALSE;
+        },
         boundMs(kDefaultSoundMs));
 }
 

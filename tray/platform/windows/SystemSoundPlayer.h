@@ -22,6 +22,7 @@ public:
     // Stops the sound under way and any that would follow: the program is ending, and the ring
     // must give back volume and mute before it goes.
     void interrupt() override;
+    Outcome lastOutcome() const override { return m_outcome; }
 
     // The length of a PCM WAV file in milliseconds; -1 when the file is not one.
     static int wavMilliseconds(const QString& path);
@@ -32,6 +33,7 @@ public:
 
 private:
     std::atomic<bool> m_interrupted{false};
+    Outcome m_outcome;
 };
 
 } // namespace hv
