@@ -3,20 +3,32 @@
 // through the console's submission code at a random moment, and every workstation's first-seen
 // delay after the submission returned is recorded. Prints the distribution, how many workstations
 // did not see it on their first poll that began after the submission, and who never saw it.
+// With --writes each workstation also does what the tray client owes the delivery tables, through
+// its own code: a check-in about once a minute (the first ones spread over the minute) on its
+// poll's connection, and after every poll that showed an alert first, that alert's receipt on a
+// connection of its own (the ring itself takes no time here). Then it also prints when each
+// receipt of the submitted alert was written, and how many are in the database two intervals
+// after the submission.
 #include "BenchSupport.h"
+#include "Connection.h"
 #include "ConnectionString.h"
+#include "DeliveryTerms.h"
 #include "Ports.h"
+#include "delivery/DeliveryLog.h"
 #include "poll/TrayStore.h"
 #include "stores/AlertStore.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QSet>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -27,7 +39,24 @@ int main(int argc, char** argv) {
     const double interval = bench::argument(a, "--interval", "15").toDouble();
     const int threads = bench::argument(a, "--threads", "32").toInt();
     const qint64 serverPid = bench::argument(a, "--server-pid", "0").toLongLong();
+    const bool writes = a.contains("--writes");
     const QString cs = hv::fncConnectionString(QStringLiteral("127.0.0.1"));
+
+    // One workstation's delivery state; a lock because two threads may serve its polls.
+    struct Workstation {
+        std::mutex mutex;
+        std::unique_ptr<hv::DeliveryLog> log;
+        QSet<qint64> rung;
+        bool markerOwed = false;
+    };
+    std::vector<Workstation> fleet(writes ? workstations : 0);
+    for (int w = 0; w < int(fleet.size()); ++w) {
+        fleet[w].log = std::make_unique<hv::DeliveryLog>(
+            hv::WorkstationIdentity{QStringLiteral("bench-%1").arg(w, 5, 10, QLatin1Char('0')),
+                                    QStringLiteral("bench")},
+            QStringLiteral("bench"));
+        fleet[w].log->deferFirstCheckIn(qint64(w) * hv::delivery::kCheckInSeconds * 1000 / workstations);
+    }
 
     using Clock = std::chrono::steady_clock;
     using Ms = std::chrono::duration<double, std::milli>;
@@ -43,6 +72,7 @@ int main(int argc, char** argv) {
     std::vector<std::atomic<int>> pollsAfter(workstations);
     // Which of the workstation's polls after the submission was the first to show the alert.
     std::vector<std::atomic<int>> seenOnPoll(workstations);
+    std::vector<std::atomic<qint64>> receiptWritten(workstations); // ns after start; 0 = not yet
     std::atomic<qint64> submittedNs{0};
     std::atomic<quint64> serial{0}, failed{0}, polls{0};
     std::atomic<double> worstLateMs{0};
@@ -62,7 +92,43 @@ int main(int argc, char** argv) {
                 }
                 const int w = int(k % quint64(workstations));
                 const qint64 before = submittedNs;
-                const hv::PollResult r = hv::TrayStore(cs).fetchAlerts();
+                hv::PollResult r;
+                if (writes) {
+                    Workstation& ws = fleet[w];
+                    std::lock_guard lock(ws.mutex);
+                    QElapsedTimer shownAt;
+                    hv::TrayStore(cs).poll(
+                        false,
+                        [&](const hv::PollResult& result) {
+                            r = result;
+                            shownAt.start();
+                        },
+                        {}, [&](hv::Connection& c) { ws.log->writeOn(c); });
+                    QList<hv::ShownAlert> fresh;
+                    if (!r.failure && r.statementRan)
+                        for (int i = 0; i < r.alerts.size(); ++i)
+                            if (!ws.rung.contains(r.alerts[i].id)) {
+                                ws.rung.insert(r.alerts[i].id);
+                                fresh.append(r.alerts[i]);
+                            }
+                    if (!fresh.isEmpty() && r.text.contains(marker)) ws.markerOwed = true;
+                    if (!fresh.isEmpty()) {
+                        hv::RingReport played;
+                        played.result = hv::RingReport::Result::Played;
+                        QElapsedTimer rangAt;
+                        rangAt.start();
+                        ws.log->shown(fresh, shownAt, played, rangAt);
+                        ws.log->writeNow(cs);
+                    }
+                    // Written here or on a later poll's connection.
+                    if (ws.markerOwed && ws.log->pending() == 0) {
+                        ws.markerOwed = false;
+                        receiptWritten[w] =
+                            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+                    }
+                } else {
+                    r = hv::TrayStore(cs).fetchAlerts();
+                }
                 ++polls;
                 if (r.failure || !r.statementRan) ++failed;
                 // A poll counts only if it began after the submission had returned.
@@ -93,6 +159,27 @@ int main(int argc, char** argv) {
     for (auto& th : pool)
         th.join();
     const double cpu = bench::cpuSecondsOf(serverPid) - cpu0;
+
+    // The submitted alert's receipts as the console would count them, once the fleet has stopped.
+    qint64 receiptsInDb = -1, checkedIn = -1;
+    if (writes) {
+        try {
+            hv::Connection c(cs);
+            receiptsInDb =
+                c.select(QStringLiteral("SELECT COUNT(*) FROM receipts r JOIN alerts a ON a.ID = r.AlertID AND "
+                                        "a.CodeDate = r.CodeDate AND a.CodeTime = r.CodeTime WHERE a.CodeMessage = ?"),
+                         {marker})
+                    .value(0)
+                    .value(0)
+                    .toLongLong();
+            checkedIn = c.select(QStringLiteral("SELECT COUNT(*) FROM workstations WHERE HostName LIKE 'bench-%'"))
+                            .value(0)
+                            .value(0)
+                            .toLongLong();
+        } catch (const hv::Failure& f) {
+            std::printf("receipts could not be counted: %s\n", qPrintable(f.description()));
+        }
+    }
 
     std::vector<double> delays;
     int missed = 0, late = 0, neverPolled = 0;
@@ -126,7 +213,22 @@ int main(int argc, char** argv) {
     for (int b : bins)
         std::printf(" %d", b);
     std::printf("\n");
+    int receiptsLost = 0;
+    if (writes) {
+        std::vector<double> written;
+        for (int w = 0; w < workstations; ++w)
+            if (receiptWritten[w]) written.push_back(double(receiptWritten[w] - submittedNs) / 1e6);
+        std::sort(written.begin(), written.end());
+        const auto within =
+            std::count_if(written.begin(), written.end(), [&](double ms) { return ms <= 2000 * interval; });
+        receiptsLost = workstations - int(receiptsInDb);
+        std::printf("receipt_written_s: p50=%.2f p99=%.2f max=%.2f; within_two_intervals=%lld of %d; in_database=%lld "
+                    "lost=%d; workstations_checked_in=%lld\n",
+                    bench::quantile(written, 0.5) / 1e3, bench::quantile(written, 0.99) / 1e3,
+                    written.empty() ? 0 : written.back() / 1e3, (long long)within, workstations,
+                    (long long)receiptsInDb, receiptsLost, (long long)checkedIn);
+    }
     std::fflush(stdout);
     // Late sightings are a figure, not a fault of the measurement.
-    return failed > 0 || missed > 0 ? 1 : 0;
+    return failed > 0 || missed > 0 || receiptsLost != 0 ? 1 : 0;
 }

@@ -6,13 +6,20 @@
 //                            their 15-second timers), served by T threads; latency counts from the
 //                            moment a poll was due, so falling behind shows as latency
 // --sql TEXT gives "raw" another statement (to compare a former poll statement in the same run).
+// --delivery (product, open loop) adds what each workstation owes the delivery tables, through the
+// tray client's own code: poll k is workstation k modulo (rate x 15); one workstation in four
+// checks in on its poll (a check-in a minute is one poll in four), and every poll's workstation
+// sees the live alerts for the first time, so it writes their receipts on a connection of its own
+// after the poll, as it does after a ring: the load of the interval that follows an alert.
 // Prints one line of figures per run.
 #include "BenchSupport.h"
 #include "ConnectionString.h"
+#include "delivery/DeliveryLog.h"
 #include "poll/TrayStore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
@@ -20,6 +27,8 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -68,6 +77,49 @@ int productPoll(quint64) {
     return int(r.ids.size());
 }
 
+// One simulated workstation's delivery state; a lock because two threads may serve its polls.
+struct Workstation {
+    std::mutex mutex;
+    std::unique_ptr<hv::DeliveryLog> log;
+    QSet<qint64> rung;
+};
+
+std::vector<Workstation>* g_workstations = nullptr;
+
+// The tray client's poll with its delivery writes: the check-in when due on the poll's connection,
+// then the receipts of the alerts it showed first on a connection of their own (the ring itself is
+// not played: it costs the server nothing).
+int deliveryPoll(quint64 serial) {
+    Workstation& w = (*g_workstations)[serial % g_workstations->size()];
+    std::lock_guard lock(w.mutex);
+    int rows = -1;
+    QElapsedTimer shownAt;
+    QList<hv::ShownAlert> fresh;
+    hv::TrayStore(connectionString())
+        .poll(
+            false,
+            [&](const hv::PollResult& r) {
+                if (r.failure || !r.statementRan) return;
+                rows = int(r.ids.size());
+                shownAt.start();
+                for (const hv::ShownAlert& a : r.alerts)
+                    if (!w.rung.contains(a.id)) {
+                        w.rung.insert(a.id);
+                        fresh.append(a);
+                    }
+            },
+            {}, [&](hv::Connection& c) { w.log->writeOn(c); });
+    if (!fresh.isEmpty()) {
+        hv::RingReport played;
+        played.result = hv::RingReport::Result::Played;
+        QElapsedTimer rangAt;
+        rangAt.start();
+        w.log->shown(fresh, shownAt, played, rangAt);
+        w.log->writeNow(connectionString());
+    }
+    return rows;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -78,8 +130,19 @@ int main(int argc, char** argv) {
     const double rate = bench::argument(a, "--rate", "0").toDouble();
     const double seconds = bench::argument(a, "--seconds", "5").toDouble();
     const qint64 serverPid = bench::argument(a, "--server-pid", "0").toLongLong();
-    const std::function<int(quint64)> poll = mode == "product" ? productPoll : rawPoll;
     const bool open = rate > 0;
+    const bool delivery = a.contains("--delivery") && mode == "product" && open;
+    std::vector<Workstation> workstations(delivery ? size_t(rate * 15) : 0);
+    for (size_t w = 0; w < workstations.size(); ++w) {
+        workstations[w].log = std::make_unique<hv::DeliveryLog>(
+            hv::WorkstationIdentity{QStringLiteral("bench-%1").arg(w, 5, 10, QLatin1Char('0')),
+                                    QStringLiteral("bench")},
+            QStringLiteral("bench"));
+        // Due on the first poll for one in four; the others not within the run.
+        workstations[w].log->deferFirstCheckIn(w % 4 == 0 ? 0 : 3600000);
+    }
+    g_workstations = &workstations;
+    const std::function<int(quint64)> poll = delivery ? deliveryPoll : mode == "product" ? productPoll : rawPoll;
     g_rawStatement = bench::argument(a, "--sql", hv::TrayStore::pollStatement());
 
     using Clock = std::chrono::steady_clock;
@@ -134,11 +197,20 @@ int main(int argc, char** argv) {
         rows = std::max(rows, rowsSeen[t]);
     }
     std::sort(all.begin(), all.end());
+    qint64 receipts = 0, checkIns = 0, owed = 0;
+    for (const Workstation& w : workstations) {
+        receipts += w.log->receiptsWritten();
+        checkIns += w.log->checkInsWritten();
+        owed += w.log->pending();
+    }
     std::printf("mode=%-7s %s=%-5d polls=%zu failed=%llu rows=%ld seconds=%.1f polls_per_s=%.0f p50_ms=%.2f "
                 "p99_ms=%.2f max_ms=%.2f server_cpu_pct=%.0f\n",
                 qPrintable(mode), open ? "rate" : "threads", open ? int(rate) : threads, all.size(),
                 (unsigned long long)failed, rows, elapsed, double(all.size()) / elapsed, bench::quantile(all, 0.5),
                 bench::quantile(all, 0.99), all.empty() ? 0.0 : all.back(), 100.0 * cpu / elapsed);
+    if (delivery)
+        std::printf("  delivery: receipts=%lld check_ins=%lld still_owed=%lld server_cpu_ms=%.0f\n",
+                    (long long)receipts, (long long)checkIns, (long long)owed, cpu * 1000);
     std::fflush(stdout);
-    return failed > 0 || all.empty() ? 1 : 0;
+    return failed > 0 || owed > 0 || all.empty() ? 1 : 0;
 }
