@@ -6,11 +6,12 @@
 //                            their 15-second timers), served by T threads; latency counts from the
 //                            moment a poll was due, so falling behind shows as latency
 // --sql TEXT gives "raw" another statement (to compare a former poll statement in the same run).
-// --delivery (product, open loop) adds what each workstation owes the delivery tables, through the
-// tray client's own code: poll k is workstation k modulo (rate x 15); one workstation in four
-// checks in on its poll (a check-in a minute is one poll in four), and every poll's workstation
-// sees the live alerts for the first time, so it writes their receipts on a connection of its own
-// after the poll, as it does after a ring: the load of the interval that follows an alert.
+// --delivery check-ins|receipts (product, open loop) adds what each workstation owes the delivery
+// tables, through the tray client's own code: poll k is workstation k modulo (rate x 15), and one
+// workstation in four checks in on its poll (a check-in a minute is one poll in four): the fleet
+// at rest. With "receipts" every poll's workstation also sees the live alerts for the first time
+// and writes their receipts on a connection of its own after the poll, as it does after a ring:
+// the load of the interval that follows an alert.
 // Prints one line of figures per run.
 #include "BenchSupport.h"
 #include "ConnectionString.h"
@@ -85,6 +86,7 @@ struct Workstation {
 };
 
 std::vector<Workstation>* g_workstations = nullptr;
+bool g_receipts = false;
 
 // The tray client's poll with its delivery writes: the check-in when due on the poll's connection,
 // then the receipts of the alerts it showed first on a connection of their own (the ring itself is
@@ -103,7 +105,7 @@ int deliveryPoll(quint64 serial) {
                 rows = int(r.ids.size());
                 shownAt.start();
                 for (const hv::ShownAlert& a : r.alerts)
-                    if (!w.rung.contains(a.id)) {
+                    if (g_receipts && !w.rung.contains(a.id)) {
                         w.rung.insert(a.id);
                         fresh.append(a);
                     }
@@ -131,7 +133,9 @@ int main(int argc, char** argv) {
     const double seconds = bench::argument(a, "--seconds", "5").toDouble();
     const qint64 serverPid = bench::argument(a, "--server-pid", "0").toLongLong();
     const bool open = rate > 0;
-    const bool delivery = a.contains("--delivery") && mode == "product" && open;
+    const QString deliveryWrites = bench::argument(a, "--delivery", "");
+    const bool delivery = !deliveryWrites.isEmpty() && mode == "product" && open;
+    g_receipts = deliveryWrites == "receipts";
     std::vector<Workstation> workstations(delivery ? size_t(rate * 15) : 0);
     for (size_t w = 0; w < workstations.size(); ++w) {
         workstations[w].log = std::make_unique<hv::DeliveryLog>(
@@ -209,8 +213,8 @@ int main(int argc, char** argv) {
                 (unsigned long long)failed, rows, elapsed, double(all.size()) / elapsed, bench::quantile(all, 0.5),
                 bench::quantile(all, 0.99), all.empty() ? 0.0 : all.back(), 100.0 * cpu / elapsed);
     if (delivery)
-        std::printf("  delivery: receipts=%lld check_ins=%lld still_owed=%lld server_cpu_ms=%.0f\n",
-                    (long long)receipts, (long long)checkIns, (long long)owed, cpu * 1000);
+        std::printf("  delivery %s: receipts=%lld check_ins=%lld still_owed=%lld server_cpu_ms=%.0f\n",
+                    qPrintable(deliveryWrites), (long long)receipts, (long long)checkIns, (long long)owed, cpu * 1000);
     std::fflush(stdout);
     return failed > 0 || owed > 0 || all.empty() ? 1 : 0;
 }
