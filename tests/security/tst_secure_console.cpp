@@ -3,7 +3,10 @@
 #include "stores/CatalogueSpec.h"
 #include "stores/CatalogueStore.h"
 
+#include <QFile>
+#include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 // The console with its own account over TLS, as halvane.ini on the console computer sets it up,
 // against a server that requires TLS and takes no root login over the network.
@@ -62,6 +65,25 @@ private slots:
         QCOMPARE(codes.save({"Code Red", "Everyone to the yard"}), hv::CatalogueStore::Outcome::Done);
         QCOMPARE(rows("SELECT CONCAT_WS('|', CodeName, Comments) AS r FROM codes"),
                  QStringList({"Code Red|Everyone to the yard", "Drill|Practice only"}));
+    }
+
+    void halvaneSendStoresWithTheConsoleAccount() {
+        QTemporaryDir dir;
+        QFile ini(dir.filePath("halvane.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(this->ini(SecureServer::consolePassword()));
+        ini.close();
+        server.adminExec("DELETE FROM alerts");
+        QProcess send;
+        send.setProcessChannelMode(QProcess::MergedChannels);
+        send.start(
+            qEnvironmentVariable("HALVANE_BINARY_DIR") + "/send/halvane-send",
+            {"--ini", ini.fileName(), "--code", "Code Red", "--location", "Lobby", "--message", "From a script"});
+        QVERIFY(send.waitForFinished(30000));
+        QCOMPARE(QString::fromUtf8(send.readAll()), QString());
+        QCOMPARE(send.exitCode(), 0);
+        QCOMPARE(rows("SELECT CONCAT_WS('|', CodeName, CodeMessage) AS r FROM alerts"),
+                 QStringList({"Code Red|From a script"}));
     }
 
     void wrongConsolePasswordIsTheWrongPasswordBox() {
