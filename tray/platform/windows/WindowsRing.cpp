@@ -18,6 +18,10 @@ void WindowsRing::ring() {
     m_routine.ring();
 }
 
+void WindowsRing::interrupt() {
+    m_player.interrupt();
+}
+
 QStringList WindowsRing::sounds() {
     wchar_t windows[MAX_PATH] = {};
     const UINT n = GetWindowsDirectoryW(windows, MAX_PATH);

@@ -16,6 +16,7 @@ class WindowsRing : public RingPort {
 public:
     explicit WindowsRing(MessagePort& msg);
     void ring() override;
+    void interrupt() override;
 
     // Windows' own "ringin.wav" from its media folder, then the ring sound installed beside the
     // program (the media folder of a current Windows may lack it).
