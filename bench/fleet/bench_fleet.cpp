@@ -12,9 +12,11 @@
 // at rest. With "receipts" every poll's workstation also sees the live alerts for the first time
 // and writes their receipts on a connection of its own after the poll, as it does after a ring:
 // the load of the interval that follows an alert.
+// --ini FILE gives "product" the tray client's account and TLS from that halvane.ini.
 // Prints one line of figures per run.
 #include "BenchSupport.h"
 #include "ConnectionString.h"
+#include "Settings.h"
 #include "delivery/DeliveryLog.h"
 #include "poll/TrayStore.h"
 
@@ -36,6 +38,7 @@
 namespace {
 
 QString g_rawStatement;
+hv::DatabaseAccess g_access;
 
 // The same statement through plain QMYSQL: connect, query, read every column, close.
 int rawPoll(quint64 serial) {
@@ -73,7 +76,7 @@ const QString& connectionString() {
 
 // The tray client's poll without its windows.
 int productPoll(quint64) {
-    const hv::PollResult r = hv::TrayStore(connectionString()).fetchAlerts();
+    const hv::PollResult r = hv::TrayStore(connectionString(), g_access).fetchAlerts();
     if (r.failure || !r.statementRan) return -1;
     return int(r.ids.size());
 }
@@ -97,7 +100,7 @@ int deliveryPoll(quint64 serial) {
     int rows = -1;
     QElapsedTimer shownAt;
     QList<hv::ShownAlert> fresh;
-    hv::TrayStore(connectionString())
+    hv::TrayStore(connectionString(), g_access)
         .poll(
             false,
             [&](const hv::PollResult& r) {
@@ -117,7 +120,7 @@ int deliveryPoll(quint64 serial) {
         QElapsedTimer rangAt;
         rangAt.start();
         w.log->shown(fresh, shownAt, played, rangAt);
-        w.log->writeNow(connectionString());
+        w.log->writeNow(connectionString(), g_access);
     }
     return rows;
 }
@@ -148,6 +151,8 @@ int main(int argc, char** argv) {
     g_workstations = &workstations;
     const std::function<int(quint64)> poll = delivery ? deliveryPoll : mode == "product" ? productPoll : rawPoll;
     g_rawStatement = bench::argument(a, "--sql", hv::TrayStore::pollStatement());
+    if (const QString ini = bench::argument(a, "--ini", QString()); !ini.isEmpty())
+        g_access = hv::readSettings(ini).trayAccess();
 
     using Clock = std::chrono::steady_clock;
     std::atomic<bool> go{false}, stop{false};

@@ -174,10 +174,11 @@ void DeliveryWindow::startRead() {
     read->day = m_day->date();
     read->dayChosen = m_dayChosen;
     const QString cs = m_ctx.connectionString();
+    const DatabaseAccess access = m_ctx.access;
     BackgroundRunner::shared().post(
         this,
-        [read, cs] {
-            DeliveryStore store(cs);
+        [read, cs, access] {
+            DeliveryStore store(cs, access);
             read->target = read->follow ? store.latestAlert() : read->chosen;
             // Until the operator picks a day, the list offers the day of the alert shown.
             if (!read->dayChosen && read->target) read->day = read->target->codeDate;

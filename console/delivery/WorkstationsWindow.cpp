@@ -107,8 +107,9 @@ void WorkstationsWindow::refresh() {
     m_reading = true;
     auto snapshot = std::make_shared<Snapshot>();
     const QString cs = m_ctx.connectionString();
+    const DatabaseAccess access = m_ctx.access;
     BackgroundRunner::shared().post(
-        this, [snapshot, cs] { snapshot->rows = DeliveryStore(cs).workstations(&snapshot->serverNow); },
+        this, [snapshot, cs, access] { snapshot->rows = DeliveryStore(cs, access).workstations(&snapshot->serverNow); },
         [this, snapshot](const std::optional<Failure>& failure) {
             onRead(snapshot->rows, snapshot->serverNow, failure);
         });

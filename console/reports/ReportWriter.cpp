@@ -14,8 +14,10 @@ const QString ReportWriter::kBlankLine = QStringLiteral(" ");
 const QString ReportWriter::kRuleLine = QString(79, u'_');
 const QString ReportWriter::kEmptyResultLine = QStringLiteral("No Records Matching Query");
 
-ReportWriter::ReportWriter(QString connectionString, DatabaseRunner& db, const PrinterPort& printer, QDate printDate)
-    : m_connectionString(std::move(connectionString)), m_db(db), m_printer(printer), m_printDate(printDate) {}
+ReportWriter::ReportWriter(QString connectionString, DatabaseRunner& db, const PrinterPort& printer, QDate printDate,
+                           DatabaseAccess access)
+    : m_connectionString(std::move(connectionString)), m_access(std::move(access)), m_db(db), m_printer(printer),
+      m_printDate(printDate) {}
 
 QString ReportWriter::totalLine(qint64 count) {
     return QStringLiteral("Total Number Of Records: (") + formatGrouped(count) + u')';
@@ -73,7 +75,7 @@ qint64 ReportWriter::write(const ReportDefinition& report) {
         for (const QSqlRecord& row : *report.rows)
             writeRecord(row);
     } else {
-        m_db.run([&] { ReportStore(m_connectionString).readRows(report.query, writeRecord); });
+        m_db.run([&] { ReportStore(m_connectionString, m_access).readRows(report.query, writeRecord); });
     }
 
     file.writeLine(kBlankLine);

@@ -16,8 +16,8 @@ namespace {
 constexpr int kDeliveryLockWaitSeconds = 3;
 constexpr int kDeliveryReadSeconds = 15;
 
-ConnectionOptions readOptions() {
-    ConnectionOptions options = consoleConnectionOptions();
+ConnectionOptions readOptions(const DatabaseAccess& access) {
+    ConnectionOptions options = consoleConnectionOptions(access);
     options.lockWaitSeconds = kDeliveryLockWaitSeconds;
     options.readTimeoutSeconds = kDeliveryReadSeconds;
     return options;
@@ -77,7 +77,7 @@ QList<DeliveryStore::Workstation> readWorkstations(Connection& connection, QDate
 } // namespace
 
 std::optional<DeliveryStore::LoggedAlert> DeliveryStore::latestAlert() {
-    Connection connection(m_connectionString, readOptions());
+    Connection connection(m_connectionString, readOptions(m_access));
     const QList<QSqlRecord> rows = connection.select(
         QStringLiteral("SELECT %1 FROM AlertLog ORDER BY CodeDate DESC, CodeTime DESC, ID DESC LIMIT 1")
             .arg(kAlertColumns));
@@ -86,7 +86,7 @@ std::optional<DeliveryStore::LoggedAlert> DeliveryStore::latestAlert() {
 }
 
 QList<DeliveryStore::LoggedAlert> DeliveryStore::alertsOn(const QDate& day) {
-    Connection connection(m_connectionString, readOptions());
+    Connection connection(m_connectionString, readOptions(m_access));
     QList<LoggedAlert> out;
     connection.forEach(
         QStringLiteral("SELECT %1 FROM AlertLog WHERE CodeDate = ? ORDER BY CodeTime DESC, ID DESC").arg(kAlertColumns),
@@ -108,7 +108,7 @@ QList<DeliveryStore::Receipt> DeliveryStore::receiptsForRank(const QList<Receipt
 }
 
 DeliveryStore::Delivery DeliveryStore::deliveryOf(const LoggedAlert& alert) {
-    Connection connection(m_connectionString, readOptions());
+    Connection connection(m_connectionString, readOptions(m_access));
     Delivery d;
     d.alert = alert;
 
@@ -152,7 +152,7 @@ DeliveryStore::Delivery DeliveryStore::deliveryOf(const LoggedAlert& alert) {
 }
 
 QList<DeliveryStore::Workstation> DeliveryStore::workstations(QDateTime* serverNow) {
-    Connection connection(m_connectionString, readOptions());
+    Connection connection(m_connectionString, readOptions(m_access));
     return readWorkstations(connection, serverNow);
 }
 

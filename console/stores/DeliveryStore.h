@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DatabaseAccess.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QList>
@@ -66,7 +68,8 @@ public:
         QList<Workstation> workstations; // every one known, by host and user
     };
 
-    explicit DeliveryStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
+    explicit DeliveryStore(QString connectionString, DatabaseAccess access = {})
+        : m_connectionString(std::move(connectionString)), m_access(std::move(access)) {}
 
     // The newest alert of the log; none when the log is empty.
     std::optional<LoggedAlert> latestAlert();
@@ -83,6 +86,7 @@ public:
 
 private:
     QString m_connectionString;
+    DatabaseAccess m_access;
 };
 
 } // namespace hv

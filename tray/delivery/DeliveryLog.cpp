@@ -254,7 +254,7 @@ void DeliveryLog::writeOn(Connection& connection) {
     if (checkInDue()) checkIn(connection);
 }
 
-void DeliveryLog::writeNow(const QString& connectionString) {
+void DeliveryLog::writeNow(const QString& connectionString, const DatabaseAccess& access) {
     const bool refusedToo = refusedRoundDue();
     const bool owed =
         checkInDue() ||
@@ -266,6 +266,7 @@ void DeliveryLog::writeNow(const QString& connectionString) {
     options.connectTimeoutSeconds = StatementSeconds;
     options.readTimeoutSeconds = StatementSeconds * 2;
     options.writeTimeoutSeconds = StatementSeconds * 2;
+    options.access = access;
     try {
         Connection connection(connectionString, options);
         writeOn(connection);

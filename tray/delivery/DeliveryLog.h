@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseAccess.h"
 #include "Failure.h"
 #include "delivery/ShownAlert.h"
 #include "delivery/WorkstationIdentity.h"
@@ -48,8 +49,9 @@ public:
     // Writes what is owed on a connection that is already open (a poll's, after its alerts have
     // gone to the window): receipts, closes, then the check-in when it is due. One try each.
     void writeOn(Connection& connection);
-    // The same on a connection of its own, when anything is owed (right after a ring or a close).
-    void writeNow(const QString& connectionString);
+    // The same on a connection of its own, when anything is owed (right after a ring or a close),
+    // with the tray client's account and TLS.
+    void writeNow(const QString& connectionString, const DatabaseAccess& access = {});
 
     bool checkInDue() const;
     // The first check-in waits this long instead of going with the first chance (a fleet started

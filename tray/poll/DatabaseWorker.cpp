@@ -7,16 +7,18 @@ namespace hv {
 DatabaseWorker::DatabaseWorker(WorkstationIdentity identity)
     : m_log(std::move(identity), QStringLiteral(HALVANE_VERSION)) {}
 
-void DatabaseWorker::readTooltip(const QString& connectionString, const AudioState& audio) {
+void DatabaseWorker::readTooltip(const QString& connectionString, const DatabaseAccess& access,
+                                 const AudioState& audio) {
     if (WorkerThread::stopping()) return;
     m_log.setAudioState(audio);
-    emit tooltipRead(TrayStore(connectionString).readTooltip([this](Connection& c) { m_log.writeOn(c); }));
+    emit tooltipRead(TrayStore(connectionString, access).readTooltip([this](Connection& c) { m_log.writeOn(c); }));
 }
 
-void DatabaseWorker::poll(const QString& connectionString, bool withTooltip, const AudioState& audio) {
+void DatabaseWorker::poll(const QString& connectionString, const DatabaseAccess& access, bool withTooltip,
+                          const AudioState& audio) {
     if (WorkerThread::stopping()) return;
     m_log.setAudioState(audio);
-    TrayStore(connectionString)
+    TrayStore(connectionString, access)
         .poll(
             withTooltip,
             [this](const PollResult& r) {
@@ -29,16 +31,17 @@ void DatabaseWorker::poll(const QString& connectionString, bool withTooltip, con
             [this](const TooltipResult& t) { emit tooltipRead(t); }, [this](Connection& c) { m_log.writeOn(c); });
 }
 
-void DatabaseWorker::recordShown(const QString& connectionString, const QList<ShownAlert>& alerts,
-                                 const QElapsedTimer& shownAt, const RingReport& ring, const QElapsedTimer& rangAt) {
+void DatabaseWorker::recordShown(const QString& connectionString, const DatabaseAccess& access,
+                                 const QList<ShownAlert>& alerts, const QElapsedTimer& shownAt, const RingReport& ring,
+                                 const QElapsedTimer& rangAt) {
     m_log.shown(alerts, shownAt, ring, rangAt);
-    if (!WorkerThread::stopping()) m_log.writeNow(connectionString);
+    if (!WorkerThread::stopping()) m_log.writeNow(connectionString, access);
 }
 
-void DatabaseWorker::recordClosed(const QString& connectionString, const QList<ShownAlert>& alerts,
-                                  const QElapsedTimer& closedAt) {
+void DatabaseWorker::recordClosed(const QString& connectionString, const DatabaseAccess& access,
+                                  const QList<ShownAlert>& alerts, const QElapsedTimer& closedAt) {
     m_log.closed(alerts, closedAt);
-    if (!WorkerThread::stopping()) m_log.writeNow(connectionString);
+    if (!WorkerThread::stopping()) m_log.writeNow(connectionString, access);
 }
 
 } // namespace hv

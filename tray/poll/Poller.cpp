@@ -59,9 +59,10 @@ void Poller::readTooltipAtStart() {
     ++m_startReads;
     DatabaseWorker* worker = m_databaseWorker;
     const QString cs = m_connectionString;
+    const DatabaseAccess access = m_access;
     const AudioState audio = m_audioState;
     QMetaObject::invokeMethod(
-        worker, [worker, cs, audio] { worker->readTooltip(cs, audio); }, Qt::QueuedConnection);
+        worker, [worker, cs, access, audio] { worker->readTooltip(cs, access, audio); }, Qt::QueuedConnection);
 }
 
 void Poller::tick() {
@@ -70,10 +71,12 @@ void Poller::tick() {
     emit pollStarted();
     DatabaseWorker* worker = m_databaseWorker;
     const QString cs = m_connectionString;
+    const DatabaseAccess access = m_access;
     const bool withTooltip = m_tooltipPending;
     const AudioState audio = m_audioState;
     QMetaObject::invokeMethod(
-        worker, [worker, cs, withTooltip, audio] { worker->poll(cs, withTooltip, audio); }, Qt::QueuedConnection);
+        worker, [worker, cs, access, withTooltip, audio] { worker->poll(cs, access, withTooltip, audio); },
+        Qt::QueuedConnection);
     // The audio for the check-in about a minute from now.
     if (++m_ticks % 4 == 0) {
         AudioWorker* audioWorker = m_audioWorker;
@@ -157,10 +160,11 @@ void Poller::onRang(int ticket, const RingReport& report) {
         if (!m_halted && !first.alerts.isEmpty()) {
             DatabaseWorker* worker = m_databaseWorker;
             const QString cs = m_connectionString;
+            const DatabaseAccess access = m_access;
             QMetaObject::invokeMethod(
                 worker,
-                [worker, cs, first, report, rangAt] {
-                    worker->recordShown(cs, first.alerts, first.shownAt, report, rangAt);
+                [worker, cs, access, first, report, rangAt] {
+                    worker->recordShown(cs, access, first.alerts, first.shownAt, report, rangAt);
                 },
                 Qt::QueuedConnection);
         }
@@ -177,9 +181,11 @@ void Poller::onClosedByUser() {
     closedAt.start();
     DatabaseWorker* worker = m_databaseWorker;
     const QString cs = m_connectionString;
+    const DatabaseAccess access = m_access;
     const QList<ShownAlert> alerts = m_onScreen;
     QMetaObject::invokeMethod(
-        worker, [worker, cs, alerts, closedAt] { worker->recordClosed(cs, alerts, closedAt); }, Qt::QueuedConnection);
+        worker, [worker, cs, access, alerts, closedAt] { worker->recordClosed(cs, access, alerts, closedAt); },
+        Qt::QueuedConnection);
 }
 
 void Poller::endPoll() {
