@@ -145,7 +145,7 @@ private slots:
         played.result = hv::RingReport::Result::Played;
         QElapsedTimer at;
         at.start();
-        for (const QString& version : {"1.0.0", "1.0.1"}) {
+        for (const char* version : {"1.0.0", "1.0.1"}) {
             hv::DeliveryLog log({"ward-7", "nurse"}, version);
             log.setAudioState({true, true, false});
             log.shown({alert}, at, played, at);
