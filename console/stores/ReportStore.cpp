@@ -53,7 +53,9 @@ QHash<qint64, ReportStore::Cancellation> ReportStore::readCancellations() {
                 out.insert(r.value(0).toLongLong(), {textOf(r.value(1)), r.value(2).toDateTime()});
             });
     } catch (const Failure& f) {
-        if (f.number() != kNoSuchTable) throw;
+        // A database older than cancelling, or an account not allowed to read the cancellations,
+        // still gets its report, as it was before.
+        if (f.number() != kNoSuchTable && f.number() != code::PermissionDenied) throw;
     }
     return out;
 }

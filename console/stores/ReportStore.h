@@ -42,7 +42,7 @@ public:
         QDateTime at;
     };
     // Who cancelled which alert, by the ID of the alert's log row; empty for a database made
-    // before alerts could be cancelled.
+    // before alerts could be cancelled or an account that may not read them.
     QHash<qint64, Cancellation> readCancellations();
 
 private:
