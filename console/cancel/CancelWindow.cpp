@@ -174,6 +174,7 @@ void CancelWindow::cancelChosen() {
                        Icon::Information);
         break;
     case CancelStore::Outcome::NoLongerShown:
+    case CancelStore::Outcome::NotLogged:
         m_ctx.msg.show(QStringLiteral("Alert No Longer Shown"),
                        QStringLiteral("This alert is no longer shown on the workstations: its three minutes are over. "
                                       "Nothing has been stored."),

@@ -32,6 +32,46 @@ QString minute(const QTime& t) {
     return t.toString(QStringLiteral("HH:mm:ss"));
 }
 
+// The alerts row, while it is inside its window by the server's clock.
+QList<QSqlRecord> liveRow(Connection& connection, qint64 id, const QDate& date, const QTime& time) {
+    return connection.select(QStringLiteral("SELECT * FROM alerts WHERE ID = ? AND CodeDate = ? AND CodeTime = ? AND "
+                                            "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) < %1")
+                                 .arg(AlertStore::kAlertWindowSeconds),
+                             {id, day(date), minute(time)});
+}
+
+// How many rows of `table` before the one with this ID hold the same values as `row`.
+qint64 alike(Connection& connection, const char* table, const QSqlRecord& row, qint64 id) {
+    return connection
+        .select(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE ID < ? AND ").arg(QLatin1String(table)) +
+                    QLatin1String(kSameValues),
+                QVariantList{id} + sameValues(row))
+        .value(0)
+        .value(0)
+        .toLongLong();
+}
+
+// The ID of the row of `table` that holds the same values as `row`, after `before` such rows.
+QList<QSqlRecord> nthAlike(Connection& connection, const char* table, const QSqlRecord& row, qint64 before) {
+    return connection.select(QStringLiteral("SELECT ID FROM %1 WHERE ").arg(QLatin1String(table)) +
+                                 QLatin1String(kSameValues) + QStringLiteral(" ORDER BY ID LIMIT 1 OFFSET ?"),
+                             sameValues(row) + QVariantList{before});
+}
+
+CancelStore::Outcome record(Connection& connection, qint64 alertId, const QDate& date, const QTime& time,
+                            const QVariant& logId, const QString& user, const QString& hostName) {
+    try {
+        connection.execute(QStringLiteral("INSERT INTO cancellations (CodeDate, CodeTime, AlertID, LogID, CancelledBy, "
+                                          "HostName, CancelledAt) VALUES (?, ?, ?, ?, ?, ?, NOW())"),
+                           {day(date), minute(time), alertId, logId, user, hostName});
+    } catch (const Failure& f) {
+        if (f.nativeCode() == kDuplicateKey || f.number() == kDuplicateKey)
+            return CancelStore::Outcome::AlreadyCancelled;
+        throw;
+    }
+    return CancelStore::Outcome::Cancelled;
+}
+
 } // namespace
 
 QList<CancelStore::LiveAlert> CancelStore::readCancellable() {
@@ -55,39 +95,33 @@ QList<CancelStore::LiveAlert> CancelStore::readCancellable() {
 CancelStore::Outcome CancelStore::cancel(const LiveAlert& alert, const QString& user, const QString& hostName) {
     Connection connection(m_connectionString, consoleConnectionOptions());
     connection.begin();
-    const QVariantList key{alert.id, day(alert.codeDate), minute(alert.codeTime)};
-    const QList<QSqlRecord> live =
-        connection.select(QStringLiteral("SELECT * FROM alerts WHERE ID = ? AND CodeDate = ? AND CodeTime = ? AND "
-                                         "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) < %1")
-                              .arg(AlertStore::kAlertWindowSeconds),
-                          key);
+    const QList<QSqlRecord> live = liveRow(connection, alert.id, alert.codeDate, alert.codeTime);
     if (live.isEmpty()) return Outcome::NoLongerShown;
-
     // Which of the log's rows is this alert's, so that the reports can say it was cancelled.
-    const QVariantList same = sameValues(live.front());
-    const qint64 rank =
-        connection
-            .select(QStringLiteral("SELECT COUNT(*) FROM alerts WHERE ID < ? AND ") + QLatin1String(kSameValues),
-                    QVariantList{alert.id} + same)
-            .value(0)
-            .value(0)
-            .toLongLong();
     const QList<QSqlRecord> log =
-        connection.select(QStringLiteral("SELECT ID FROM AlertLog WHERE ") + QLatin1String(kSameValues) +
-                              QStringLiteral(" ORDER BY ID LIMIT 1 OFFSET ?"),
-                          same + QVariantList{rank});
+        nthAlike(connection, "AlertLog", live.front(), alike(connection, "alerts", live.front(), alert.id));
     const QVariant logId = log.isEmpty() ? QVariant(QMetaType(QMetaType::Int)) : log.front().value(0);
+    const Outcome outcome = record(connection, alert.id, alert.codeDate, alert.codeTime, logId, user, hostName);
+    if (outcome == Outcome::Cancelled) connection.commit();
+    return outcome;
+}
 
-    try {
-        connection.execute(QStringLiteral("INSERT INTO cancellations (CodeDate, CodeTime, AlertID, LogID, CancelledBy, "
-                                          "HostName, CancelledAt) VALUES (?, ?, ?, ?, ?, ?, NOW())"),
-                           {day(alert.codeDate), minute(alert.codeTime), alert.id, logId, user, hostName});
-    } catch (const Failure& f) {
-        if (f.nativeCode() == kDuplicateKey || f.number() == kDuplicateKey) return Outcome::AlreadyCancelled;
-        throw;
-    }
-    connection.commit();
-    return Outcome::Cancelled;
+CancelStore::Outcome CancelStore::cancelLogged(qint64 logId, const QDate& codeDate, const QTime& codeTime,
+                                               const QString& user, const QString& hostName) {
+    Connection connection(m_connectionString, consoleConnectionOptions());
+    connection.begin();
+    const QList<QSqlRecord> logged =
+        connection.select(QStringLiteral("SELECT * FROM AlertLog WHERE ID = ? AND CodeDate = ? AND CodeTime = ?"),
+                          {logId, day(codeDate), minute(codeTime)});
+    if (logged.isEmpty()) return Outcome::NotLogged;
+    const QList<QSqlRecord> live =
+        nthAlike(connection, "alerts", logged.front(), alike(connection, "AlertLog", logged.front(), logId));
+    if (live.isEmpty()) return Outcome::NoLongerShown;
+    const qint64 alertId = live.front().value(0).toLongLong();
+    if (liveRow(connection, alertId, codeDate, codeTime).isEmpty()) return Outcome::NoLongerShown;
+    const Outcome outcome = record(connection, alertId, codeDate, codeTime, logId, user, hostName);
+    if (outcome == Outcome::Cancelled) connection.commit();
+    return outcome;
 }
 
 } // namespace hv

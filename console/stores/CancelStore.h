@@ -28,6 +28,7 @@ public:
         Cancelled,
         AlreadyCancelled, // another console was first
         NoLongerShown,    // it aged out (or was purged) since the list was read
+        NotLogged,        // the log has no such alert
     };
 
     // The alerts still inside their three-minute window by the server's clock (and those dated
@@ -38,6 +39,11 @@ public:
     // Records that `user`, logged in on the computer `hostName`, cancelled the alert, dated by the
     // server's clock. Nothing is stored unless the outcome is Cancelled.
     Outcome cancel(const LiveAlert& alert, const QString& user, const QString& hostName);
+
+    // The same for the alert whose AlertLog row has this ID, date and minute (as an exported CAP
+    // alert names it).
+    Outcome cancelLogged(qint64 logId, const QDate& codeDate, const QTime& codeTime, const QString& user,
+                         const QString& hostName);
 
     // More alerts than anyone could read through in three minutes.
     static constexpr int kMostListed = 500;
