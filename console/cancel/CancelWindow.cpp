@@ -110,7 +110,7 @@ void CancelWindow::refresh() {
     QList<CancelStore::LiveAlert> alerts;
     try {
         const QString cs = m_ctx.connectionString();
-        m_ctx.database().run([&] { alerts = CancelStore(cs).readCancellable(); });
+        m_ctx.database().run([&] { alerts = CancelStore(cs, m_ctx.access).readCancellable(); });
     } catch (const Failure& f) {
         // What the list showed may be stale: nothing is offered that cannot be checked.
         m_alerts.clear();
@@ -155,7 +155,7 @@ void CancelWindow::cancelChosen() {
         const QString cs = m_ctx.connectionString();
         const QString user = m_user;
         const QString host = QSysInfo::machineHostName();
-        m_ctx.database().run([&] { outcome = CancelStore(cs).cancel(alert, user, host); });
+        m_ctx.database().run([&] { outcome = CancelStore(cs, m_ctx.access).cancel(alert, user, host); });
     } catch (const Failure& f) {
         // Nothing was stored; the list stays as it was, so the operator can try again.
         FailureTable::apply(FailureTable::responseTo(FailureTable::Operation::CancelSave, f), m_ctx.msg, m_ctx.exit);

@@ -75,7 +75,7 @@ CancelStore::Outcome record(Connection& connection, qint64 alertId, const QDate&
 } // namespace
 
 QList<CancelStore::LiveAlert> CancelStore::readCancellable() {
-    Connection connection(m_connectionString, consoleConnectionOptions());
+    Connection connection(m_connectionString, consoleConnectionOptions(m_access));
     QList<LiveAlert> out;
     connection.forEach(
         QStringLiteral("SELECT ID, CodeDate, CodeTime, CodeName, CodeLocation, CodeMessage FROM alerts a WHERE "
@@ -93,7 +93,7 @@ QList<CancelStore::LiveAlert> CancelStore::readCancellable() {
 }
 
 CancelStore::Outcome CancelStore::cancel(const LiveAlert& alert, const QString& user, const QString& hostName) {
-    Connection connection(m_connectionString, consoleConnectionOptions());
+    Connection connection(m_connectionString, consoleConnectionOptions(m_access));
     connection.begin();
     const QList<QSqlRecord> live = liveRow(connection, alert.id, alert.codeDate, alert.codeTime);
     if (live.isEmpty()) return Outcome::NoLongerShown;
@@ -108,7 +108,7 @@ CancelStore::Outcome CancelStore::cancel(const LiveAlert& alert, const QString& 
 
 CancelStore::Outcome CancelStore::cancelLogged(qint64 logId, const QDate& codeDate, const QTime& codeTime,
                                                const QString& user, const QString& hostName) {
-    Connection connection(m_connectionString, consoleConnectionOptions());
+    Connection connection(m_connectionString, consoleConnectionOptions(m_access));
     connection.begin();
     const QList<QSqlRecord> logged =
         connection.select(QStringLiteral("SELECT * FROM AlertLog WHERE ID = ? AND CodeDate = ? AND CodeTime = ?"),

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DatabaseAccess.h"
+
 #include <QDate>
 #include <QList>
 #include <QString>
@@ -13,7 +15,8 @@ namespace hv {
 // hv::Failure.
 class CancelStore {
 public:
-    explicit CancelStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
+    explicit CancelStore(QString connectionString, DatabaseAccess access = {})
+        : m_connectionString(std::move(connectionString)), m_access(std::move(access)) {}
 
     struct LiveAlert {
         qint64 id = 0;
@@ -50,6 +53,7 @@ public:
 
 private:
     QString m_connectionString;
+    DatabaseAccess m_access;
 };
 
 } // namespace hv

@@ -44,7 +44,7 @@ QString ReportStore::likePrefix(const QString& search) {
 QHash<qint64, ReportStore::Cancellation> ReportStore::readCancellations() {
     constexpr qint64 kNoSuchTable = 1146;
     QHash<qint64, Cancellation> out;
-    Connection connection(m_connectionString, consoleConnectionOptions());
+    Connection connection(m_connectionString, consoleConnectionOptions(m_access));
     try {
         connection.forEach(
             QStringLiteral("SELECT LogID, CancelledBy, CancelledAt FROM cancellations WHERE LogID IS NOT "
@@ -61,7 +61,7 @@ QHash<qint64, ReportStore::Cancellation> ReportStore::readCancellations() {
 }
 
 void ReportStore::readRows(const Query& query, const std::function<void(const QSqlRecord&)>& row) {
-    Connection connection(m_connectionString, consoleConnectionOptions());
+    Connection connection(m_connectionString, consoleConnectionOptions(m_access));
     connection.forEach(query.statement, query.binds, row);
 }
 

@@ -139,11 +139,13 @@ QString TrayStore::alertBlock(const QSqlRecord& row) {
     return blockOf(row, BlockColumns(row));
 }
 
-TrayStore::TrayStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
+TrayStore::TrayStore(QString connectionString, DatabaseAccess access)
+    : m_connectionString(std::move(connectionString)), m_access(std::move(access)) {}
 
 std::unique_ptr<Connection> TrayStore::connect() const {
     ConnectionOptions options;
     options.readTimeoutSeconds = ReadTimeoutSeconds;
+    options.access = m_access;
     return std::make_unique<Connection>(m_connectionString, options);
 }
 
