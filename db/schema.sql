@@ -51,3 +51,21 @@ CREATE TABLE IF NOT EXISTS properties (
 -- The programs assume this single row exists and never insert it.
 INSERT INTO properties (TraysToolTipText)
   SELECT 'Halvane - facility alerts' FROM DUAL WHERE NOT EXISTS (SELECT 1 FROM properties);
+
+-- One row per cancelled alert: the workstations treat the alert as gone at their next poll, while
+-- its alerts and AlertLog rows stay as they were. The alert is named by the values its alerts row
+-- had (ID, date and minute), so that a row of a later day with a reused ID never matches; LogID is
+-- the AlertLog row of the same alert, for the reports, NULL when none was found.
+CREATE TABLE IF NOT EXISTS cancellations (
+  CodeDate    DATE NOT NULL,
+  CodeTime    TIME NOT NULL,
+  AlertID     INT NOT NULL,
+  LogID       INT NULL,
+  -- The console's login that cancelled it, and the computer it was made on.
+  CancelledBy VARCHAR(255) NOT NULL,
+  HostName    VARCHAR(255) NOT NULL DEFAULT '',
+  -- The server's clock, the one the workstations judge an alert's age by.
+  CancelledAt DATETIME NOT NULL,
+  PRIMARY KEY (CodeDate, CodeTime, AlertID),
+  KEY cancellations_log (LogID)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;

@@ -109,6 +109,9 @@ MainWindow::MainWindow(ConsoleContext& ctx, QString iniPath, QWidget* parent)
     QAction* mnuAdminProperties = mnuEdit->addAction(QStringLiteral("Administrator Properties"));
     mnuAdminProperties->setObjectName(QStringLiteral("mnuAdminProperties"));
     connect(mnuAdminProperties, &QAction::triggered, this, &MainWindow::mnuAdminProperties_Click);
+    QAction* mnuCancelAlert = mnuEdit->addAction(QStringLiteral("Cancel An Alert"));
+    mnuCancelAlert->setObjectName(QStringLiteral("mnuCancelAlert"));
+    connect(mnuCancelAlert, &QAction::triggered, this, &MainWindow::mnuCancelAlert_Click);
 
     QMenu* mnuHelp = menuBar()->addMenu(QStringLiteral("Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
@@ -308,6 +311,10 @@ void MainWindow::endSession() {
 
 void MainWindow::mnuAdminProperties_Click() {
     LoginWindow::open(m_ctx);
+}
+
+void MainWindow::mnuCancelAlert_Click() {
+    LoginWindow::open(m_ctx, LoginWindow::Then::CancelAlert);
 }
 
 void MainWindow::mnuOnTheWeb_Click() {

@@ -31,6 +31,7 @@ ReportDefinition ReportDefinition::forKind(ReportKind kind, const SearchParamete
         d.query = ReportStore::allAlerts();
         d.captionPrefix = QStringLiteral("Complete List of All Halvane Records (");
         d.fields = alertLogFields();
+        d.withCancellations = true;
         break;
     case ReportKind::SearchWithDateRange:
         d.title = QStringLiteral("Seach By: (") + search.strSearch + QStringLiteral(") With Date Range: (") +
@@ -40,6 +41,7 @@ ReportDefinition ReportDefinition::forKind(ReportKind kind, const SearchParamete
         d.query = ReportStore::alertSearch(search.strSearch, search.dtStartDate, search.dtEndDate);
         d.captionPrefix = QStringLiteral("Complete List of All Halvane Records (");
         d.fields = alertLogFields();
+        d.withCancellations = true;
         break;
     case ReportKind::AllUsers:
         d.title = QStringLiteral("Complete List of All Users");

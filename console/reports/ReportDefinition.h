@@ -25,6 +25,9 @@ struct ReportDefinition {
     ReportStore::Query query;
     QString captionPrefix;
     QList<Field> fields;
+    // The rows are alert log rows: a cancelled alert's record says who cancelled it and when,
+    // after its own lines.
+    bool withCancellations = false;
 
     // The definition of one of the six reports; the search report needs its parameters.
     static ReportDefinition forKind(ReportKind kind, const SearchParameters& search = {});

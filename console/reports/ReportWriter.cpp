@@ -13,6 +13,8 @@ namespace hv {
 const QString ReportWriter::kBlankLine = QStringLiteral(" ");
 const QString ReportWriter::kRuleLine = QString(79, u'_');
 const QString ReportWriter::kEmptyResultLine = QStringLiteral("No Records Matching Query");
+const QString ReportWriter::kCancelledByLabel = QStringLiteral("Cancelled By:");
+const QString ReportWriter::kCancelledAtLabel = QStringLiteral("Cancelled At:");
 
 ReportWriter::ReportWriter(QString connectionString, DatabaseRunner& db, const PrinterPort& printer, QDate printDate,
                            DatabaseAccess access)
@@ -61,9 +63,21 @@ qint64 ReportWriter::write(const ReportDefinition& report) {
     // lines go into the file as the rows arrive, on the database thread.
     qint64 intRecordCount = 0;
     m_db.run([&] {
-        ReportStore(m_connectionString, m_access).readRows(report.query, [&](const QSqlRecord& row) {
+        ReportStore store(m_connectionString, m_access);
+        const QHash<qint64, ReportStore::Cancellation> cancelled =
+            report.withCancellations ? store.readCancellations() : QHash<qint64, ReportStore::Cancellation>();
+        store.readRows(report.query, [&](const QSqlRecord& row) {
             for (const ReportDefinition::Field& field : report.fields)
                 file.writeLine(recordLine(field.label, field.valueColumn, valueText(row, field)));
+            if (!cancelled.isEmpty()) {
+                const auto c = cancelled.constFind(row.value(columnIndex(row, QStringLiteral("ID"))).toLongLong());
+                if (c != cancelled.constEnd()) {
+                    file.writeLine(recordLine(kCancelledByLabel, kCancelledColumn, c->by));
+                    file.writeLine(
+                        recordLine(kCancelledAtLabel, kCancelledColumn,
+                                   formatMonthDayYear(c->at.date()) + u' ' + formatAmPm(c->at.time(), true)));
+                }
+            }
             file.writeLine(kRuleLine);
             ++intRecordCount;
         });

@@ -17,6 +17,10 @@ public:
     static const QString kBlankLine;
     static const QString kRuleLine;
     static const QString kEmptyResultLine;
+    // The lines a cancelled alert's record ends with, aligned with the record's own values.
+    static const QString kCancelledByLabel;
+    static const QString kCancelledAtLabel;
+    static constexpr int kCancelledColumn = 16;
 
     // The rows are read through `db`; the file and the printer are used on the caller's thread.
     ReportWriter(QString connectionString, DatabaseRunner& db, const PrinterPort& printer, QDate printDate,

@@ -29,6 +29,8 @@ public:
         ToolTipSave,
         Report,
         Print,
+        CancelListLoad, // the list of alerts that can still be cancelled
+        CancelSave,     // the record of a cancellation
     };
 
     // How the table tells failures apart. A wait that ran out (a table locked by another session

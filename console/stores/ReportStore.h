@@ -3,6 +3,8 @@
 #include "DatabaseAccess.h"
 
 #include <QDate>
+#include <QDateTime>
+#include <QHash>
 #include <QSqlRecord>
 #include <QString>
 #include <QVariantList>
@@ -37,6 +39,14 @@ public:
     // Hands each row to `row` as it arrives, so that a report of any length needs no more memory
     // than one row.
     void readRows(const Query& query, const std::function<void(const QSqlRecord&)>& row);
+
+    struct Cancellation {
+        QString by;
+        QDateTime at;
+    };
+    // Who cancelled which alert, by the ID of the alert's log row; empty for a database made
+    // before alerts could be cancelled or an account that may not read them.
+    QHash<qint64, Cancellation> readCancellations();
 
 private:
     QString m_connectionString;

@@ -124,8 +124,8 @@ private slots:
                 menus << item->objectName() + '=' + item->text();
         }
         QCOMPARE(menus, QStringList({"mnuFile=File", "mnuExit=Exit", "mnuEdit=Edit",
-                                     "mnuAdminProperties=Administrator Properties", "mnuHelp=Help",
-                                     "mnuOnTheWeb=Halvane On The Web"}));
+                                     "mnuAdminProperties=Administrator Properties", "mnuCancelAlert=Cancel An Alert",
+                                     "mnuHelp=Help", "mnuOnTheWeb=Halvane On The Web"}));
     }
 
     void emptyCataloguesGiveEmptyLists() {

@@ -76,6 +76,21 @@ void reset() {
     c.execute(QStringLiteral("ALTER TABLE alerts AUTO_INCREMENT = 1"));
     c.execute(QStringLiteral("ALTER TABLE AlertLog AUTO_INCREMENT = 1"));
     c.execute(QStringLiteral("INSERT INTO properties (TraysToolTipText) VALUES ('Halvane test tip')"));
+    for (const QSqlRecord& t :
+         c.select(QStringLiteral("SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA = 'halvane' AND "
+                                 "TABLE_NAME IN ('cancellations')")))
+        c.execute(QStringLiteral("DELETE FROM %1").arg(t.value(0).toString()));
+}
+
+bool applyUpgrade(QString* output) {
+    const QString source = qEnvironmentVariable("HALVANE_SOURCE_DIR");
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.setStandardInputFile(source + QStringLiteral("/db/upgrade.sql"));
+    p.start(QStringLiteral("bash"), {source + QStringLiteral("/scripts/dbserver"), QStringLiteral("sql")});
+    const bool done = p.waitForFinished(60000);
+    if (output) *output = QString::fromLocal8Bit(p.readAll());
+    return done && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
 void exec(const QString& sql, const QVariantList& binds) {

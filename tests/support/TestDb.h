@@ -27,8 +27,12 @@ struct ReadOnlyRights {
 
 // Fails the running test with a clear message when the server is not there.
 bool available(QString* why = nullptr);
-// Empties all six tables and puts back the single properties row.
+// Empties all six tables and the newer tables (where the database has them) and puts back the
+// single properties row.
 void reset();
+// Applies db/upgrade.sql with the server's own client, as the README tells an administrator to;
+// true when the client succeeded. Its output goes to `output`.
+bool applyUpgrade(QString* output = nullptr);
 void exec(const QString& sql, const QVariantList& binds = {});
 QList<QSqlRecord> rows(const QString& sql, const QVariantList& binds = {});
 QVariant scalar(const QString& sql, const QVariantList& binds = {});

@@ -14,7 +14,7 @@ void DatabaseWorker::poll(const QString& connectionString, const DatabaseAccess&
     TrayStore(connectionString, access)
         .poll(
             withTooltip, [this](const PollResult& r) { emit alertsRead(r); },
-            [this](const TooltipResult& t) { emit tooltipRead(t); });
+            [this](const TooltipResult& t) { emit tooltipRead(t); }, &m_cancelled);
 }
 
 } // namespace hv

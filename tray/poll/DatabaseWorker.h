@@ -20,6 +20,10 @@ public:
 signals:
     void alertsRead(const hv::PollResult& result);
     void tooltipRead(const hv::TooltipResult& result);
+
+private:
+    // Kept from poll to poll on this thread.
+    CancelledAlerts m_cancelled;
 };
 
 } // namespace hv

@@ -21,6 +21,14 @@ QString TrayStore::pollStatement() {
         "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) > 0");
 }
 
+QString TrayStore::cancelledStatement() {
+    // A little wider than the alerts' window, for the moment between the two statements; an alert
+    // dated ahead of the server's clock is current later and may be cancelled already.
+    return QStringLiteral("SELECT AlertID, CodeDate, CodeTime FROM cancellations WHERE "
+                          "CodeDate >= DATE(NOW() - INTERVAL 240 SECOND) AND "
+                          "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) < 240");
+}
+
 QString TrayStore::tooltipStatement() {
     return QStringLiteral("Select TraysToolTipText From properties");
 }
@@ -104,6 +112,27 @@ QString blockOf(const QSqlRecord& row, const BlockColumns& c) {
     return block;
 }
 
+// The cancellations the server holds now. A database made before alerts could be cancelled, an
+// account without the right to read them or a failure of this one statement leaves the poll as it
+// was: the alerts read stand, and what earlier polls learnt still counts.
+CancelledAlerts readCancelled(Connection& conn) {
+    CancelledAlerts out;
+    try {
+        conn.forEach(TrayStore::bounded(TrayStore::cancelledStatement()), {}, [&](const QSqlRecord& row) {
+            out.emplace(row.value(0).toLongLong(), row.value(1).toDate(), row.value(2).toTime());
+        });
+    } catch (const Failure&) {
+    }
+    return out;
+}
+
+struct Row {
+    qint64 id;
+    QDate date;
+    QTime time;
+    QString block;
+};
+
 } // namespace
 
 QString TrayStore::alertBlock(const QSqlRecord& row) {
@@ -127,7 +156,7 @@ PollResult TrayStore::fetchAlerts() const {
 }
 
 void TrayStore::poll(bool withTooltip, const std::function<void(const PollResult&)>& alertsRead,
-                     const std::function<void(const TooltipResult&)>& tooltipRead) const {
+                     const std::function<void(const TooltipResult&)>& tooltipRead, CancelledAlerts* cancelled) const {
     PollResult r;
     std::unique_ptr<Connection> conn;
     try {
@@ -136,39 +165,49 @@ void TrayStore::poll(bool withTooltip, const std::function<void(const PollResult
         // Without a connection the poll has nothing to show; the table says whether that ends it.
         if (pollReaction(f) == Reaction::EndHandler) r.failure = f;
     }
-    if (conn) r = readAlerts(*conn);
+    if (conn) r = readAlerts(*conn, cancelled);
     alertsRead(r);
     // A server lost during the poll leaves the tooltip for a later one.
     if (withTooltip && conn && !r.failure) tooltipRead(readTooltip(*conn));
 }
 
-PollResult TrayStore::readAlerts(Connection& conn) {
+PollResult TrayStore::readAlerts(Connection& conn, CancelledAlerts* cancelled) {
     PollResult r;
     Handler h(pollReaction);
     h.run([&] {
         // Each row's block is made as the row arrives, so that no copy of the rows is kept.
-        std::vector<std::pair<qint64, QString>> blocks;
+        std::vector<Row> rows;
         h.step([&] {
             std::optional<BlockColumns> columns;
-            int idColumn = -1;
+            int idColumn = -1, dateColumn = -1;
             conn.forEach(bounded(pollStatement()), {}, [&](const QSqlRecord& row) {
                 if (!columns) {
                     columns.emplace(row);
                     idColumn = columnOf(row, 0, QStringLiteral("ID"));
+                    dateColumn = columnOf(row, 1, QStringLiteral("CodeDate"));
                 }
-                std::pair<qint64, QString>& block = blocks.emplace_back(row.value(idColumn).toLongLong(), QString());
-                h.step([&] { block.second = blockOf(row, *columns); });
+                Row& added = rows.emplace_back(Row{row.value(idColumn).toLongLong(), row.value(dateColumn).toDate(),
+                                                   row.value(columns->time).toTime(), QString()});
+                h.step([&] { added.block = blockOf(row, *columns); });
             });
             r.statementRan = true;
         });
-        if (r.statementRan) {
-            // The statement has no order; the blocks and the ring decision go by ID.
-            std::stable_sort(blocks.begin(), blocks.end(),
-                             [](const auto& a, const auto& b) { return a.first < b.first; });
-            for (const auto& [id, text] : blocks) {
-                r.ids.append(id);
-                r.text += text;
+        if (!r.statementRan) return;
+        CancelledAlerts gone;
+        if (!rows.empty()) {
+            const CancelledAlerts now = readCancelled(conn);
+            for (const Row& row : rows) {
+                const auto key = std::make_tuple(row.id, row.date, row.time);
+                if (now.count(key) || (cancelled && cancelled->count(key))) gone.insert(key);
             }
+        }
+        if (cancelled) *cancelled = gone;
+        // The statement has no order; the blocks and the ring decision go by ID.
+        std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.id < b.id; });
+        for (const Row& row : rows) {
+            if (gone.count(std::make_tuple(row.id, row.date, row.time))) continue;
+            r.ids.append(row.id);
+            r.text += row.block;
         }
     });
     if (const Failure* f = h.endedBy()) r.failure = *f;

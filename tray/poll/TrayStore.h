@@ -3,12 +3,16 @@
 #include "DatabaseAccess.h"
 #include "Failure.h"
 
+#include <QDate>
 #include <QList>
 #include <QSqlRecord>
 #include <QString>
+#include <QTime>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
+#include <tuple>
 
 namespace hv {
 
@@ -23,6 +27,11 @@ struct PollResult {
     QList<qint64> ids; // ascending
     QString text;      // one block per row, in ID order
 };
+
+// The alerts that the console has cancelled, each named by its alerts row's ID, date and minute.
+// A cancellation is never taken back: once seen, an alert stays gone for as long as it is current,
+// even when a later poll cannot read the cancellations.
+using CancelledAlerts = std::set<std::tuple<qint64, QDate, QTime>>;
 
 // What a read of the tooltip text brought back.
 struct TooltipResult {
@@ -53,18 +62,24 @@ public:
     // The same, handed to alertsRead; then, when withTooltip is set, the tooltip is read on the
     // same connection and handed to tooltipRead. The alerts go first, so that a locked settings
     // table never holds up an alert.
+    // `cancelled` carries what earlier polls learnt of cancellations; left out, only this poll's
+    // reading counts.
     void poll(bool withTooltip, const std::function<void(const PollResult&)>& alertsRead,
-              const std::function<void(const TooltipResult&)>& tooltipRead) const;
+              const std::function<void(const TooltipResult&)>& tooltipRead, CancelledAlerts* cancelled = nullptr) const;
     // The tooltip alone, as read at start.
     TooltipResult readTooltip() const;
     // The poll's statement and its text on a connection already open (its session's clock is the
-    // one that decides which alerts are current).
-    static PollResult readAlerts(Connection& conn);
+    // one that decides which alerts are current). Cancelled alerts are left out as if they had
+    // aged out; `cancelled` is brought up to the alerts still current.
+    static PollResult readAlerts(Connection& conn, CancelledAlerts* cancelled = nullptr);
 
     // The alerts of the last three minutes by the server's clock. The window is measured on date
     // and time together, so that an alert sent just before midnight stays visible after it.
     static QString pollStatement();
     static QString tooltipStatement();
+    // The cancellations of the alerts that can still be current. Only read when the poll found
+    // alerts, so that a workstation at rest sends nothing more than before.
+    static QString cancelledStatement();
     // The statement as sent: on MariaDB the server ends it with an error once StatementSeconds
     // have passed; any other server reads the bound as a comment and runs the statement as it is.
     static QString bounded(const QString& statement);
