@@ -2,6 +2,7 @@
 
 #include "Failure.h"
 #include "Formats.h"
+#include "FurtherServers.h"
 #include "Handler.h"
 #include "Strings.h"
 #include "admin/LoginWindow.h"
@@ -144,10 +145,13 @@ bool MainWindow::load() {
     Handler handler(FailureTable::policyFor(FailureTable::Operation::StartUp, m_ctx.msg, m_ctx.exit));
     AlertStore::Choices choices;
     const bool completed = handler.run([&] {
-        handler.step([&] { m_ctx.strDataPath = fncReadINI(m_iniPath); });
         handler.step([&] {
-            const QString cs = m_ctx.connectionString();
-            m_ctx.database().run([&] { AlertStore(cs).readChoices(choices); });
+            m_ctx.strDataPath = fncReadINI(m_iniPath);
+            m_ctx.furtherServers = fncReadFurtherServers(m_iniPath);
+        });
+        handler.step([&] {
+            const ServerList servers = m_ctx.servers();
+            m_ctx.database().run([&] { AlertStore(servers).readChoices(choices); });
         });
     });
     // Each name is followed by an empty entry, in the order the database gave; what was read
@@ -179,12 +183,12 @@ void MainWindow::Command1_Click() {
         ~Done() { flag = false; }
     } done{m_submitting};
 
-    const QString cs = m_ctx.connectionString();
+    const ServerList servers = m_ctx.servers();
     Handler purge(FailureTable::policyFor(FailureTable::Operation::Purge, m_ctx.msg, m_ctx.exit));
     const bool purged = purge.run([&] {
         purge.step([&] {
             const QDateTime now = m_ctx.clock.now();
-            m_ctx.database().run([&] { AlertStore(cs).fncDeleteSevenDayOldRecords(now); });
+            m_ctx.database().run([&] { AlertStore(servers).fncDeleteSevenDayOldRecords(now); });
         });
     });
     if (!purged) return; // the program ended
@@ -225,8 +229,9 @@ void MainWindow::Command1_Click() {
     // for another try.
     std::optional<AlertStore::Saved> saved;
     Handler write(FailureTable::policyFor(FailureTable::Operation::Submission, m_ctx.msg, m_ctx.exit));
-    write.run(
-        [&] { write.step([&] { m_ctx.database().run([&] { saved = AlertStore(cs).save(alert, m_ctx.clock); }); }); });
+    write.run([&] {
+        write.step([&] { m_ctx.database().run([&] { saved = AlertStore(servers).save(alert, m_ctx.clock); }); });
+    });
     if (!saved) return;
 
     Text1->setFocus();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ServerList.h"
 #include "reports/ReportDefinition.h"
 
 #include <QDate>
@@ -18,7 +19,7 @@ public:
     static const QString kEmptyResultLine;
 
     // The rows are read through `db`; the file and the printer are used on the caller's thread.
-    ReportWriter(QString connectionString, DatabaseRunner& db, const PrinterPort& printer, QDate printDate);
+    ReportWriter(ServerList servers, DatabaseRunner& db, const PrinterPort& printer, QDate printDate);
 
     // Writes the whole file and returns the number of records listed. Failures leave the file
     // closed with the lines written so far.
@@ -28,7 +29,7 @@ public:
     static QString recordLine(const QString& label, int valueColumn, const QString& value);
 
 private:
-    QString m_connectionString;
+    ServerList m_servers;
     DatabaseRunner& m_db;
     const PrinterPort& m_printer;
     QDate m_printDate;

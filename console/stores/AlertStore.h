@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ServerList.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -15,7 +17,7 @@ class Connection;
 // go; failures leave as hv::Failure.
 class AlertStore {
 public:
-    explicit AlertStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
+    explicit AlertStore(ServerList servers) : m_servers(std::move(servers)) {}
 
     struct Choices {
         QStringList codes;
@@ -52,7 +54,7 @@ public:
     static constexpr int kPurgeLockWaitSeconds = 2;
 
 private:
-    QString m_connectionString;
+    ServerList m_servers;
 };
 
 } // namespace hv

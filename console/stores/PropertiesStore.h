@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ServerList.h"
+
 #include <QString>
 
 namespace hv {
@@ -8,14 +10,14 @@ namespace hv {
 // as hv::Failure.
 class PropertiesStore {
 public:
-    explicit PropertiesStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
+    explicit PropertiesStore(ServerList servers) : m_servers(std::move(servers)) {}
 
     // Stores the text in the row the record set would stand on first. False when the database
     // holds no properties row; the programs never add one.
     bool saveToolTipText(const QString& text);
 
 private:
-    QString m_connectionString;
+    ServerList m_servers;
 };
 
 } // namespace hv

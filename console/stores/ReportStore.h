@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ServerList.h"
+
 #include <QDate>
 #include <QSqlRecord>
 #include <QString>
@@ -29,14 +31,14 @@ public:
     // The search text as a LIKE prefix pattern with "!" as the escape character.
     static QString likePrefix(const QString& search);
 
-    explicit ReportStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
+    explicit ReportStore(ServerList servers) : m_servers(std::move(servers)) {}
 
     // Hands each row to `row` as it arrives, so that a report of any length needs no more memory
     // than one row.
     void readRows(const Query& query, const std::function<void(const QSqlRecord&)>& row);
 
 private:
-    QString m_connectionString;
+    ServerList m_servers;
 };
 
 } // namespace hv

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ServerList.h"
+
 #include <QString>
 
 namespace hv {
@@ -7,7 +9,7 @@ namespace hv {
 // The console's users as the login sees them. Failures leave as hv::Failure.
 class UserStore {
 public:
-    explicit UserStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
+    explicit UserStore(ServerList servers) : m_servers(std::move(servers)) {}
 
     // True when a users row has exactly this name and exactly this password: the comparison is
     // made here, character for character (the server's collation would ignore case), every row
@@ -15,7 +17,7 @@ public:
     bool login(const QString& user, const QString& password);
 
 private:
-    QString m_connectionString;
+    ServerList m_servers;
 };
 
 } // namespace hv
