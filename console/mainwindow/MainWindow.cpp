@@ -33,9 +33,6 @@ namespace {
 
 constexpr int kClientWidth = 440;
 constexpr int kClientHeight = 190;
-// Beyond this the workstations, which judge an alert's age by the server's clock, show it late
-// or not at all.
-constexpr qint64 kClockToleranceSeconds = 60;
 
 QString moment(const QDateTime& at) {
     return formatMonthDayYear(at.date()) + u' ' + formatAmPm(at.time(), true);
@@ -249,7 +246,7 @@ void MainWindow::warnIfClocksDiffer(const QDateTime& console, const QDateTime& s
     const QDateTime b(server.date(), server.time(), Qt::UTC);
     const qint64 serverAhead = a.secsTo(b);
     const qint64 apart = qAbs(serverAhead);
-    if (apart <= kClockToleranceSeconds) return;
+    if (apart <= AlertStore::kClockToleranceSeconds) return;
     m_ctx.msg.show(
         QStringLiteral("Clock Difference"),
         QStringLiteral("The alert has been saved, but the clock of this computer is %1 %2 the clock of the database "

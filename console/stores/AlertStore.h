@@ -52,6 +52,9 @@ public:
     static constexpr int kAlertWindowSeconds = 180;
     // The purge is housekeeping: it gives up on a lock sooner than anything else.
     static constexpr int kPurgeLockWaitSeconds = 2;
+    // Beyond this the workstations, which judge an alert's age by the server's clock, show it late
+    // or not at all; whoever submits warns.
+    static constexpr qint64 kClockToleranceSeconds = 60;
 
 private:
     ServerList m_servers;

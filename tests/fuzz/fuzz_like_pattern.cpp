@@ -1,7 +1,7 @@
 // The report search turns the operator's text into a LIKE prefix pattern with "!" as the escape
 // character. Whatever the text, the pattern must match exactly the names that begin with it: each
 // character of the text literal, one "%" at the end as the only wildcard.
-#include "ReportDefinition.h"
+#include "stores/ReportStore.h"
 
 #include <QString>
 #include <cstdint>
@@ -18,7 +18,7 @@ namespace {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString search = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
-    const QString pattern = ReportDefinition::likePrefix(search);
+    const QString pattern = hv::ReportStore::likePrefix(search);
 
     // Read the pattern back as the server does.
     QString literal;

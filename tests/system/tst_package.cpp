@@ -45,13 +45,24 @@ private slots:
         const QString root = work.filePath("root");
         out = run("dpkg-deb", {"-x", deb, root}, work.path(), &rc);
         QVERIFY2(rc == 0, qPrintable(out));
-        for (const char* f : {"usr/lib/halvane/Halvane", "usr/lib/halvane/Morvik", "etc/halvane/halvane.ini",
-                              "usr/share/applications/halvane.desktop", "usr/share/applications/morvik.desktop",
-                              "etc/xdg/autostart/morvik.desktop", "usr/share/icons/hicolor/scalable/apps/halvane.svg",
+        for (const char* f : {"usr/lib/halvane/Halvane", "usr/lib/halvane/Morvik", "usr/lib/halvane/halvane-send",
+                              "etc/halvane/halvane.ini", "usr/share/applications/halvane.desktop",
+                              "usr/share/applications/morvik.desktop", "etc/xdg/autostart/morvik.desktop",
+                              "usr/share/icons/hicolor/scalable/apps/halvane.svg",
                               "usr/share/icons/hicolor/scalable/apps/morvik.svg", "usr/share/halvane/schema.sql"})
             QVERIFY2(QFileInfo::exists(root + "/" + f), f);
         QCOMPARE(QFileInfo(root + "/usr/lib/halvane/halvane.ini").symLinkTarget(), QString("/etc/halvane/halvane.ini"));
         QCOMPARE(QFileInfo(root + "/usr/bin/Halvane").symLinkTarget(), root + "/usr/lib/halvane/Halvane");
+        QCOMPARE(QFileInfo(root + "/usr/bin/halvane-send").symLinkTarget(), root + "/usr/lib/halvane/halvane-send");
+
+        // The command needs no display: through its link it finds no halvane.ini beside the
+        // program (the link points at a file this scratch root does not provide) and says so.
+        out = run("env", {"-u", "DISPLAY", root + "/usr/bin/halvane-send", "--code", "Code Red", "--location", "Lobby"},
+                  work.path(), &rc);
+        QCOMPARE(rc, 1);
+        QCOMPARE(out, QString("halvane-send: %1/usr/lib/halvane/halvane.ini was not found; its first line names the "
+                              "database server as MYSQLSERVERNAME=host\n")
+                          .arg(root));
 
         out = run("dpkg-deb", {"--ctrl-tarfile", deb}, work.path(), &rc);
         QCOMPARE(rc, 0);

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace hv {
+
+// halvane-send's command line. Options take their value as the next argument or after "=".
+struct SendOptions {
+    enum class Mode { Help, Submit, Cap, ExportCap };
+
+    Mode mode = Mode::Help;
+    QString code;
+    QString location;
+    std::optional<QString> message; // unset: the column keeps its default, as when no message is wanted
+    QString capFile;                // "-" for standard input
+    bool exercise = false;
+    std::optional<QDate> since;
+    QString iniPath; // empty: halvane.ini beside the program
+
+    // The options (without the program name), or UsageError with what is wrong.
+    static SendOptions parse(const QStringList& arguments);
+    static QString helpText();
+};
+
+} // namespace hv
