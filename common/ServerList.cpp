@@ -100,4 +100,19 @@ void ServerList::run(const ConnectionOptions& options, const std::function<void(
     throw Failure(code::CannotOpen, lost->description(), lost->nativeCode());
 }
 
+void ServerList::stream(const ConnectionOptions& options,
+                        const std::function<void(Connection&, bool& handedOn)>& job) const {
+    bool handedOn = false;
+    std::optional<Failure> cutShort;
+    run(options, [&](Connection& connection) {
+        try {
+            job(connection, handedOn);
+        } catch (const Failure& f) {
+            if (!handedOn || !nodeLost(f)) throw;
+            cutShort = f;
+        }
+    });
+    if (cutShort) throw Failure(code::CannotOpen, cutShort->description(), cutShort->nativeCode());
+}
+
 } // namespace hv

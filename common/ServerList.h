@@ -39,6 +39,11 @@ public:
     // as code::CannotOpen.
     void run(const ConnectionOptions& options, const std::function<void(Connection&)>& job) const;
 
+    // As run(), for a job that hands rows on as it reads them and sets handedOn once it has: what
+    // was handed on cannot be taken back, so another node may take over only before that; a node
+    // lost after it ends the job as a lost server.
+    void stream(const ConnectionOptions& options, const std::function<void(Connection&, bool& handedOn)>& job) const;
+
     // The failure is the node's, not the request's: it is not there, it went away under the
     // statement, or it is cut off from its cluster.
     static bool nodeLost(const Failure& failure);

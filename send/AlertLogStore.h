@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LoggedAlert.h"
+#include "ServerList.h"
 
 #include <QDate>
 #include <QString>
@@ -14,13 +15,13 @@ namespace hv {
 // hv::Failure.
 class AlertLogStore {
 public:
-    explicit AlertLogStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
+    explicit AlertLogStore(ServerList servers) : m_servers(std::move(servers)) {}
 
     // The rows dated on or after since (all rows without it).
     void forEach(const std::optional<QDate>& since, const std::function<void(const LoggedAlert&)>& fn);
 
 private:
-    QString m_connectionString;
+    ServerList m_servers;
 };
 
 } // namespace hv

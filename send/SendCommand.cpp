@@ -127,9 +127,9 @@ SendSettings SendCommand::settings(const SendOptions& options) {
 
 ExitStatus SendCommand::submit(const SendOptions& options, const Choice& choice) {
     const SendSettings s = settings(options);
-    const QString cs = fncConnectionString(s.host);
     const QString notStored = QStringLiteral("the alert was not stored");
-    AlertStore store(cs);
+    const ServerList servers = ServerList::forHosts(s.host, s.furtherServers);
+    AlertStore store(servers);
 
     // The purge is housekeeping, as in the console: it ends the command only where it would end
     // the console.
@@ -150,9 +150,11 @@ ExitStatus SendCommand::submit(const SendOptions& options, const Choice& choice)
         alert.codeLocation = resolveOrStop(choices.locations, choice.location, "location", "locations");
         if (choice.cap) {
             // The standing comments decide whether the instruction only repeats them.
-            Connection connection(cs, consoleConnectionOptions());
-            const QString message =
-                CapIntake::message(*choice.cap, AlertStore::fncGetCodeComments(connection, alert.codeName));
+            QString comments;
+            servers.run(consoleConnectionOptions(), [&](Connection& connection) {
+                comments = AlertStore::fncGetCodeComments(connection, alert.codeName);
+            });
+            const QString message = CapIntake::message(*choice.cap, comments);
             if (!message.isEmpty()) alert.codeMessage = message;
         }
     } catch (const Failure& f) {
@@ -237,13 +239,14 @@ ExitStatus SendCommand::exportCap(const SendOptions& options) {
 
     CapFeed feed(&m_io.out, sender, m_clock.now());
     try {
-        AlertLogStore(fncConnectionString(s.host)).forEach(options.since, [&](const LoggedAlert& row) {
-            if (const QString why = CapExport::whyNot(row); !why.isEmpty()) {
-                say(QStringLiteral("AlertLog row %1 is left out: %2").arg(row.id).arg(why));
-                return;
-            }
-            feed.add(CapExport::alertFor(row, sender));
-        });
+        AlertLogStore(ServerList::forHosts(s.host, s.furtherServers))
+            .forEach(options.since, [&](const LoggedAlert& row) {
+                if (const QString why = CapExport::whyNot(row); !why.isEmpty()) {
+                    say(QStringLiteral("AlertLog row %1 is left out: %2").arg(row.id).arg(why));
+                    return;
+                }
+                feed.add(CapExport::alertFor(row, sender));
+            });
     } catch (const Failure& f) {
         stop(*SendFailures::statusFor(SendFailures::Operation::Export, f), f,
              QStringLiteral("the alert log was not exported (what was written is incomplete)"), s.host);

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace hv {
 
@@ -11,6 +12,8 @@ namespace hv {
 // never looks past the first line, so the setting is invisible to them.
 struct SendSettings {
     QString host;
+    // The further nodes of a database cluster, from "MYSQLSERVERNAME=" lines after the first.
+    QStringList furtherServers;
     QString capSender; // empty when halvane.ini has no CAPSENDER= line
 
     // Failure 53 when the file is missing, 62 when it is empty, 75 when it cannot be read.

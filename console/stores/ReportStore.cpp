@@ -3,8 +3,6 @@
 #include "Connection.h"
 #include "stores/ConsoleBounds.h"
 
-#include <optional>
-
 namespace hv {
 
 ReportStore::Query ReportStore::allAlerts() {
@@ -44,22 +42,14 @@ QString ReportStore::likePrefix(const QString& search) {
 }
 
 void ReportStore::readRows(const Query& query, const std::function<void(const QSqlRecord&)>& row) {
-    bool started = false;
-    std::optional<Failure> cutShort;
-    m_servers.run(consoleConnectionOptions(), [&](Connection& connection) {
-        try {
-            connection.forEach(query.statement, query.binds, [&](const QSqlRecord& r) {
-                started = true;
-                row(r);
-            });
-        } catch (const Failure& f) {
-            // The lines already written cannot be taken back: another node may take over only
-            // before the first row, after it the report ends as with a lost server.
-            if (!started || !ServerList::nodeLost(f)) throw;
-            cutShort = f;
-        }
+    // The lines already written cannot be taken back: another node takes over only before the
+    // first row.
+    m_servers.stream(consoleConnectionOptions(), [&](Connection& connection, bool& handedOn) {
+        connection.forEach(query.statement, query.binds, [&](const QSqlRecord& r) {
+            handedOn = true;
+            row(r);
+        });
     });
-    if (cutShort) throw Failure(code::CannotOpen, cutShort->description(), cutShort->nativeCode());
 }
 
 } // namespace hv
