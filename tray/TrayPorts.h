@@ -25,6 +25,9 @@ class RingPort {
 public:
     virtual ~RingPort();
     virtual void ring() = 0;
+    // Called from another thread as the program ends: the sound under way (and any later one)
+    // ends early, and ring() returns soon with volume and mute put back.
+    virtual void interrupt() {}
 };
 
 // The real popup window on the desktop.

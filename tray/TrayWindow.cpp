@@ -1,11 +1,10 @@
 #include "TrayWindow.h"
 
-#include "Connection.h"
 #include "ConnectionString.h"
-#include "Handler.h"
 #include "IniFile.h"
-#include "Poller.h"
 #include "TrayIconImage.h"
+#include "TrayTexts.h"
+#include "poll/Poller.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -22,21 +21,6 @@
 namespace hv {
 
 namespace {
-
-const QString kIniMissingTitle = QStringLiteral("Halvane c:\\halvane.ini error");
-const QString kIniMissingText = QStringLiteral(
-    "The file C:\\halvane.ini was not found. The halvane.ini should only have one line of text in it in the "
-    "following format. MYSQLSERVERNAME=ServerComputerName. Have it all on the first line with no periods, spaces "
-    "or quotes. So just use MYSQLSERVERNAME= then the name of the networked computer, host name, that is running "
-    "the MYSQL server that should have already been installed. This workstation and the MySQL server needs to "
-    "either have the firewall off, or allow port 3306. Please contact your computer administrator.");
-const QString kWrongPasswordTitle = QStringLiteral("Wrong Password");
-const QString kWrongPasswordText =
-    QStringLiteral("You entered an incorrect password. This application will now close.");
-const QString kReinstallText = QStringLiteral("Please reinstall this application.");
-const QString kExitTitle = QStringLiteral("Halvane - Are You Sure?");
-const QString kExitText = QStringLiteral("If you close this application this computer will not receive Halvanes until "
-                                         "it is restarted. Are you sure you want to close Halvane?");
 
 // Stands in for the volume object when it could not be created, so that polls still run.
 class SilentRing : public RingPort {
@@ -68,13 +52,13 @@ TrayWindow::TrayWindow(MessagePort& msg, ExitPort& exit, std::unique_ptr<PopupPo
       m_msg(msg), m_exit(exit), m_popup(std::move(popup)), m_makeRing(std::move(makeRing)),
       m_options(std::move(options)) {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("HALVANE"));
+    setWindowTitle(trayText::WindowTitle);
 
-    m_text1 = new QLineEdit(QStringLiteral("Text1"), this);
+    m_text1 = new QLineEdit(trayText::Text1, this);
     m_text1->setObjectName(QStringLiteral("Text1"));
-    m_command1 = new QPushButton(QStringLiteral("OK"), this);
+    m_command1 = new QPushButton(trayText::Command1, this);
     m_command1->setObjectName(QStringLiteral("Command1"));
-    m_command1->setToolTip(QStringLiteral("Click here to send back to the system tray"));
+    m_command1->setToolTip(trayText::Command1Tip);
     auto* grid = new QGridLayout(this);
     grid->addWidget(m_text1, 0, 0);
     grid->addWidget(m_command1, 1, 0, Qt::AlignRight);
@@ -84,11 +68,11 @@ TrayWindow::TrayWindow(MessagePort& msg, ExitPort& exit, std::unique_ptr<PopupPo
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setInterval(m_options.pollIntervalMs);
 
-    m_trayMenu = new QMenu(QStringLiteral("Menu"), this);
+    m_trayMenu = new QMenu(trayText::MenuTitle, this);
     m_trayMenu->setObjectName(QStringLiteral("TrayMenu"));
-    m_mnuTestSound = m_trayMenu->addAction(QStringLiteral("Test Sound"));
+    m_mnuTestSound = m_trayMenu->addAction(trayText::TestSound);
     m_mnuTestSound->setObjectName(QStringLiteral("mnuTestSound"));
-    m_ex = m_trayMenu->addAction(QStringLiteral("Exit"));
+    m_ex = m_trayMenu->addAction(trayText::Exit);
     m_ex->setObjectName(QStringLiteral("Ex"));
 
     // Only the menu reacts to the mouse: Qt opens it on a right click itself, and clicks and
@@ -115,51 +99,40 @@ TrayWindow::~TrayWindow() {
     m_timer->stop();
     if (m_poller) m_poller->shutdown();
     m_poller.reset();
-    m_volume.reset();
 }
 
 void TrayWindow::start() {
     hide();
-    Handler h([this](const Failure& f) {
-        failStart(f);
-        return Reaction::NextStep;
-    });
-    const bool ran = h.run([&] {
+    Handler h([this](const Failure& f) { return react(TrayOperation::StartUp, f); });
+    h.run([&] {
         h.step([&] { loadIcon(); });
-        h.step([&] { m_volume = m_makeRing(m_msg); });
-        // halvane.ini handles its own failures: a missing file ends the program, anything else
-        // leaves the host empty.
-        try {
-            strDataPath = fncReadINI(m_options.iniPath.isEmpty() ? iniFilePath() : m_options.iniPath);
-        } catch (const Failure& f) {
-            if (f.number() == code::FileNotFound) {
-                m_msg.show(kIniMissingTitle, kIniMissingText, Buttons::Ok, Icon::Information);
-                m_exit.endProgram();
-            }
-        }
-        if (!m_volume) m_volume = std::make_unique<SilentRing>();
-        m_poller = std::make_unique<Poller>(*m_popup, *m_volume, this);
+        std::unique_ptr<RingPort> volume;
+        h.step([&] { volume = m_makeRing(m_msg); });
+        readIni();
+        if (!volume) volume = std::make_unique<SilentRing>();
+        m_poller = std::make_unique<Poller>(*m_popup, std::move(volume), this);
         m_poller->setConnectionString(fncConnectionString(strDataPath));
-        m_poller->setFatalHandler([this](const Failure&) {
-            m_timer->stop();
-            wrongPassword();
-        });
+        m_poller->setFailureReaction([this](TrayOperation op, const Failure& f) { return react(op, f); });
         connect(m_poller.get(), &Poller::tooltipRead, this, [this](const QString& text) {
             strTrayToolTip = text;
             m_icon->setToolTip(trayTip(strTrayToolTip));
         });
-        // A server that cannot be reached now must not keep this workstation deaf for good: the
-        // poll starts anyway and fetches the tooltip once it gets through.
-        m_poller->setTooltipPending(true);
-        h.step([&] {
-            readTooltip();
-            m_poller->setTooltipPending(false);
-        });
+        // The read happens on the poller's thread: a server that is slow, locked or away holds up
+        // neither the icon nor the polls, and a poll reads the text once the server answers.
+        m_poller->readTooltipAtStart();
         m_timer->start();
         hide();
         addIcon();
     });
-    if (!ran) m_timer->stop();
+}
+
+void TrayWindow::readIni() {
+    Handler h([this](const Failure& f) { return react(TrayOperation::ReadIni, f); });
+    const bool read = h.run([&] {
+        h.step([&] { strDataPath = fncReadINI(m_options.iniPath.isEmpty() ? iniFilePath() : m_options.iniPath); });
+    });
+    // The program ended inside the handler: nothing of the start may run after it.
+    if (!read) throw ProgramEnded{};
 }
 
 void TrayWindow::loadIcon() {
@@ -171,25 +144,17 @@ void TrayWindow::loadIcon() {
     m_icon->setIcon(m_picture);
 }
 
-void TrayWindow::readTooltip() {
-    Connection conn(fncConnectionString(strDataPath));
-    strTrayToolTip = textOf(firstRow(conn.select(tooltipStatement())), QStringLiteral("TraysToolTipText"));
-}
-
-void TrayWindow::failStart(const Failure& f) {
-    if (f.number() == code::LoginRefused) {
-        wrongPassword();
-    } else if (f.number() == code::InvalidPicture) {
+Reaction TrayWindow::react(TrayOperation op, const Failure& f) {
+    const TrayFailureRule rule = TrayFailures::rule(op, f.number());
+    if (rule.outcome == TrayOutcome::EndProgram) {
+        m_ending = true;
+        m_timer->stop();
+        if (m_poller) m_poller->halt();
         removeIcon();
-        m_msg.show(kWrongPasswordTitle, kReinstallText, Buttons::Ok, Icon::Critical);
+        if (rule.box) m_msg.show(rule.box->title, rule.box->text, rule.box->buttons, rule.box->icon);
         m_exit.endProgram();
     }
-}
-
-void TrayWindow::wrongPassword() {
-    removeIcon();
-    m_msg.show(kWrongPasswordTitle, kWrongPasswordText, Buttons::Ok, Icon::Critical);
-    m_exit.endProgram();
+    return TrayFailures::reaction(rule);
 }
 
 void TrayWindow::addIcon() {
@@ -218,7 +183,8 @@ void TrayWindow::closeEvent(QCloseEvent* e) {
     e->ignore();
     if (m_asking) return;
     m_asking = true;
-    const Answer a = m_msg.show(kExitTitle, kExitText, Buttons::YesNo, Icon::None);
+    const TrayBox& q = trayText::ExitQuestion;
+    const Answer a = m_msg.show(q.title, q.text, q.buttons, q.icon);
     m_asking = false;
     // The session may have ended while the question was open.
     if (m_ending || a != Answer::Yes) return;
@@ -238,13 +204,9 @@ void TrayWindow::endSession() {
 void TrayWindow::releaseAll() {
     removeIcon();
     m_timer->stop();
-    if (m_poller) m_poller->shutdown();
-    // A poll or a ring still on the stack (a nested event loop) keeps its objects until the
-    // window goes.
-    if (!(m_poller && (m_poller->isRinging() || m_poller->isBusy()))) {
-        m_poller.reset();
-        m_volume.reset();
-    }
+    // The poller itself stays until the window goes: one of its handlers may be on the stack
+    // (a box of its own open in a nested event loop).
+    if (m_poller) m_leftBehind = !m_poller->shutdown();
     m_popup->closePopup();
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "Failure.h"
+#include "Handler.h"
 #include "Ports.h"
+#include "TrayFailures.h"
 #include "TrayPorts.h"
 
 #include <QByteArray>
@@ -37,7 +39,8 @@ using RingFactory = std::function<std::unique_ptr<RingPort>(MessagePort&)>;
 QString trayTip(const QString& text);
 
 // Form1 ("HALVANE"), the tray client's hidden main window: it owns the notification-area icon with
-// its menu, the poll timer, the volume object and the popup, and it decides how the program ends.
+// its menu, the poll timer and the poller (which holds the volume object and the popup's content),
+// and it decides how the program ends.
 class TrayWindow : public QWidget {
     Q_OBJECT
 public:
@@ -45,10 +48,13 @@ public:
                TrayOptions options = {});
     ~TrayWindow() override;
 
-    // Start-up: volume object, halvane.ini, tooltip, Timer1, icon.
+    // Start-up: volume object, halvane.ini, the tooltip read (on the poller's thread), Timer1, icon.
     void start();
     // The desktop session ends (session manager or SIGTERM): no question, icon removed, mixer released.
     void endSession();
+    // After the end: whether work was left running on a worker thread (a server or an audio
+    // device that did not answer within the wait), so that the process should leave at once.
+    bool workLeftBehind() const { return m_leftBehind; }
 
     QString strDataPath;
     QString strTrayToolTip;
@@ -58,7 +64,6 @@ public:
     QTimer* timer() const { return m_timer; }
     Poller* poller() const { return m_poller.get(); }
     PopupPort& popup() const { return *m_popup; }
-    bool mixerHeld() const { return m_volume != nullptr; }
 
 signals:
     // The program is to end now (after Exit was confirmed or the session ended).
@@ -70,11 +75,11 @@ protected:
 
 private:
     void loadIcon();
-    void readTooltip();
+    void readIni();
     void addIcon();
     void removeIcon();
-    void failStart(const Failure& f);
-    void wrongPassword();
+    // The program's reaction to a failure, from its one table: end with a box, or go on.
+    Reaction react(TrayOperation op, const Failure& f);
     void releaseAll();
 
     MessagePort& m_msg;
@@ -92,10 +97,10 @@ private:
     QSystemTrayIcon* m_icon = nullptr;
     QIcon m_picture;
 
-    std::unique_ptr<RingPort> m_volume; // clsVolume
     std::unique_ptr<Poller> m_poller;
     bool m_ending = false;
     bool m_asking = false;
+    bool m_leftBehind = false;
 };
 
 } // namespace hv

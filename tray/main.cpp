@@ -2,18 +2,21 @@
 #include "SingleInstance.h"
 #include "TerminationSignal.h"
 #include "TrayPorts.h"
+#include "TrayTexts.h"
 #include "TrayWindow.h"
 
 #include <QApplication>
 #include <QSessionManager>
 
+#include <cstdlib>
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Morvik"));
+    QApplication::setApplicationName(hv::trayText::ProgramName);
     // There is no visible main window: closing a box or the popup must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    hv::SingleInstance instance(QStringLiteral("Morvik"));
+    hv::SingleInstance instance(hv::trayText::ProgramName);
     if (!instance.isFirst()) return 0;
 
     hv::QtMessagePort msg;
@@ -30,5 +33,9 @@ int main(int argc, char** argv) {
                      [&form1](QSessionManager&) { form1.endSession(); });
 
     form1.start();
-    return app.exec();
+    const int rc = app.exec();
+    // A poll stuck on a server that does not answer, or a ring stuck in an audio device, was left
+    // to itself so that the session's end did not wait for it; the process leaves without it.
+    if (form1.workLeftBehind()) std::_Exit(rc);
+    return rc;
 }

@@ -5,8 +5,8 @@
 // did not see it on their first poll that began after the submission, and who never saw it.
 #include "BenchSupport.h"
 #include "ConnectionString.h"
-#include "Poller.h"
 #include "Ports.h"
+#include "poll/TrayStore.h"
 #include "stores/AlertStore.h"
 
 #include <QCoreApplication>
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
                 }
                 const int w = int(k % quint64(workstations));
                 const qint64 before = submittedNs;
-                const hv::PollResult r = hv::fetchAlerts(cs, false);
+                const hv::PollResult r = hv::TrayStore(cs).fetchAlerts();
                 ++polls;
                 if (r.failure || !r.statementRan) ++failed;
                 // A poll counts only if it began after the submission had returned.

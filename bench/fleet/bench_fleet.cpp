@@ -1,5 +1,5 @@
 // Many workstations polling one server. "raw" runs the poll statement through the client library
-// with no product code; "product" is the tray client's own poll (hv::fetchAlerts: its connection,
+// with no product code; "product" is the tray client's own poll (hv::TrayStore::fetchAlerts: its connection,
 // the statement, the popup text, close). Two ways to load the server:
 //   --threads N              closed loop: N workstations, each polling again as soon as it is done
 //   --rate R --threads T     open loop: R polls per second evenly spaced (R x 15 workstations on
@@ -9,7 +9,7 @@
 // Prints one line of figures per run.
 #include "BenchSupport.h"
 #include "ConnectionString.h"
-#include "Poller.h"
+#include "poll/TrayStore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -63,7 +63,7 @@ const QString& connectionString() {
 
 // The tray client's poll without its windows.
 int productPoll(quint64) {
-    const hv::PollResult r = hv::fetchAlerts(connectionString(), false);
+    const hv::PollResult r = hv::TrayStore(connectionString()).fetchAlerts();
     if (r.failure || !r.statementRan) return -1;
     return int(r.ids.size());
 }
@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     const qint64 serverPid = bench::argument(a, "--server-pid", "0").toLongLong();
     const std::function<int(quint64)> poll = mode == "product" ? productPoll : rawPoll;
     const bool open = rate > 0;
-    g_rawStatement = bench::argument(a, "--sql", hv::pollStatement());
+    g_rawStatement = bench::argument(a, "--sql", hv::TrayStore::pollStatement());
 
     using Clock = std::chrono::steady_clock;
     std::atomic<bool> go{false}, stop{false};

@@ -1,6 +1,6 @@
-#include "DesktopPopup.h"
 #include "DesktopSession.h"
-#include "PopupWindow.h"
+#include "popup/DesktopPopup.h"
+#include "popup/PopupWindow.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -42,6 +42,16 @@ void click(const QPoint& global) {
     QTest::qWait(300);
 }
 
+// The top-level windows the window manager lists in task bars and window switchers.
+QList<WId> managedWindows() {
+    QList<WId> ids;
+    const QString out = g_session->run("xprop", {"-root", "_NET_CLIENT_LIST"});
+    auto it = QRegularExpression("0x[0-9a-fA-F]+").globalMatch(out.section('#', 1));
+    while (it.hasNext())
+        ids << WId(it.next().captured(0).toULongLong(nullptr, 16));
+    return ids;
+}
+
 QImage screen() {
     QTemporaryDir dir;
     const QString png = dir.filePath("s.png");
@@ -58,11 +68,36 @@ class TestPopupDesktop : public QObject {
     std::unique_ptr<BelowWindow> m_below;
     const QRect m_expected{1280 - 380 - 60, 800 - 120 - 30, 380, 120};
 
+    // The balloon as drawn on the screen: its outline on top, the yellow strip between the label
+    // and the outline, and text in the label.
+    bool balloonOnTop(const QString& keepAs = {}) {
+        const QImage shot = screen();
+        if (shot.isNull()) return false;
+        if (!keepAs.isEmpty()) {
+            const QString keep =
+                qEnvironmentVariable("HALVANE_BINARY_DIR", QDir::tempPath()) + "/test-artifacts/" + keepAs;
+            QDir().mkpath(QFileInfo(keep).path());
+            shot.save(keep);
+        }
+        auto at = [&](int x, int y) { return QColor(shot.pixel(m_expected.topLeft() + QPoint(x, y))); };
+        int dark = 0;
+        for (int x = 2; x < 378; ++x) {
+            if (at(x, 0) != QColor(0, 0, 0)) return false;
+            for (int y = 89; y < 95; ++y)
+                if (at(x, y) != QColor(255, 255, 0)) return false;
+        }
+        for (int y = 6; y < 40; ++y)
+            for (int x = 10; x < 200; ++x)
+                dark += qGray(at(x, y).rgb()) < 128;
+        return dark > 50;
+    }
+
     void focusBelow() {
         m_below->show();
         m_below->activateWindow();
         m_below->raise();
-        QVERIFY(QTest::qWaitForWindowActive(m_below.get()));
+        // A loaded machine can take longer than the default five seconds to hand over the activation.
+        QVERIFY(QTest::qWaitForWindowActive(m_below.get(), 20000));
         m_below->edit->setFocus();
         QTRY_COMPARE(focusedWindow(), QString::number(m_below->winId()));
     }
@@ -215,6 +250,90 @@ private slots:
         QVERIFY2(textRows.size() > 50, "the text does not fill the label's lines");
         QCOMPARE(darkBelow, 0);
         QCOMPARE(darkRight, 0);
+    }
+
+    void staysAboveWindowsRaisedActivatedOrFullScreen() {
+        focusBelow();
+        hv::DesktopPopup popup;
+        popup.showAlerts("Code Red\nLocation = Lobby", m_below.get());
+        QVERIFY(QTest::qWaitForWindowExposed(popup.window()));
+        const WId popupId = popup.window()->winId();
+        QTRY_VERIFY(balloonOnTop());
+
+        // Another program's window is opened, moved over the balloon, activated and raised, and
+        // the user clicks into it (away from the balloon) to work there.
+        QProcess* other = g_session->launch("xmessage", {"-geometry", "500x300+40+40", "working here"});
+        QVERIFY2(other, "xmessage is not installed (run scripts/setup)");
+        auto done = qScopeGuard([other] {
+            other->kill();
+            other->waitForFinished(3000);
+        });
+        QString otherWindow;
+        QTRY_VERIFY((otherWindow =
+                         g_session->run("xdotool", {"search", "--sync", "--name", "^xmessage$"}).section('\n', 0, 0)) !=
+                    "");
+        g_session->run("xdotool", {"windowmove", "--sync", otherWindow, "760", "560"});
+        g_session->run("xdotool", {"windowactivate", "--sync", otherWindow});
+        g_session->run("xdotool", {"windowraise", otherWindow});
+        click(QPoint(790, 600));
+        QTRY_COMPARE(focusedWindow(), otherWindow);
+        QTRY_VERIFY2(balloonOnTop(), "the window raised after the popup covers it");
+        QTest::qWait(500);
+        QVERIFY2(balloonOnTop("frmPopup-above-window.png"), "the window raised after the popup covers it");
+        QCOMPARE(focusedWindow(), otherWindow);
+
+        // A window made full-screen after it, where the user goes on typing.
+        m_below->showFullScreen();
+        m_below->activateWindow();
+        QTRY_COMPARE(m_below->geometry(), QRect(0, 0, 1280, 800));
+        click(QPoint(400, 300));
+        QTRY_COMPARE(focusedWindow(), QString::number(m_below->winId()));
+        QTRY_VERIFY2(balloonOnTop(), "the full-screen window covers the popup");
+        QTest::qWait(500);
+        QVERIFY2(balloonOnTop("frmPopup-above-fullscreen.png"), "the full-screen window covers the popup");
+        QCOMPARE(focusedWindow(), QString::number(m_below->winId()));
+        QCOMPARE(QApplication::focusWidget(), m_below->edit);
+
+        // Still the same popup: in its place, shaped (the full-screen window shows beside the
+        // tail), never listed by the window manager.
+        QCOMPARE(popup.window()->geometry(), m_expected);
+        const QImage shot = screen();
+        QCOMPARE(QColor(shot.pixel(m_expected.topLeft() + QPoint(100, 110))), QColor(40, 90, 200));
+        QVERIFY(!managedWindows().isEmpty());
+        QVERIFY(!managedWindows().contains(popupId));
+        QVERIFY(popup.isOpen());
+
+        m_below->showNormal();
+        m_below->setGeometry(600, 450, 660, 330);
+        other->kill();
+        other->waitForFinished(3000);
+        QTRY_VERIFY(balloonOnTop());
+
+        // Without a window manager (it has ended, or the desktop never had one) nothing else keeps
+        // a window that is opened or raised later below the popup. Last, as it ends the session's
+        // window manager.
+        const QString wmCheck =
+            g_session->run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).section('#', 1).trimmed();
+        QVERIFY(!wmCheck.isEmpty());
+        int rc = -1;
+        g_session->run("openbox", {"--exit"}, &rc);
+        QCOMPARE(rc, 0);
+        // Gone when its check window is.
+        QTRY_VERIFY((g_session->run("xwininfo", {"-id", wmCheck}, &rc), rc != 0));
+        QProcess* late = g_session->launch("xmessage", {"-geometry", "500x300+760+560", "opened later"});
+        QVERIFY(late);
+        auto lateDone = qScopeGuard([late] {
+            late->kill();
+            late->waitForFinished(3000);
+        });
+        QString lateWindow;
+        QTRY_VERIFY((lateWindow =
+                         g_session->run("xdotool", {"search", "--sync", "--name", "^xmessage$"}).section('\n', 0, 0)) !=
+                    "");
+        QTRY_VERIFY2(balloonOnTop(), "a window opened later covers the popup");
+        g_session->run("xdotool", {"windowraise", lateWindow});
+        QTest::qWait(500);
+        QVERIFY2(balloonOnTop("frmPopup-above-without-wm.png"), "a window raised later covers the popup");
     }
 };
 

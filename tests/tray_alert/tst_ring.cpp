@@ -1,9 +1,9 @@
-#include "AlsaSoundPlayer.h"
-#include "Mixer.h"
-#include "RingRoutine.h"
 #include "ScriptedMessagePort.h"
-#include "SoundPlayer.h"
-#include "clsVolume.h"
+#include "platform/alsa/AlsaSoundPlayer.h"
+#include "ring/Mixer.h"
+#include "ring/RingRoutine.h"
+#include "ring/SoundPlayer.h"
+#include "ring/clsVolume.h"
 
 #include <QtTest>
 #include <functional>

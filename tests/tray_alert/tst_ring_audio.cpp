@@ -1,11 +1,12 @@
-#include "AlsaSoundPlayer.h"
 #include "DesktopSession.h"
-#include "RingRoutine.h"
 #include "ScriptedMessagePort.h"
 #include "TrayPorts.h"
+#include "platform/alsa/AlsaSoundPlayer.h"
+#include "ring/RingRoutine.h"
 
 #include <QtTest>
 #include <cmath>
+#include <thread>
 
 // The ring against a real audio server: a headless PulseAudio with a null sink, reached through
 // ALSA's `default` device as on a desktop, recorded from the sink's monitor.
@@ -176,6 +177,37 @@ private slots:
         ringAndCheckRecording(*ring, "after-hang");
         QCOMPARE(channelVolumes(), (QList<int>{5000, 5000}));
         QVERIFY(m_session->sinkMuted());
+    }
+
+    void ringCutShortAtTheEndPutsVolumeAndMuteBack() {
+        // The program ends while a ring plays: the sound stops at once and the output is left as
+        // the user had it.
+        ScriptedMessagePort msg;
+        auto ring = hv::makeDesktopRing(msg);
+        setChannels(5000, 5000);
+        QVERIFY(m_session->setSinkMuted(true));
+        const QString wav = m_out.filePath("cut-short.wav");
+        QVERIFY(m_session->startRecording(wav));
+        QTest::qWait(500);
+        std::thread playing([&] { ring->ring(); });
+        const bool lifted = QTest::qWaitFor([&] { return !m_session->sinkMuted(); }, 10000);
+        // Into the sound, well before its end.
+        QTest::qWait(400);
+        ring->interrupt();
+        playing.join();
+        QTest::qWait(500);
+        m_session->stopRecording();
+        QVERIFY2(lifted, "the ring did not lift the mute");
+        QCOMPARE(channelVolumes(), (QList<int>{5000, 5000}));
+        QVERIFY(m_session->sinkMuted());
+
+        const double peak = DesktopSession::peakDb(wav);
+        QVERIFY2(peak > -80, "nothing of the ring was heard");
+        const QString trimmed = m_out.filePath("cut-short-sound.wav");
+        QVERIFY(soundOnly(wav, peak, trimmed));
+        const double heard = seconds(trimmed);
+        QVERIFY2(heard < m_soundSeconds - 0.5,
+                 qPrintable(QString("ring heard for %1 s of %2 s: not cut short").arg(heard).arg(m_soundSeconds)));
     }
 
     void cleanupTestCase() { m_session.reset(); }

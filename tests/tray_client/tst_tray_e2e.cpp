@@ -2,7 +2,6 @@
 #include "TestDb.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QRect>
@@ -31,16 +30,6 @@ QList<Window> visibleMorvikWindows(const DesktopSession& s) {
         out.append({id, QRect(v["X"], v["Y"], v["WIDTH"], v["HEIGHT"])});
     }
     return out;
-}
-
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < timeoutMs) {
-        if (condition()) return true;
-        QTest::qWait(100);
-    }
-    return condition();
 }
 
 // Sound bursts in a recording, told apart by at least a second of silence.
@@ -95,7 +84,7 @@ class TestTrayE2e : public QObject {
         QVERIFY2(icon, "the tray icon is not there");
         const QPoint c = icon->rect.center();
         session->run("xdotool", {"mousemove", QString::number(c.x()), QString::number(c.y()), "click", "3"});
-        QVERIFY2(waitUntil([&] { return visibleMorvikWindows(*session).size() >= 2; }, 5000), "no menu came up");
+        QVERIFY2(QTest::qWaitFor([&] { return visibleMorvikWindows(*session).size() >= 2; }, 5000), "no menu came up");
         QTest::qWait(300);
     }
 
@@ -148,12 +137,13 @@ private slots:
         testdb::exec("UPDATE properties SET TraysToolTipText = 'Halvane e2e tooltip'");
         QProcess* first = launchMorvik();
         QVERIFY(first);
-        QVERIFY2(waitUntil([&] { return trayIcon().has_value(); }, 15000), "the tray icon did not appear");
+        QVERIFY2(QTest::qWaitFor([&] { return trayIcon().has_value(); }, 15000), "the tray icon did not appear");
 
         // Hovering shows the tooltip window beside the icon.
         const QPoint c = trayIcon()->rect.center();
         session->run("xdotool", {"mousemove", QString::number(c.x()), QString::number(c.y())});
-        QVERIFY2(waitUntil([&] { return visibleMorvikWindows(*session).size() >= 2; }, 8000), "no tooltip came up");
+        QVERIFY2(QTest::qWaitFor([&] { return visibleMorvikWindows(*session).size() >= 2; }, 8000),
+                 "no tooltip came up");
         shot("tray_tooltip.png");
         session->run("xdotool", {"mousemove", "100", "100"});
         QTest::qWait(500);
@@ -182,7 +172,7 @@ private slots:
         QVERIFY(session->startRecording(alertWav));
         testdb::exec("INSERT INTO alerts (CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments) "
                      "SELECT 'Code Red', 'Smoke on floor 2', CURRENT_DATE, TIME(NOW()), 'Lobby', 'Go to posts'");
-        QVERIFY2(waitUntil([&] { return popupWindow().has_value(); }, 16500), "no popup within one poll");
+        QVERIFY2(QTest::qWaitFor([&] { return popupWindow().has_value(); }, 16500), "no popup within one poll");
         QCOMPARE(popupWindow()->rect.topLeft(), QPoint(1280 - 380 - 60, 800 - 120 - 30));
         // The balloon is drawn there: mostly yellow.
         QTest::qWait(700);
@@ -211,10 +201,10 @@ private slots:
         // Exit, No: it runs on with its icon.
         openMenu();
         session->run("xdotool", {"key", "Down", "Down", "Return"});
-        QVERIFY2(waitUntil([&] { return !questionBox().isEmpty(); }, 5000), "Exit did not ask");
+        QVERIFY2(QTest::qWaitFor([&] { return !questionBox().isEmpty(); }, 5000), "Exit did not ask");
         shot("tray_exit_question.png");
         session->run("xdotool", {"windowactivate", "--sync", questionBox().split('\n').first(), "key", "Escape"});
-        QVERIFY(waitUntil([&] { return questionBox().isEmpty(); }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return questionBox().isEmpty(); }, 5000));
         QTest::qWait(500);
         QCOMPARE(first->state(), QProcess::Running);
         QVERIFY(trayIcon().has_value());
@@ -222,7 +212,7 @@ private slots:
         // Exit, Yes: the icon goes and the program ends.
         openMenu();
         session->run("xdotool", {"key", "Down", "Down", "Return"});
-        QVERIFY2(waitUntil([&] { return !questionBox().isEmpty(); }, 5000), "Exit did not ask");
+        QVERIFY2(QTest::qWaitFor([&] { return !questionBox().isEmpty(); }, 5000), "Exit did not ask");
         session->run("xdotool", {"windowactivate", "--sync", questionBox().split('\n').first(), "key", "Return"});
         QVERIFY(first->waitForFinished(10000));
         QCOMPARE(first->exitCode(), 0);
@@ -233,7 +223,7 @@ private slots:
         testdb::reset();
         QProcess* p = launchMorvik();
         QVERIFY(p);
-        QVERIFY2(waitUntil([&] { return trayIcon().has_value(); }, 15000), "the tray icon did not appear");
+        QVERIFY2(QTest::qWaitFor([&] { return trayIcon().has_value(); }, 15000), "the tray icon did not appear");
         QCOMPARE(p->state(), QProcess::Running);
         p->terminate();
         QVERIFY(p->waitForFinished(10000));

@@ -1,8 +1,9 @@
-#include "Poller.h"
 #include "ScriptedMessagePort.h"
+#include "TableLock.h"
 #include "TestDb.h"
 #include "TrayFakes.h"
 #include "TrayWindow.h"
+#include "poll/Poller.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -15,11 +16,26 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <csignal>
+
 using hv::TrayWindow;
 
 namespace {
 
 const QString kWrongPasswordText = "You entered an incorrect password. This application will now close.";
+
+// Connections of this machine's clients to the database port that are open right now.
+int openConnectionsToTheServer() {
+    QFile f("/proc/net/tcp");
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    int n = 0;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        const QList<QByteArray> cols = line.simplified().split(' ');
+        // remote address "IP:PORT" in hex, state 01 = established
+        if (cols.size() > 3 && cols[2].endsWith(":0CEA") && cols[3] == "01") ++n;
+    }
+    return n;
+}
 
 } // namespace
 
@@ -95,7 +111,7 @@ private slots:
         QCOMPARE(w.strDataPath, "127.0.0.1");
 
         QVERIFY(w.trayIcon()->isVisible());
-        QCOMPARE(w.trayIcon()->toolTip(), "Halvane test tip");
+        QTRY_COMPARE(w.trayIcon()->toolTip(), "Halvane test tip");
         QVERIFY(!w.trayIcon()->icon().isNull());
         QCOMPARE(w.trayIcon()->contextMenu(), w.trayMenu());
         QCOMPARE(w.trayMenu()->objectName(), "TrayMenu");
@@ -110,7 +126,7 @@ private slots:
 
         // "Test Sound" rings through the volume object.
         items[0]->trigger();
-        QCOMPARE(ringLog->rings, 1);
+        QTRY_COMPARE(ringLog->rings, 1);
     }
 
     void tooltipFromProperties_data() {
@@ -128,6 +144,7 @@ private slots:
         testdb::exec("UPDATE properties SET TraysToolTipText = ?", {stored});
         TrayWindow& w = make();
         w.start();
+        QTRY_VERIFY(!w.poller()->tooltipPending());
         QVERIFY(msg.boxes.isEmpty());
         QTextDocument doc;
         doc.setHtml(w.trayIcon()->toolTip());
@@ -185,6 +202,7 @@ private slots:
         testdb::WrongPassword refused;
         TrayWindow& w = make();
         w.start();
+        QTRY_COMPARE(exit.ends, 1);
         QCOMPARE(msg.boxes.size(), 1);
         compareBox(0, "Wrong Password", kWrongPasswordText, hv::Buttons::Ok, hv::Icon::Critical);
         QCOMPARE(exit.ends, 1);
@@ -214,7 +232,7 @@ private slots:
         REQUIRE_DB();
         addAlert("Code Red");
         QTRY_VERIFY_WITH_TIMEOUT(popup->open, 20000);
-        QCOMPARE(w.trayIcon()->toolTip(), "Read later");
+        QTRY_COMPARE(w.trayIcon()->toolTip(), "Read later");
         QVERIFY(popup->shown.last().contains(" - CODE Code Red\r\nLocation = Lobby\r\n"));
         QCOMPARE(ringLog->rings, 1);
         QVERIFY(msg.boxes.isEmpty());
@@ -292,6 +310,66 @@ private slots:
         QVERIFY(!iconWhileBoxOpen);
         QCOMPARE(startedWhileBoxOpen, 0);
         QVERIFY(!w.timer()->isActive());
+    }
+
+    void lockedSettingsAtStartDoNotDelayAnAlert() {
+        testdb::exec("UPDATE properties SET TraysToolTipText = 'Read after the lock'");
+        // Every table but alerts locked by another session, as a long ALTER TABLE or a backup
+        // would hold them; the tray starts during the lock, with its usual 15-second timer.
+        TableLock lock({"properties", "codes", "locations", "users", "AlertLog"});
+        TrayWindow& w = make();
+        w.start();
+        QSignalSpy started(w.poller(), &hv::Poller::pollStarted);
+        QSignalSpy ended(w.poller(), &hv::Poller::pollEnded);
+        QTest::qWait(1000);
+        addAlert("Code Red");
+        QElapsedTimer sinceAlert;
+        sinceAlert.start();
+
+        // The first poll shows it, although neither the start's read nor this poll's could read
+        // the tooltip.
+        QTRY_VERIFY_WITH_TIMEOUT(popup->open, 30000);
+        qInfo("popup %lld ms after the alert was stored, with the settings table locked", sinceAlert.elapsed());
+        QCOMPARE(started.size(), 1);
+        QVERIFY(popup->shown.last().contains(" - CODE Code Red\r\nLocation = Lobby\r\n"));
+        QTRY_COMPARE(ringLog->rings, 1);
+        QCOMPARE(w.trayIcon()->toolTip(), "");
+        QVERIFY(msg.boxes.isEmpty());
+
+        // Once the lock is gone, a later poll reads the tooltip.
+        QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
+        lock.release();
+        w.poller()->tick();
+        QTRY_COMPARE_WITH_TIMEOUT(w.trayIcon()->toolTip(), "Read after the lock", 20000);
+        QCOMPARE(ringLog->rings, 1);
+        QVERIFY(msg.boxes.isEmpty());
+    }
+
+    void sessionEndDoesNotWaitForAStalledServer() {
+        TrayWindow& w = make();
+        w.start();
+        QTRY_VERIFY(!w.poller()->tooltipPending());
+        QFile pidFile(qEnvironmentVariable("HALVANE_STATE") + "/db/mariadb.pid");
+        QVERIFY2(pidFile.open(QIODevice::ReadOnly), "the test server's pid file is not there");
+        const pid_t server = pid_t(pidFile.readAll().trimmed().toLongLong());
+        QVERIFY(server > 0);
+        // The server stops answering (as a hung or overloaded one would) while a poll waits for it.
+        QCOMPARE(::kill(server, SIGSTOP), 0);
+        auto resume = qScopeGuard([server] { ::kill(server, SIGCONT); });
+        const int before = openConnectionsToTheServer();
+        QVERIFY(before >= 0);
+        w.poller()->tick();
+        QTRY_VERIFY(openConnectionsToTheServer() > before);
+
+        QSignalSpy ended(&w, &TrayWindow::ended);
+        w.endSession();
+        QCOMPARE(ended.size(), 1);
+        QVERIFY(msg.boxes.isEmpty());
+        QVERIFY(!w.trayIcon()->isVisible());
+        QVERIFY(!w.timer()->isActive());
+        // The poll was left to itself; the ring, idle, went with its thread.
+        QVERIFY(w.workLeftBehind());
+        QCOMPARE(ringLog->released, 1);
     }
 };
 

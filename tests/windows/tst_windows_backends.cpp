@@ -1,13 +1,13 @@
 #include "ConnectionString.h"
-#include "EndpointMixer.h"
 #include "Ports.h"
-#include "RingRoutine.h"
 #include "SingleInstance.h"
-#include "SoundPlayer.h"
-#include "SystemSoundPlayer.h"
-#include "WindowsRing.h"
-#include "clsVolume.h"
+#include "platform/windows/EndpointMixer.h"
+#include "platform/windows/SystemSoundPlayer.h"
+#include "platform/windows/WindowsRing.h"
 #include "reports/ReportFile.h"
+#include "ring/RingRoutine.h"
+#include "ring/SoundPlayer.h"
+#include "ring/clsVolume.h"
 
 #include <QDir>
 #include <QFile>

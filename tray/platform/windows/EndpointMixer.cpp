@@ -1,4 +1,4 @@
-#include "EndpointMixer.h"
+#include "platform/windows/EndpointMixer.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "SystemSoundPlayer.h"
+#include "platform/windows/SystemSoundPlayer.h"
 
 #include <QDir>
 #include <QFile>
@@ -92,6 +92,7 @@ int SystemSoundPlayer::wavMilliseconds(const QString& path) {
 }
 
 bool SystemSoundPlayer::playFile(const QString& path) {
+    if (m_interrupted) return false;
     const int ms = wavMilliseconds(path);
     if (ms < 0) return false;
     const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
@@ -101,9 +102,16 @@ bool SystemSoundPlayer::playFile(const QString& path) {
 }
 
 void SystemSoundPlayer::playTone() {
+    if (m_interrupted) return;
     playBounded(
         [] { PlaySoundW(reinterpret_cast<LPCWSTR>(SND_ALIAS_SYSTEMDEFAULT), nullptr, SND_ALIAS_ID | SND_SYNC); },
         boundMs(kDefaultSoundMs));
+}
+
+void SystemSoundPlayer::interrupt() {
+    m_interrupted = true;
+    // Stops whatever this program is playing; the waiting play returns from its call at once.
+    PlaySoundW(nullptr, nullptr, 0);
 }
 
 bool SystemSoundPlayer::idle() {

@@ -1,8 +1,10 @@
 #pragma once
 
-#include "SoundPlayer.h"
+#include "ring/SoundPlayer.h"
 
 #include <QString>
+
+#include <atomic>
 
 namespace hv {
 
@@ -17,6 +19,9 @@ public:
     bool playFile(const QString& path) override;
     // The system's default sound, as the play-sound call gives it for a missing file.
     void playTone() override;
+    // Stops the sound under way and any that would follow: the program is ending, and the ring
+    // must give back volume and mute before it goes.
+    void interrupt() override;
 
     // The length of a PCM WAV file in milliseconds; -1 when the file is not one.
     static int wavMilliseconds(const QString& path);
@@ -24,6 +29,9 @@ public:
 
     // False while an abandoned play is still inside the system's call.
     static bool idle();
+
+private:
+    std::atomic<bool> m_interrupted{false};
 };
 
 } // namespace hv

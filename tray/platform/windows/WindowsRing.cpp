@@ -1,4 +1,6 @@
-#include "WindowsRing.h"
+#include "platform/windows/WindowsRing.h"
+
+#include "TrayTexts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -8,12 +10,16 @@
 namespace hv {
 
 WindowsRing::WindowsRing(MessagePort& msg)
-    : m_volume(m_mixer, msg, QStringLiteral("Morvik")), m_routine(m_volume, m_player, sounds()) {}
+    : m_volume(m_mixer, msg, trayText::ProgramName), m_routine(m_volume, m_player, sounds()) {}
 
 void WindowsRing::ring() {
     // No speakers at start may only mean that none were plugged in yet.
     if (!m_volume.hasMixer()) m_volume.retryOpen();
     m_routine.ring();
+}
+
+void WindowsRing::interrupt() {
+    m_player.interrupt();
 }
 
 QStringList WindowsRing::sounds() {

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "EndpointMixer.h"
-#include "RingRoutine.h"
-#include "SystemSoundPlayer.h"
 #include "TrayPorts.h"
-#include "clsVolume.h"
+#include "platform/windows/EndpointMixer.h"
+#include "platform/windows/SystemSoundPlayer.h"
+#include "ring/RingRoutine.h"
+#include "ring/clsVolume.h"
 
 #include <QStringList>
 
@@ -16,6 +16,7 @@ class WindowsRing : public RingPort {
 public:
     explicit WindowsRing(MessagePort& msg);
     void ring() override;
+    void interrupt() override;
 
     // Windows' own "ringin.wav" from its media folder, then the ring sound installed beside the
     // program (the media folder of a current Windows may lack it).

@@ -1,4 +1,4 @@
-#include "AlsaSetup.h"
+#include "platform/alsa/AlsaSetup.h"
 
 #include <alsa/asoundlib.h>
 

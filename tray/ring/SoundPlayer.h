@@ -14,6 +14,9 @@ public:
     virtual bool playFile(const QString& path) = 0;
     // A short tone made in code, for a desktop without any sound theme.
     virtual void playTone() = 0;
+    // Called from another thread as the program ends: the play under way, and any later one, ends
+    // as soon as the device allows.
+    virtual void interrupt() {}
 };
 
 } // namespace hv

@@ -2,13 +2,17 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <memory>
 
 class QLabel;
 
 namespace hv {
 
+class StackKeeper;
+
 // frmPopup: the yellow speech balloon with the current alerts near the bottom-right corner of the
-// primary screen. Shaped to the balloon, above normal windows, and it never takes the focus.
+// primary screen. Shaped to the balloon, above every other window for as long as it is shown
+// (also above one raised, opened or made full-screen after it), and it never takes the focus.
 // A click on it empties lblMsg and closes it; it is destroyed when it closes.
 class PopupWindow : public QWidget {
     Q_OBJECT
@@ -21,6 +25,7 @@ public:
     static constexpr int BottomMarginTwips = 450; // 30 pixels at 96 dpi
 
     PopupWindow();
+    ~PopupWindow() override;
 
     void setMessage(const QString& text);
     QString message() const;
@@ -39,12 +44,15 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     QLabel* m_balloon;
     QLabel* m_msg;
     QLabel* m_dismiss;
     QPointer<QWidget> m_caller;
+    std::unique_ptr<StackKeeper> m_keeper;
 };
 
 } // namespace hv

@@ -1,11 +1,12 @@
-#include "AlsaSoundPlayer.h"
+#include "platform/alsa/AlsaSoundPlayer.h"
 
-#include "AlsaSetup.h"
+#include "platform/alsa/AlsaSetup.h"
 
 #include <alsa/asoundlib.h>
 #include <sndfile.h>
 
 #include <QFile>
+#include <QScopeGuard>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -21,9 +22,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+} // namespace
+
 // Shared between the ring and the thread that talks to ALSA, so that a thread stuck inside ALSA
 // can be left behind safely.
-struct Playback {
+struct AlsaPlayback {
     Sound sound;
     QByteArray device;
     Clock::time_point deadline;
@@ -34,13 +37,15 @@ struct Playback {
     std::atomic<bool> abandoned{false};
 };
 
+namespace {
+
 std::atomic<int> g_threadsInAlsa{0};
 
-bool inTime(const Playback& p) {
+bool inTime(const AlsaPlayback& p) {
     return !p.abandoned && Clock::now() < p.deadline;
 }
 
-bool playOnDevice(Playback& p) {
+bool playOnDevice(AlsaPlayback& p) {
     snd_pcm_t* pcm = nullptr;
     if (snd_pcm_open(&pcm, p.device.constData(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return false;
     // 200 ms of buffer: very small latency settings were seen to stall the audio server's plug-in.
@@ -136,10 +141,23 @@ bool AlsaSoundPlayer::idle() {
     return g_threadsInAlsa == 0;
 }
 
+void AlsaSoundPlayer::interrupt() {
+    m_interrupted = true;
+    std::shared_ptr<AlsaPlayback> p;
+    {
+        std::lock_guard current(m_currentMutex);
+        p = m_current;
+    }
+    if (!p) return;
+    std::lock_guard lock(p->mutex);
+    p->abandoned = true;
+    p->finished.notify_all();
+}
+
 bool AlsaSoundPlayer::play(const Sound& sound) {
-    if (sound.frames() == 0) return false;
+    if (sound.frames() == 0 || m_interrupted) return false;
     AlsaSetup::quietErrors();
-    auto p = std::make_shared<Playback>();
+    auto p = std::make_shared<AlsaPlayback>();
     p->sound = sound;
     p->device = m_device;
     const auto bound = std::chrono::milliseconds(boundMs(sound));
@@ -153,9 +171,21 @@ bool AlsaSoundPlayer::play(const Sound& sound) {
         p->done = true;
         p->finished.notify_all();
     });
+    {
+        std::lock_guard current(m_currentMutex);
+        m_current = p;
+        if (m_interrupted) p->abandoned = true;
+    }
+    const auto done = qScopeGuard([this] {
+        std::lock_guard current(m_currentMutex);
+        m_current.reset();
+    });
     std::unique_lock lock(p->mutex);
-    // A little slack beyond the thread's own deadline for opening and closing the device.
-    if (p->finished.wait_for(lock, bound + std::chrono::milliseconds(500), [&] { return p->done; })) {
+    // A little slack beyond the thread's own deadline for opening and closing the device; an
+    // interrupted play is given a moment to leave the device by itself.
+    p->finished.wait_for(lock, bound + std::chrono::milliseconds(500), [&] { return p->done || p->abandoned; });
+    if (!p->done) p->finished.wait_for(lock, std::chrono::milliseconds(200), [&] { return p->done; });
+    if (p->done) {
         lock.unlock();
         worker.join();
         return p->played;

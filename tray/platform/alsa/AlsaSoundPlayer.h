@@ -1,12 +1,17 @@
 #pragma once
 
-#include "SoundPlayer.h"
+#include "ring/SoundPlayer.h"
 
 #include <QByteArray>
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 namespace hv {
+
+struct AlsaPlayback;
 
 // Decoded sound: interleaved 16-bit samples.
 struct Sound {
@@ -26,6 +31,7 @@ public:
 
     bool playFile(const QString& path) override;
     void playTone() override;
+    void interrupt() override;
 
     // Any format libsndfile reads (WAV, Ogg Vorbis, FLAC); empty when it cannot.
     static Sound decode(const QString& path);
@@ -42,6 +48,9 @@ public:
 
 private:
     QByteArray m_device;
+    std::mutex m_currentMutex;
+    std::shared_ptr<AlsaPlayback> m_current;
+    std::atomic<bool> m_interrupted{false};
 };
 
 } // namespace hv

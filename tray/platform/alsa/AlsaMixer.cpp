@@ -1,6 +1,6 @@
-#include "AlsaMixer.h"
+#include "platform/alsa/AlsaMixer.h"
 
-#include "AlsaSetup.h"
+#include "platform/alsa/AlsaSetup.h"
 
 #include <alsa/asoundlib.h>
 

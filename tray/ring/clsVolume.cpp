@@ -1,6 +1,7 @@
-#include "clsVolume.h"
+#include "ring/clsVolume.h"
 
 #include "Ports.h"
+#include "TrayTexts.h"
 
 #include <algorithm>
 
@@ -9,7 +10,7 @@ namespace hv {
 clsVolume::clsVolume(Mixer& mixer, MessagePort& msg, const QString& programName) : m_mixer(mixer) {
     m_open = m_mixer.open();
     if (!m_open) {
-        msg.show(programName, QStringLiteral("No mixer found!"), Buttons::Ok, Icon::None);
+        msg.show(programName, trayText::NoMixer.text, trayText::NoMixer.buttons, trayText::NoMixer.icon);
         return;
     }
     loadRange();

@@ -1,7 +1,8 @@
-#include "PopupWindow.h"
+#include "popup/PopupWindow.h"
 
-#include "BalloonPictures.h"
 #include "Twips.h"
+#include "popup/BalloonPictures.h"
+#include "popup/StackKeeper.h"
 
 #include <QBitmap>
 #include <QCloseEvent>
@@ -43,7 +44,8 @@ QRect PopupWindow::placement() {
 
 PopupWindow::PopupWindow()
     // A tool-tip window is left alone by the window manager (no frame, no focus given on map or
-    // click) and stays above the normal windows it was mapped over.
+    // click, no entry in a task bar or window switcher) and is mapped above the other windows; the
+    // stack keeper keeps it there while it is shown.
     : QWidget(nullptr,
               Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus) {
     setObjectName(QStringLiteral("frmPopup"));
@@ -90,6 +92,8 @@ PopupWindow::PopupWindow()
     setMask(QRegion(QBitmap::fromImage(balloon.createAlphaMask())));
 }
 
+PopupWindow::~PopupWindow() = default;
+
 void PopupWindow::setMessage(const QString& text) {
     m_msg->setText(text);
 }
@@ -111,6 +115,16 @@ void PopupWindow::mouseReleaseEvent(QMouseEvent* event) {
 void PopupWindow::closeEvent(QCloseEvent* event) {
     m_caller = nullptr;
     QWidget::closeEvent(event);
+}
+
+void PopupWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!m_keeper) m_keeper = StackKeeper::forWindow(this);
+}
+
+void PopupWindow::hideEvent(QHideEvent* event) {
+    m_keeper.reset();
+    QWidget::hideEvent(event);
 }
 
 } // namespace hv

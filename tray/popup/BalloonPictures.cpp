@@ -1,4 +1,4 @@
-#include "BalloonPictures.h"
+#include "popup/BalloonPictures.h"
 
 namespace hv {
 

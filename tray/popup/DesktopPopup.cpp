@@ -1,6 +1,6 @@
-#include "DesktopPopup.h"
+#include "popup/DesktopPopup.h"
 
-#include "PopupWindow.h"
+#include "popup/PopupWindow.h"
 
 namespace hv {
 

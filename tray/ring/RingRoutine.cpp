@@ -1,7 +1,7 @@
-#include "RingRoutine.h"
+#include "ring/RingRoutine.h"
 
-#include "SoundPlayer.h"
-#include "clsVolume.h"
+#include "ring/SoundPlayer.h"
+#include "ring/clsVolume.h"
 
 #include <QFileInfo>
 

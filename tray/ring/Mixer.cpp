@@ -1,4 +1,4 @@
-#include "Mixer.h"
+#include "ring/Mixer.h"
 
 namespace hv {
 Mixer::~Mixer() = default;

@@ -1,4 +1,4 @@
-#include "SoundPlayer.h"
+#include "ring/SoundPlayer.h"
 
 namespace hv {
 SoundPlayer::~SoundPlayer() = default;

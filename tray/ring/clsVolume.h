@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Mixer.h"
+#include "ring/Mixer.h"
 
 #include <QString>
 #include <vector>

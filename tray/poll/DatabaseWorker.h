@@ -1,0 +1,25 @@
+#pragma once
+
+#include "poll/TrayStore.h"
+
+#include <QObject>
+#include <QString>
+
+namespace hv {
+
+// The tray client's database work, on a thread of its own: the tooltip read at start and every
+// poll. Its connections are made and closed on that thread; results leave it as signals.
+class DatabaseWorker : public QObject {
+    Q_OBJECT
+public:
+    DatabaseWorker() = default;
+
+    void readTooltip(const QString& connectionString);
+    void poll(const QString& connectionString, bool withTooltip);
+
+signals:
+    void alertsRead(const hv::PollResult& result);
+    void tooltipRead(const hv::TooltipResult& result);
+};
+
+} // namespace hv

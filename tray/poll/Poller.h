@@ -1,0 +1,96 @@
+#pragma once
+
+#include "Failure.h"
+#include "Handler.h"
+#include "TrayFailures.h"
+#include "TrayPorts.h"
+#include "poll/TrayStore.h"
+
+#include <QDeadlineTimer>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QWidget;
+
+namespace hv {
+
+class AudioWorker;
+class DatabaseWorker;
+class WorkerThread;
+
+// The poll behind Form1's Timer1, as the window thread sees it. The database part (the tooltip
+// read at start and every poll) runs on one long-lived worker thread and the ring on an audio
+// thread, so that the window thread never waits for the server or for a sound: the popup is
+// shown here and is on screen while the ring plays. A poll lasts from its tick until its ring
+// has ended; a tick that arrives meanwhile is dropped, so polls never overlap. Rings play one
+// after the other: an alert that comes while "Test Sound" rings rings after it.
+class Poller : public QObject {
+    Q_OBJECT
+public:
+    // How long the end of the program waits for work under way before it leaves it behind.
+    static constexpr int ShutdownMs = 1000;
+
+    Poller(PopupPort& popup, std::unique_ptr<RingPort> ring, QWidget* caller, QObject* parent = nullptr);
+    ~Poller() override;
+
+    void setConnectionString(const QString& cs) { m_connectionString = cs; }
+    // What a failure does beyond the table's reaction: the window shows the boxes and ends the
+    // program. Without it the poller only goes on or ends the operation as the table says.
+    using FailureReaction = std::function<Reaction(TrayOperation, const Failure&)>;
+    void setFailureReaction(FailureReaction fn) { m_react = std::move(fn); }
+
+    // The start-up read of the tooltip text; until it gets an answer, each poll reads it too.
+    void readTooltipAtStart();
+    bool tooltipPending() const { return m_tooltipPending; }
+
+    bool isBusy() const { return m_busy; }
+    qint64 intLastID() const { return m_lastID; }
+
+    // The ring of the "Test Sound" item; ignored while a ring plays or waits to play.
+    void testSound();
+    // No poll, read or ring starts after this.
+    void halt();
+    // Halts, cuts a ring short (so that volume and mute are put back at once) and waits for the
+    // work under way until the deadline. False when some of it was left behind to end on its own.
+    bool shutdown(QDeadlineTimer deadline = QDeadlineTimer(ShutdownMs));
+
+public slots:
+    void tick();
+
+signals:
+    void pollStarted();
+    void pollEnded();
+    void tooltipRead(const QString& text);
+
+private:
+    void onAlertsRead(const hv::PollResult& r);
+    void onTooltipRead(const hv::TooltipResult& t);
+    void onRang(int ticket);
+    int playRing(TrayOperation op);
+    void endPoll();
+    Reaction react(TrayOperation op, const Failure& f);
+
+    PopupPort& m_popup;
+    QWidget* m_caller;
+    QString m_connectionString;
+    FailureReaction m_react;
+    std::unique_ptr<WorkerThread> m_database;
+    std::unique_ptr<WorkerThread> m_audio;
+    DatabaseWorker* m_databaseWorker;
+    AudioWorker* m_audioWorker;
+    bool m_halted = false;
+    bool m_busy = false;
+    bool m_tooltipPending = false;
+    int m_startReads = 0;   // start-up reads whose answer has not come back
+    int m_ringsWaiting = 0; // asked for and not yet ended
+    int m_pollRing = 0;     // the ticket of the running poll's ring; 0 when it has none
+    int m_nextTicket = 0;
+    qint64 m_lastID = 0;
+    // The alerts already rung for, among those still in the window.
+    QSet<qint64> m_rungIDs;
+};
+
+} // namespace hv

@@ -1,0 +1,200 @@
+#include "poll/TrayStore.h"
+
+#include "Connection.h"
+#include "Formats.h"
+#include "Handler.h"
+#include "TrayFailures.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace hv {
+
+QString TrayStore::pollStatement() {
+    // The date range lets the server read only the rows of the current day (and of yesterday in the
+    // first three minutes after midnight) through the (CodeDate, CodeTime) index; without it every
+    // poll of every workstation scans the days that the console has not purged yet.
+    return QStringLiteral(
+        "SELECT ID, CodeDate, CodeTime, CodeName, CodeLocation, CodeMessage, Comments From alerts Where "
+        "CodeDate BETWEEN DATE(NOW() - INTERVAL 180 SECOND) AND DATE(NOW()) AND "
+        "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) < 180 AND "
+        "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) > 0");
+}
+
+QString TrayStore::tooltipStatement() {
+    return QStringLiteral("Select TraysToolTipText From properties");
+}
+
+QString TrayStore::bounded(const QString& statement) {
+    // Measured against MariaDB 10.11 with the table locked by another session: the client's read
+    // time-out drops the connection and leaves the server's thread waiting for the lock, one per
+    // poll of every workstation; max_statement_time ends the wait on the server with its own
+    // error (1969) and keeps the connection. As a prefix it costs no extra round trip, and as an
+    // executable comment (MariaDB 10.1.2 and later) any other server skips it.
+    return QStringLiteral("/*M!100102 SET STATEMENT max_statement_time=%1 FOR */ ").arg(StatementSeconds) + statement;
+}
+
+bool TrayStore::unanswered(const Failure& f) {
+    if (f.waitRanOut()) return true;
+    switch (f.number()) {
+    case code::CannotOpen:
+    case 1205: // lock wait timeout
+    case 1969: // max_statement_time exceeded (MariaDB)
+    case 3024: // max_execution_time exceeded (MySQL)
+        return true;
+    default:
+        return false;
+    }
+}
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+bool blankOnly(const QString& s) {
+    return std::all_of(s.begin(), s.end(), [](QChar c) { return c == u' ' || c == u'\t'; });
+}
+
+Reaction pollReaction(const Failure& f) {
+    return TrayFailures::reaction(TrayOperation::Poll, f);
+}
+
+// A column's position: where the poll statement puts it, else wherever the record has it.
+int columnOf(const QSqlRecord& row, int expected, const QString& name) {
+    return row.fieldName(expected) == name ? expected : row.indexOf(name);
+}
+
+// Where the block's columns sit in a result; looked up once per poll, not once per value.
+struct BlockColumns {
+    explicit BlockColumns(const QSqlRecord& row)
+        : time(columnOf(row, 2, QStringLiteral("CodeTime"))), name(columnOf(row, 3, QStringLiteral("CodeName"))),
+          location(columnOf(row, 4, QStringLiteral("CodeLocation"))),
+          message(columnOf(row, 5, QStringLiteral("CodeMessage"))),
+          comments(columnOf(row, 6, QStringLiteral("Comments"))) {}
+    int time, name, location, message, comments;
+};
+
+QString textAt(const QSqlRecord& row, int index, const char* column) {
+    if (index < 0) return textOf(row, QLatin1String(column)); // says which column is missing
+    return textOf(row.value(index));
+}
+
+QString blockOf(const QSqlRecord& row, const BlockColumns& c) {
+    const QVariant time = row.value(c.time);
+    const QString name = textAt(row, c.name, "CodeName");
+    const QString location = textAt(row, c.location, "CodeLocation");
+    const QString comments = textAt(row, c.comments, "Comments");
+    const QString message = textAt(row, c.message, "CodeMessage");
+    // Built in one piece: every fleet poll makes these blocks.
+    QString block;
+    block.reserve(name.size() + location.size() + comments.size() + message.size() + 48);
+    if (!time.isNull()) block += formatAmPm(time.toTime());
+    block += u" - CODE ";
+    block += name;
+    block += kCrLf;
+    block += u"Location = ";
+    block += location;
+    block += kCrLf;
+    if (!blankOnly(comments)) {
+        block += comments;
+        block += kCrLf;
+    }
+    block += message;
+    block += kCrLf;
+    return block;
+}
+
+} // namespace
+
+QString TrayStore::alertBlock(const QSqlRecord& row) {
+    return blockOf(row, BlockColumns(row));
+}
+
+TrayStore::TrayStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
+
+std::unique_ptr<Connection> TrayStore::connect() const {
+    ConnectionOptions options;
+    options.readTimeoutSeconds = ReadTimeoutSeconds;
+    return std::make_unique<Connection>(m_connectionString, options);
+}
+
+PollResult TrayStore::fetchAlerts() const {
+    PollResult result;
+    poll(false, [&](const PollResult& r) { result = r; }, {});
+    return result;
+}
+
+void TrayStore::poll(bool withTooltip, const std::function<void(const PollResult&)>& alertsRead,
+                     const std::function<void(const TooltipResult&)>& tooltipRead) const {
+    PollResult r;
+    std::unique_ptr<Connection> conn;
+    try {
+        conn = connect();
+    } catch (const Failure& f) {
+        // Without a connection the poll has nothing to show; the table says whether that ends it.
+        if (pollReaction(f) == Reaction::EndHandler) r.failure = f;
+    }
+    if (conn) r = readAlerts(*conn);
+    alertsRead(r);
+    // A server lost during the poll leaves the tooltip for a later one.
+    if (withTooltip && conn && !r.failure) tooltipRead(readTooltip(*conn));
+}
+
+PollResult TrayStore::readAlerts(Connection& conn) {
+    PollResult r;
+    Handler h(pollReaction);
+    h.run([&] {
+        // Each row's block is made as the row arrives, so that no copy of the rows is kept.
+        std::vector<std::pair<qint64, QString>> blocks;
+        h.step([&] {
+            std::optional<BlockColumns> columns;
+            int idColumn = -1;
+            conn.forEach(bounded(pollStatement()), {}, [&](const QSqlRecord& row) {
+                if (!columns) {
+                    columns.emplace(row);
+                    idColumn = columnOf(row, 0, QStringLiteral("ID"));
+                }
+                std::pair<qint64, QString>& block = blocks.emplace_back(row.value(idColumn).toLongLong(), QString());
+                h.step([&] { block.second = blockOf(row, *columns); });
+            });
+            r.statementRan = true;
+        });
+        if (r.statementRan) {
+            // The statement has no order; the blocks and the ring decision go by ID.
+            std::stable_sort(blocks.begin(), blocks.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            for (const auto& [id, text] : blocks) {
+                r.ids.append(id);
+                r.text += text;
+            }
+        }
+    });
+    if (const Failure* f = h.endedBy()) r.failure = *f;
+    return r;
+}
+
+TooltipResult TrayStore::readTooltip() const {
+    try {
+        const std::unique_ptr<Connection> conn = connect();
+        return readTooltip(*conn);
+    } catch (const Failure& f) {
+        TooltipResult t;
+        t.failure = f;
+        t.answered = !unanswered(f);
+        return t;
+    }
+}
+
+TooltipResult TrayStore::readTooltip(Connection& conn) const {
+    TooltipResult t;
+    try {
+        t.text = textOf(firstRow(conn.select(bounded(tooltipStatement()))), QStringLiteral("TraysToolTipText"));
+        t.answered = true;
+    } catch (const Failure& f) {
+        t.failure = f;
+        t.answered = !unanswered(f);
+    }
+    return t;
+}
+
+} // namespace hv

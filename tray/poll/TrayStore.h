@@ -1,0 +1,84 @@
+#pragma once
+
+#include "Failure.h"
+
+#include <QList>
+#include <QSqlRecord>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace hv {
+
+class Connection;
+
+// What the database part of one poll brought back.
+struct PollResult {
+    // Set when the server could not be reached or refused the login; the poll then ends there.
+    std::optional<Failure> failure;
+    // The statement ran; otherwise ids and text say nothing about which alerts are current.
+    bool statementRan = false;
+    QList<qint64> ids; // ascending
+    QString text;      // one block per row, in ID order
+};
+
+// What a read of the tooltip text brought back.
+struct TooltipResult {
+    // The server answered (with the text, NULL as empty, or with an error of its own); a later
+    // poll reads it again only when it did not.
+    bool answered = false;
+    QString text;
+    std::optional<Failure> failure;
+};
+
+// The tray client's reads: the alerts of the last three minutes and the tooltip text. Each read
+// opens its own connection and closes it on the thread that calls it, and no statement waits
+// without a bound: a locked table or a server that stops answering ends the read, and the next
+// poll tries again.
+class TrayStore {
+public:
+    // How long the server may work on one statement, waiting for a table lock included: far
+    // longer than these statements take, far shorter than the poll interval.
+    static constexpr int StatementSeconds = 5;
+    // How long the client waits for any answer at all, for a server that has stopped: longer than
+    // the server's own bound, so that a server that still answers says why itself.
+    static constexpr int ReadTimeoutSeconds = 10;
+
+    explicit TrayStore(QString connectionString);
+
+    // The database part of one poll: its own connection, the statement run once, the text built.
+    PollResult fetchAlerts() const;
+    // The same, handed to alertsRead; then, when withTooltip is set, the tooltip is read on the
+    // same connection and handed to tooltipRead. The alerts go first, so that a locked settings
+    // table never holds up an alert.
+    void poll(bool withTooltip, const std::function<void(const PollResult&)>& alertsRead,
+              const std::function<void(const TooltipResult&)>& tooltipRead) const;
+    // The tooltip alone, as read at start.
+    TooltipResult readTooltip() const;
+    // The poll's statement and its text on a connection already open (its session's clock is the
+    // one that decides which alerts are current).
+    static PollResult readAlerts(Connection& conn);
+
+    // The alerts of the last three minutes by the server's clock. The window is measured on date
+    // and time together, so that an alert sent just before midnight stays visible after it.
+    static QString pollStatement();
+    static QString tooltipStatement();
+    // The statement as sent: on MariaDB the server ends it with an error once StatementSeconds
+    // have passed; any other server reads the bound as a comment and runs the statement as it is.
+    static QString bounded(const QString& statement);
+    // The popup text of one alert: time and code, location, the standing comments when there are
+    // any, the operator's message; every line ends in CR LF and NULL reads as empty.
+    static QString alertBlock(const QSqlRecord& row);
+    // The failure means that the server gave no answer in time (lost, stopped, or a bound ran
+    // out), as opposed to an answer of its own.
+    static bool unanswered(const Failure& f);
+
+private:
+    std::unique_ptr<Connection> connect() const;
+    TooltipResult readTooltip(Connection& conn) const;
+
+    QString m_connectionString;
+};
+
+} // namespace hv
