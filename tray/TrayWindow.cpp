@@ -1,7 +1,9 @@
 #include "TrayWindow.h"
 
 #include "ConnectionString.h"
+#include "FurtherServers.h"
 #include "IniFile.h"
+#include "ServerList.h"
 #include "TrayIconImage.h"
 #include "TrayTexts.h"
 #include "poll/Poller.h"
@@ -111,7 +113,7 @@ void TrayWindow::start() {
         readIni();
         if (!volume) volume = std::make_unique<SilentRing>();
         m_poller = std::make_unique<Poller>(*m_popup, std::move(volume), this);
-        m_poller->setConnectionString(fncConnectionString(strDataPath));
+        m_poller->setServers(ServerList::forHosts(strDataPath, furtherServers));
         m_poller->setFailureReaction([this](TrayOperation op, const Failure& f) { return react(op, f); });
         connect(m_poller.get(), &Poller::tooltipRead, this, [this](const QString& text) {
             strTrayToolTip = text;
@@ -129,7 +131,11 @@ void TrayWindow::start() {
 void TrayWindow::readIni() {
     Handler h([this](const Failure& f) { return react(TrayOperation::ReadIni, f); });
     const bool read = h.run([&] {
-        h.step([&] { strDataPath = fncReadINI(m_options.iniPath.isEmpty() ? iniFilePath() : m_options.iniPath); });
+        h.step([&] {
+            const QString path = m_options.iniPath.isEmpty() ? iniFilePath() : m_options.iniPath;
+            strDataPath = fncReadINI(path);
+            furtherServers = fncReadFurtherServers(path);
+        });
     });
     // The program ended inside the handler: nothing of the start may run after it.
     if (!read) throw ProgramEnded{};

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QIcon>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -57,6 +58,8 @@ public:
     bool workLeftBehind() const { return m_leftBehind; }
 
     QString strDataPath;
+    // The further nodes of a database cluster, from the lines after halvane.ini's first.
+    QStringList furtherServers;
     QString strTrayToolTip;
 
     QSystemTrayIcon* trayIcon() const { return m_icon; }

@@ -122,6 +122,8 @@ class TestClusterE2e : public QObject {
             QFAIL(qPrintable(QStringLiteral("the console could not send \"%1\": %2").arg(message, f.what())));
         }
         m_sent << message;
+        qInfo("\"%s\" stored %.1f s after the submission began", qPrintable(message),
+              recording.elapsed() / 1000.0 - submittedAt);
         while (recording.elapsed() < qint64((submittedAt + bound + 0.5) * 1000))
             QTest::qWait(100);
         for (int i = 0; i < 2; ++i) {
@@ -228,8 +230,8 @@ private slots:
         if (QTest::currentTestFailed()) return;
         QCOMPARE(m_console.preferred(), cluster::connectionString(1));
 
-        const int istBefore = countIn(nodeLog(1), "IST received");
-        const int sstBefore = countIn(nodeLog(1), "SST received");
+        const int istBefore = countIn(nodeLog(1), "mariabackup IST completed on joiner");
+        const int sstBefore = countIn(nodeLog(1), "mariabackup SST completed on joiner");
         QVERIFY(cluster::kill(1));
         alertReachesBoth("right after the loss", settling);
         if (QTest::currentTestFailed()) return;
@@ -244,8 +246,8 @@ private slots:
         if (QTest::currentTestFailed()) return;
 
         // It caught up by an incremental transfer, not a full copy.
-        QVERIFY(countIn(nodeLog(1), "IST received") > istBefore);
-        QCOMPARE(countIn(nodeLog(1), "SST received"), sstBefore);
+        QVERIFY(countIn(nodeLog(1), "mariabackup IST completed on joiner") > istBefore);
+        QCOMPARE(countIn(nodeLog(1), "mariabackup SST completed on joiner"), sstBefore);
         everyNodeHoldsEverything({1, 2, 3});
     }
 

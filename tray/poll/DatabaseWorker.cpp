@@ -4,17 +4,16 @@
 
 namespace hv {
 
-void DatabaseWorker::readTooltip(const QString& connectionString) {
+void DatabaseWorker::readTooltip(const ServerList& servers) {
     if (WorkerThread::stopping()) return;
-    emit tooltipRead(TrayStore(connectionString).readTooltip());
+    emit tooltipRead(TrayStore(servers).readTooltip());
 }
 
-void DatabaseWorker::poll(const QString& connectionString, bool withTooltip) {
+void DatabaseWorker::poll(const ServerList& servers, bool withTooltip) {
     if (WorkerThread::stopping()) return;
-    TrayStore(connectionString)
-        .poll(
-            withTooltip, [this](const PollResult& r) { emit alertsRead(r); },
-            [this](const TooltipResult& t) { emit tooltipRead(t); });
+    TrayStore(servers).poll(
+        withTooltip, [this](const PollResult& r) { emit alertsRead(r); },
+        [this](const TooltipResult& t) { emit tooltipRead(t); });
 }
 
 } // namespace hv

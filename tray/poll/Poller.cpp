@@ -51,9 +51,9 @@ void Poller::readTooltipAtStart() {
     m_tooltipPending = true;
     ++m_startReads;
     DatabaseWorker* worker = m_databaseWorker;
-    const QString cs = m_connectionString;
+    const ServerList servers = m_servers;
     QMetaObject::invokeMethod(
-        worker, [worker, cs] { worker->readTooltip(cs); }, Qt::QueuedConnection);
+        worker, [worker, servers] { worker->readTooltip(servers); }, Qt::QueuedConnection);
 }
 
 void Poller::tick() {
@@ -61,10 +61,10 @@ void Poller::tick() {
     m_busy = true;
     emit pollStarted();
     DatabaseWorker* worker = m_databaseWorker;
-    const QString cs = m_connectionString;
+    const ServerList servers = m_servers;
     const bool withTooltip = m_tooltipPending;
     QMetaObject::invokeMethod(
-        worker, [worker, cs, withTooltip] { worker->poll(cs, withTooltip); }, Qt::QueuedConnection);
+        worker, [worker, servers, withTooltip] { worker->poll(servers, withTooltip); }, Qt::QueuedConnection);
 }
 
 void Poller::onAlertsRead(const PollResult& r) {
