@@ -18,7 +18,7 @@ void AlertLogStore::forEach(const std::optional<QDate>& since, const std::functi
         binds << since->toString(QStringLiteral("yyyy-MM-dd"));
     }
     // What was written out cannot be taken back: another node takes over only before the first row.
-    m_servers.stream(consoleConnectionOptions(), [&](Connection& connection, bool& handedOn) {
+    m_servers.stream(consoleConnectionOptions(m_access), [&](Connection& connection, bool& handedOn) {
         connection.forEach(sql, binds, [&](const QSqlRecord& row) {
             LoggedAlert a;
             a.id = row.value(0).toLongLong();

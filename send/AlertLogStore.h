@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseAccess.h"
 #include "LoggedAlert.h"
 #include "ServerList.h"
 
@@ -15,13 +16,15 @@ namespace hv {
 // hv::Failure.
 class AlertLogStore {
 public:
-    explicit AlertLogStore(ServerList servers) : m_servers(std::move(servers)) {}
+    explicit AlertLogStore(ServerList servers, DatabaseAccess access = {})
+        : m_servers(std::move(servers)), m_access(std::move(access)) {}
 
     // The rows dated on or after since (all rows without it).
     void forEach(const std::optional<QDate>& since, const std::function<void(const LoggedAlert&)>& fn);
 
 private:
     ServerList m_servers;
+    DatabaseAccess m_access;
 };
 
 } // namespace hv

@@ -129,7 +129,7 @@ ExitStatus SendCommand::submit(const SendOptions& options, const Choice& choice)
     const SendSettings s = settings(options);
     const QString notStored = QStringLiteral("the alert was not stored");
     const ServerList servers = ServerList::forHosts(s.host, s.furtherServers);
-    AlertStore store(servers);
+    AlertStore store(servers, s.access);
 
     // The purge is housekeeping, as in the console: it ends the command only where it would end
     // the console.
@@ -151,7 +151,7 @@ ExitStatus SendCommand::submit(const SendOptions& options, const Choice& choice)
         if (choice.cap) {
             // The standing comments decide whether the instruction only repeats them.
             QString comments;
-            servers.run(consoleConnectionOptions(), [&](Connection& connection) {
+            servers.run(consoleConnectionOptions(s.access), [&](Connection& connection) {
                 comments = AlertStore::fncGetCodeComments(connection, alert.codeName);
             });
             const QString message = CapIntake::message(*choice.cap, comments);
@@ -239,7 +239,7 @@ ExitStatus SendCommand::exportCap(const SendOptions& options) {
 
     CapFeed feed(&m_io.out, sender, m_clock.now());
     try {
-        AlertLogStore(ServerList::forHosts(s.host, s.furtherServers))
+        AlertLogStore(ServerList::forHosts(s.host, s.furtherServers), s.access)
             .forEach(options.since, [&](const LoggedAlert& row) {
                 if (const QString why = CapExport::whyNot(row); !why.isEmpty()) {
                     say(QStringLiteral("AlertLog row %1 is left out: %2").arg(row.id).arg(why));

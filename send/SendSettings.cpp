@@ -2,6 +2,7 @@
 
 #include "FurtherServers.h"
 #include "IniFile.h"
+#include "Settings.h"
 
 #include <QFile>
 
@@ -17,6 +18,7 @@ SendSettings SendSettings::read(const QString& path) {
         s.capSender = capSenderFromIniText(content);
         s.furtherServers = furtherServersFromIniText(content);
     }
+    s.access = readSettings(path).consoleAccess();
     return s;
 }
 

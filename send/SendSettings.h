@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DatabaseAccess.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -15,6 +17,8 @@ struct SendSettings {
     // The further nodes of a database cluster, from "MYSQLSERVERNAME=" lines after the first.
     QStringList furtherServers;
     QString capSender; // empty when halvane.ini has no CAPSENDER= line
+    // The command stores alerts as the console does, with the console's account and TLS.
+    DatabaseAccess access;
 
     // Failure 53 when the file is missing, 62 when it is empty, 75 when it cannot be read.
     static SendSettings read(const QString& path);

@@ -4,6 +4,7 @@
 #include "FurtherServers.h"
 #include "IniFile.h"
 #include "ServerList.h"
+#include "Settings.h"
 #include "TrayIconImage.h"
 #include "TrayTexts.h"
 #include "poll/Poller.h"
@@ -114,6 +115,7 @@ void TrayWindow::start() {
         if (!volume) volume = std::make_unique<SilentRing>();
         m_poller = std::make_unique<Poller>(*m_popup, std::move(volume), this);
         m_poller->setServers(ServerList::forHosts(strDataPath, furtherServers));
+        m_poller->setAccess(access);
         m_poller->setFailureReaction([this](TrayOperation op, const Failure& f) { return react(op, f); });
         connect(m_poller.get(), &Poller::tooltipRead, this, [this](const QString& text) {
             strTrayToolTip = text;
@@ -135,6 +137,7 @@ void TrayWindow::readIni() {
             const QString path = m_options.iniPath.isEmpty() ? iniFilePath() : m_options.iniPath;
             strDataPath = fncReadINI(path);
             furtherServers = fncReadFurtherServers(path);
+            access = readSettings(path).trayAccess();
         });
     });
     // The program ended inside the handler: nothing of the start may run after it.

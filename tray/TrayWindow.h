@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseAccess.h"
 #include "Failure.h"
 #include "Handler.h"
 #include "Ports.h"
@@ -60,6 +61,8 @@ public:
     QString strDataPath;
     // The further nodes of a database cluster, from the lines after halvane.ini's first.
     QStringList furtherServers;
+    // The tray client's own account and TLS, read from halvane.ini with strDataPath.
+    DatabaseAccess access;
     QString strTrayToolTip;
 
     QSystemTrayIcon* trayIcon() const { return m_icon; }

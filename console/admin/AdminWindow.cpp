@@ -126,7 +126,7 @@ void AdminWindow::editToolTipText() {
     bool found = false;
     try {
         const ServerList servers = m_ctx.servers();
-        m_ctx.database().run([&] { found = PropertiesStore(servers).saveToolTipText(text); });
+        m_ctx.database().run([&] { found = PropertiesStore(servers, m_ctx.access).saveToolTipText(text); });
     } catch (const Failure& f) {
         FailureTable::apply(FailureTable::responseTo(FailureTable::Operation::ToolTipSave, f), m_ctx.msg, m_ctx.exit);
         return;

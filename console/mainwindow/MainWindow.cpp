@@ -4,6 +4,7 @@
 #include "Formats.h"
 #include "FurtherServers.h"
 #include "Handler.h"
+#include "Settings.h"
 #include "Strings.h"
 #include "admin/LoginWindow.h"
 #include "mainwindow/CustomMessageDialog.h"
@@ -145,10 +146,11 @@ bool MainWindow::load() {
         handler.step([&] {
             m_ctx.strDataPath = fncReadINI(m_iniPath);
             m_ctx.furtherServers = fncReadFurtherServers(m_iniPath);
+            m_ctx.access = readSettings(m_iniPath).consoleAccess();
         });
         handler.step([&] {
             const ServerList servers = m_ctx.servers();
-            m_ctx.database().run([&] { AlertStore(servers).readChoices(choices); });
+            m_ctx.database().run([&] { AlertStore(servers, m_ctx.access).readChoices(choices); });
         });
     });
     // Each name is followed by an empty entry, in the order the database gave; what was read
@@ -185,7 +187,7 @@ void MainWindow::Command1_Click() {
     const bool purged = purge.run([&] {
         purge.step([&] {
             const QDateTime now = m_ctx.clock.now();
-            m_ctx.database().run([&] { AlertStore(servers).fncDeleteSevenDayOldRecords(now); });
+            m_ctx.database().run([&] { AlertStore(servers, m_ctx.access).fncDeleteSevenDayOldRecords(now); });
         });
     });
     if (!purged) return; // the program ended
@@ -227,7 +229,7 @@ void MainWindow::Command1_Click() {
     std::optional<AlertStore::Saved> saved;
     Handler write(FailureTable::policyFor(FailureTable::Operation::Submission, m_ctx.msg, m_ctx.exit));
     write.run([&] {
-        write.step([&] { m_ctx.database().run([&] { saved = AlertStore(servers).save(alert, m_ctx.clock); }); });
+        write.step([&] { m_ctx.database().run([&] { saved = AlertStore(servers, m_ctx.access).save(alert, m_ctx.clock); }); });
     });
     if (!saved) return;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseAccess.h"
 #include "ServerList.h"
 #include "reports/ReportDefinition.h"
 
@@ -19,7 +20,8 @@ public:
     static const QString kEmptyResultLine;
 
     // The rows are read through `db`; the file and the printer are used on the caller's thread.
-    ReportWriter(ServerList servers, DatabaseRunner& db, const PrinterPort& printer, QDate printDate);
+    ReportWriter(ServerList servers, DatabaseRunner& db, const PrinterPort& printer, QDate printDate,
+                 DatabaseAccess access = {});
 
     // Writes the whole file and returns the number of records listed. Failures leave the file
     // closed with the lines written so far.
@@ -30,6 +32,7 @@ public:
 
 private:
     ServerList m_servers;
+    DatabaseAccess m_access;
     DatabaseRunner& m_db;
     const PrinterPort& m_printer;
     QDate m_printDate;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConnectionString.h"
+#include "DatabaseAccess.h"
 #include "Ports.h"
 #include "ServerList.h"
 
@@ -28,6 +29,8 @@ struct ConsoleContext {
     QString strDataPath;
     // The further nodes of a database cluster, from the lines after halvane.ini's first.
     QStringList furtherServers;
+    // The console's own account and TLS, read from halvane.ini with strDataPath.
+    DatabaseAccess access;
     // Where the statements run; unset, on the console's own database thread.
     DatabaseRunner* db = nullptr;
 

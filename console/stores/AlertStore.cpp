@@ -35,7 +35,7 @@ QString text(const QString& s) {
 } // namespace
 
 void AlertStore::readChoices(Choices& out) {
-    m_servers.run(consoleConnectionOptions(), [&](Connection& connection) {
+    m_servers.run(consoleConnectionOptions(m_access), [&](Connection& connection) {
         out.codes.clear();
         out.locations.clear();
         for (const QSqlRecord& row : connection.select(QStringLiteral("Select CodeName From codes ORDER BY CodeName")))
@@ -47,7 +47,7 @@ void AlertStore::readChoices(Choices& out) {
 }
 
 void AlertStore::fncDeleteSevenDayOldRecords(const QDateTime& now) {
-    ConnectionOptions options = consoleConnectionOptions();
+    ConnectionOptions options = consoleConnectionOptions(m_access);
     // Housekeeping must not keep an operator waiting behind another console's lock: give up
     // quickly, the next submission purges again.
     options.lockWaitSeconds = kPurgeLockWaitSeconds;
@@ -124,7 +124,7 @@ AlertStore::Saved AlertStore::save(const Alert& alert, const Clock& clock) {
         }
         return true;
     };
-    rows.run(m_servers, consoleConnectionOptions());
+    rows.run(m_servers, consoleConnectionOptions(m_access));
     return saved;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseAccess.h"
 #include "ServerList.h"
 
 #include <QDateTime>
@@ -17,7 +18,8 @@ class Connection;
 // go; failures leave as hv::Failure.
 class AlertStore {
 public:
-    explicit AlertStore(ServerList servers) : m_servers(std::move(servers)) {}
+    explicit AlertStore(ServerList servers, DatabaseAccess access = {})
+        : m_servers(std::move(servers)), m_access(std::move(access)) {}
 
     struct Choices {
         QStringList codes;
@@ -58,6 +60,7 @@ public:
 
 private:
     ServerList m_servers;
+    DatabaseAccess m_access;
 };
 
 } // namespace hv

@@ -25,12 +25,12 @@ bool sameValues(const QVariantList& a, const QVariantList& b) {
 
 } // namespace
 
-CatalogueStore::CatalogueStore(CatalogueSpec spec, ServerList servers)
-    : m_spec(std::move(spec)), m_servers(std::move(servers)) {}
+CatalogueStore::CatalogueStore(CatalogueSpec spec, ServerList servers, DatabaseAccess access)
+    : m_spec(std::move(spec)), m_servers(std::move(servers)), m_access(std::move(access)) {}
 
 void CatalogueStore::load() {
     QList<QVariantList> rows;
-    m_servers.run(consoleConnectionOptions(true), [&](Connection& connection) {
+    m_servers.run(consoleConnectionOptions(m_access, true), [&](Connection& connection) {
         rows.clear();
         for (const QSqlRecord& r : connection.select(m_spec.mainQuery)) {
             QVariantList values;
@@ -124,7 +124,7 @@ CatalogueStore::Outcome CatalogueStore::add(const QStringList& values) {
     change.landed = [&](Connection& connection) {
         return outcome != Outcome::Done || countOf(connection, binds) > before;
     };
-    change.run(m_servers, consoleConnectionOptions(true));
+    change.run(m_servers, consoleConnectionOptions(m_access, true));
     if (outcome == Outcome::Done) m_adding = false;
     return outcome;
 }
@@ -157,7 +157,7 @@ CatalogueStore::Outcome CatalogueStore::save(const QStringList& values) {
     change.landed = [&](Connection& connection) {
         return matched == 0 || !changes || countOf(connection, newValues) > before;
     };
-    change.run(m_servers, consoleConnectionOptions(true));
+    change.run(m_servers, consoleConnectionOptions(m_access, true));
     return matched == 0 ? Outcome::ChangedElsewhere : Outcome::Done;
 }
 
@@ -172,7 +172,7 @@ CatalogueStore::Outcome CatalogueStore::remove() {
             QStringLiteral("DELETE FROM %1 WHERE %2 LIMIT 1").arg(m_spec.table, lockCondition()), old);
     };
     change.landed = [&](Connection& connection) { return matched == 0 || countOf(connection, old) < before; };
-    change.run(m_servers, consoleConnectionOptions(true));
+    change.run(m_servers, consoleConnectionOptions(m_access, true));
     return matched == 0 ? Outcome::ChangedElsewhere : Outcome::Done;
 }
 

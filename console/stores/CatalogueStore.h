@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseAccess.h"
 #include "ServerList.h"
 #include "stores/CatalogueSpec.h"
 
@@ -21,7 +22,7 @@ class Connection;
 // rows and the mode as they were.
 class CatalogueStore {
 public:
-    CatalogueStore(CatalogueSpec spec, ServerList servers);
+    CatalogueStore(CatalogueSpec spec, ServerList servers, DatabaseAccess access = {});
 
     const CatalogueSpec& spec() const { return m_spec; }
 
@@ -67,6 +68,7 @@ private:
 
     CatalogueSpec m_spec;
     ServerList m_servers;
+    DatabaseAccess m_access;
     QList<QVariantList> m_rows;
     // -1 before the first row, size() after the last.
     int m_pos = -1;

@@ -24,7 +24,7 @@ bool PropertiesStore::saveToolTipText(const QString& text) {
                        .value(0)
                        .toLongLong() > 0;
     };
-    change.run(m_servers, consoleConnectionOptions(true));
+    change.run(m_servers, consoleConnectionOptions(m_access, true));
     return matched > 0;
 }
 

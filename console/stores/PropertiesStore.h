@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseAccess.h"
 #include "ServerList.h"
 
 #include <QString>
@@ -10,7 +11,8 @@ namespace hv {
 // as hv::Failure.
 class PropertiesStore {
 public:
-    explicit PropertiesStore(ServerList servers) : m_servers(std::move(servers)) {}
+    explicit PropertiesStore(ServerList servers, DatabaseAccess access = {})
+        : m_servers(std::move(servers)), m_access(std::move(access)) {}
 
     // Stores the text in the row the record set would stand on first. False when the database
     // holds no properties row; the programs never add one.
@@ -18,6 +20,7 @@ public:
 
 private:
     ServerList m_servers;
+    DatabaseAccess m_access;
 };
 
 } // namespace hv

@@ -44,7 +44,7 @@ QString ReportStore::likePrefix(const QString& search) {
 void ReportStore::readRows(const Query& query, const std::function<void(const QSqlRecord&)>& row) {
     // The lines already written cannot be taken back: another node takes over only before the
     // first row.
-    m_servers.stream(consoleConnectionOptions(), [&](Connection& connection, bool& handedOn) {
+    m_servers.stream(consoleConnectionOptions(m_access), [&](Connection& connection, bool& handedOn) {
         connection.forEach(query.statement, query.binds, [&](const QSqlRecord& r) {
             handedOn = true;
             row(r);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseAccess.h"
 #include "ServerList.h"
 
 #include <QDate>
@@ -31,7 +32,8 @@ public:
     // The search text as a LIKE prefix pattern with "!" as the escape character.
     static QString likePrefix(const QString& search);
 
-    explicit ReportStore(ServerList servers) : m_servers(std::move(servers)) {}
+    explicit ReportStore(ServerList servers, DatabaseAccess access = {})
+        : m_servers(std::move(servers)), m_access(std::move(access)) {}
 
     // Hands each row to `row` as it arrives, so that a report of any length needs no more memory
     // than one row.
@@ -39,6 +41,7 @@ public:
 
 private:
     ServerList m_servers;
+    DatabaseAccess m_access;
 };
 
 } // namespace hv

@@ -9,7 +9,7 @@ namespace hv {
 
 bool UserStore::login(const QString& user, const QString& password) {
     bool found = false;
-    m_servers.run(consoleConnectionOptions(), [&](Connection& connection) {
+    m_servers.run(consoleConnectionOptions(m_access), [&](Connection& connection) {
         for (const QSqlRecord& r :
              connection.select(QStringLiteral("Select Username, Password From users ORDER BY Username"))) {
             const QVariant name = r.value(0);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseAccess.h"
 #include "ServerList.h"
 
 #include <QString>
@@ -9,7 +10,8 @@ namespace hv {
 // The console's users as the login sees them. Failures leave as hv::Failure.
 class UserStore {
 public:
-    explicit UserStore(ServerList servers) : m_servers(std::move(servers)) {}
+    explicit UserStore(ServerList servers, DatabaseAccess access = {})
+        : m_servers(std::move(servers)), m_access(std::move(access)) {}
 
     // True when a users row has exactly this name and exactly this password: the comparison is
     // made here, character for character (the server's collation would ignore case), every row
@@ -18,6 +20,7 @@ public:
 
 private:
     ServerList m_servers;
+    DatabaseAccess m_access;
 };
 
 } // namespace hv

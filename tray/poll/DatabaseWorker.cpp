@@ -4,16 +4,17 @@
 
 namespace hv {
 
-void DatabaseWorker::readTooltip(const ServerList& servers) {
+void DatabaseWorker::readTooltip(const ServerList& servers, const DatabaseAccess& access) {
     if (WorkerThread::stopping()) return;
-    emit tooltipRead(TrayStore(servers).readTooltip());
+    emit tooltipRead(TrayStore(servers, access).readTooltip());
 }
 
-void DatabaseWorker::poll(const ServerList& servers, bool withTooltip) {
+void DatabaseWorker::poll(const ServerList& servers, const DatabaseAccess& access, bool withTooltip) {
     if (WorkerThread::stopping()) return;
-    TrayStore(servers).poll(
-        withTooltip, [this](const PollResult& r) { emit alertsRead(r); },
-        [this](const TooltipResult& t) { emit tooltipRead(t); });
+    TrayStore(servers, access)
+        .poll(
+            withTooltip, [this](const PollResult& r) { emit alertsRead(r); },
+            [this](const TooltipResult& t) { emit tooltipRead(t); });
 }
 
 } // namespace hv

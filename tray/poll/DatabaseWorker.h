@@ -15,8 +15,8 @@ class DatabaseWorker : public QObject {
 public:
     DatabaseWorker() = default;
 
-    void readTooltip(const ServerList& servers);
-    void poll(const ServerList& servers, bool withTooltip);
+    void readTooltip(const ServerList& servers, const DatabaseAccess& access);
+    void poll(const ServerList& servers, const DatabaseAccess& access, bool withTooltip);
 
 signals:
     void alertsRead(const hv::PollResult& result);

@@ -52,8 +52,9 @@ void Poller::readTooltipAtStart() {
     ++m_startReads;
     DatabaseWorker* worker = m_databaseWorker;
     const ServerList servers = m_servers;
+    const DatabaseAccess access = m_access;
     QMetaObject::invokeMethod(
-        worker, [worker, servers] { worker->readTooltip(servers); }, Qt::QueuedConnection);
+        worker, [worker, servers, access] { worker->readTooltip(servers, access); }, Qt::QueuedConnection);
 }
 
 void Poller::tick() {
@@ -62,9 +63,11 @@ void Poller::tick() {
     emit pollStarted();
     DatabaseWorker* worker = m_databaseWorker;
     const ServerList servers = m_servers;
+    const DatabaseAccess access = m_access;
     const bool withTooltip = m_tooltipPending;
     QMetaObject::invokeMethod(
-        worker, [worker, servers, withTooltip] { worker->poll(servers, withTooltip); }, Qt::QueuedConnection);
+        worker, [worker, servers, access, withTooltip] { worker->poll(servers, access, withTooltip); },
+        Qt::QueuedConnection);
 }
 
 void Poller::onAlertsRead(const PollResult& r) {

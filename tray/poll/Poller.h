@@ -40,6 +40,7 @@ public:
     // The database servers; the poll remembers which node last worked across polls.
     void setServers(const ServerList& servers) { m_servers = servers; }
     void setConnectionString(const QString& cs) { m_servers = ServerList(cs); }
+    void setAccess(const DatabaseAccess& access) { m_access = access; }
     // What a failure does beyond the table's reaction: the window shows the boxes and ends the
     // program. Without it the poller only goes on or ends the operation as the table says.
     using FailureReaction = std::function<Reaction(TrayOperation, const Failure&)>;
@@ -79,6 +80,7 @@ private:
     PopupPort& m_popup;
     QWidget* m_caller;
     ServerList m_servers{QString()};
+    DatabaseAccess m_access;
     FailureReaction m_react;
     std::unique_ptr<WorkerThread> m_database;
     std::unique_ptr<WorkerThread> m_audio;

@@ -110,12 +110,14 @@ QString TrayStore::alertBlock(const QSqlRecord& row) {
     return blockOf(row, BlockColumns(row));
 }
 
-TrayStore::TrayStore(ServerList servers) : m_servers(std::move(servers)) {}
+TrayStore::TrayStore(ServerList servers, DatabaseAccess access)
+    : m_servers(std::move(servers)), m_access(std::move(access)) {}
 
-ConnectionOptions TrayStore::options() {
+ConnectionOptions TrayStore::options() const {
     ConnectionOptions options;
     options.connectTimeoutSeconds = ConnectTimeoutSeconds;
     options.readTimeoutSeconds = ReadTimeoutSeconds;
+    options.access = m_access;
     return options;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseAccess.h"
 #include "Failure.h"
 #include "ServerList.h"
 
@@ -50,7 +51,7 @@ public:
     // the poll interval.
     static constexpr int ConnectTimeoutSeconds = 3;
 
-    explicit TrayStore(ServerList servers);
+    explicit TrayStore(ServerList servers, DatabaseAccess access = {});
 
     // The database part of one poll: its own connection, the statement run once, the text built.
     // A node that cannot be reached, is lost under the statement or has left its cluster's quorum
@@ -83,10 +84,11 @@ public:
     static bool unanswered(const Failure& f);
 
 private:
-    static ConnectionOptions options();
+    ConnectionOptions options() const;
     TooltipResult readTooltip(Connection& conn) const;
 
     ServerList m_servers;
+    DatabaseAccess m_access;
 };
 
 } // namespace hv
