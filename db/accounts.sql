@@ -47,6 +47,8 @@ SET @s = IF(@ok, CONCAT('GRANT SELECT ON halvane.properties TO ', @morvik_accoun
 PREPARE s FROM @s; EXECUTE s;
 -- DELIVERY: the tray client's own check-ins and receipts go here (INSERT, and SELECT on the
 -- columns its UPDATE or DELETE names, on those tables only), once the delivery tables exist.
+-- MariaDB also wants SELECT on every column an INSERT ... ON DUPLICATE KEY UPDATE assigns, even to
+-- NOW() or VALUES(col); a GRANT on a table the database lacks stops the script (error 1146).
 
 -- The console: submission (adds alerts and their log rows, purges old alerts), the catalogue
 -- editors, the tooltip setting, the login and the reports. The alert log is only ever added to.
