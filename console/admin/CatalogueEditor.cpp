@@ -48,7 +48,8 @@ private:
 } // namespace
 
 CatalogueEditor::CatalogueEditor(EditorConfig config, ConsoleContext& ctx, QWidget* parent)
-    : FixedDialog(parent), m_config(std::move(config)), m_ctx(ctx), m_store(m_config.catalogue, ctx.servers(), ctx.access) {
+    : FixedDialog(parent), m_config(std::move(config)), m_ctx(ctx),
+      m_store(m_config.catalogue, ctx.servers(), ctx.access) {
     build();
 }
 

@@ -98,7 +98,8 @@ void LoginWindow::login() {
     const QString user = m_user->text();
     const QString password = m_password->text();
     const bool ran = handler.run([&] {
-        handler.step([&] { m_ctx.database().run([&] { found = UserStore(servers, m_ctx.access).login(user, password); }); });
+        handler.step(
+            [&] { m_ctx.database().run([&] { found = UserStore(servers, m_ctx.access).login(user, password); }); });
     });
     if (!ran) return;
     if (found) {

@@ -229,7 +229,8 @@ void MainWindow::Command1_Click() {
     std::optional<AlertStore::Saved> saved;
     Handler write(FailureTable::policyFor(FailureTable::Operation::Submission, m_ctx.msg, m_ctx.exit));
     write.run([&] {
-        write.step([&] { m_ctx.database().run([&] { saved = AlertStore(servers, m_ctx.access).save(alert, m_ctx.clock); }); });
+        write.step(
+            [&] { m_ctx.database().run([&] { saved = AlertStore(servers, m_ctx.access).save(alert, m_ctx.clock); }); });
     });
     if (!saved) return;
 

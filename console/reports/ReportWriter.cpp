@@ -16,8 +16,8 @@ const QString ReportWriter::kEmptyResultLine = QStringLiteral("No Records Matchi
 
 ReportWriter::ReportWriter(ServerList servers, DatabaseRunner& db, const PrinterPort& printer, QDate printDate,
                            DatabaseAccess access)
-    : m_servers(std::move(servers)), m_access(std::move(access)), m_db(db), m_printer(printer),
-      m_printDate(printDate) {}
+    : m_servers(std::move(servers)), m_access(std::move(access)), m_db(db), m_printer(printer), m_printDate(printDate) {
+}
 
 QString ReportWriter::totalLine(qint64 count) {
     return QStringLiteral("Total Number Of Records: (") + formatGrouped(count) + u')';
