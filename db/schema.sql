@@ -1,6 +1,11 @@
 -- The halvane database: live alerts, the alert log, the three catalogues and the settings row.
 -- No unique key on any name column: the editors accept names that differ only in letter case or
 -- trailing blanks, which the case-insensitive collation would refuse as duplicates.
+-- Every table has a primary key, as a Galera cluster needs for replicating and checking its rows.
+-- The catalogues' and the settings' key is an INVISIBLE column, which "Select *" and an INSERT
+-- without a column list pass over, so that the programs and reports see the columns they always
+-- had. No program reads it, and nothing relies on consecutive numbers: a cluster hands them out
+-- in steps of its size. (A database made before these keys keeps working without them.)
 CREATE DATABASE IF NOT EXISTS halvane CHARACTER SET utf8mb4 COLLATE utf8mb4_unicode_ci;
 USE halvane;
 
@@ -28,23 +33,27 @@ CREATE TABLE IF NOT EXISTS AlertLog (
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
 
 CREATE TABLE IF NOT EXISTS codes (
+  RowID INT NOT NULL AUTO_INCREMENT INVISIBLE PRIMARY KEY,
   CodeName VARCHAR(255) NULL,
   Comments VARCHAR(255) NULL,
   KEY codes_name (CodeName)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
 
 CREATE TABLE IF NOT EXISTS locations (
+  RowID INT NOT NULL AUTO_INCREMENT INVISIBLE PRIMARY KEY,
   CodeLocation VARCHAR(255) NULL,
   KEY locations_name (CodeLocation)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
 
 CREATE TABLE IF NOT EXISTS users (
+  RowID INT NOT NULL AUTO_INCREMENT INVISIBLE PRIMARY KEY,
   UserName VARCHAR(255) NULL,
   Password VARCHAR(255) NULL,
   KEY users_name (UserName)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
 
 CREATE TABLE IF NOT EXISTS properties (
+  RowID INT NOT NULL AUTO_INCREMENT INVISIBLE PRIMARY KEY,
   TraysToolTipText TEXT NULL
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
 

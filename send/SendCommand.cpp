@@ -133,9 +133,9 @@ SendSettings SendCommand::settings(const SendOptions& options) {
 
 ExitStatus SendCommand::submit(const SendOptions& options, const Choice& choice) {
     const SendSettings s = settings(options);
-    const QString cs = fncConnectionString(s.host);
     const QString notStored = QStringLiteral("the alert was not stored");
-    AlertStore store(cs, s.access);
+    const ServerList servers = ServerList::forHosts(s.host, s.furtherServers);
+    AlertStore store(servers, s.access);
 
     // The purge is housekeeping, as in the console: it ends the command only where it would end
     // the console.
@@ -156,9 +156,11 @@ ExitStatus SendCommand::submit(const SendOptions& options, const Choice& choice)
         alert.codeLocation = resolveOrStop(choices.locations, choice.location, "location", "locations");
         if (choice.cap) {
             // The standing comments decide whether the instruction only repeats them.
-            Connection connection(cs, consoleConnectionOptions(s.access));
-            const QString message =
-                CapIntake::message(*choice.cap, AlertStore::fncGetCodeComments(connection, alert.codeName));
+            QString comments;
+            servers.run(consoleConnectionOptions(s.access), [&](Connection& connection) {
+                comments = AlertStore::fncGetCodeComments(connection, alert.codeName);
+            });
+            const QString message = CapIntake::message(*choice.cap, comments);
             if (!message.isEmpty()) alert.codeMessage = message;
         }
     } catch (const Failure& f) {
@@ -248,7 +250,7 @@ ExitStatus SendCommand::cancel(const SendOptions& options, const QString& source
 
     // The cancel message's sender is the one who cancelled, as far as the site can tell.
     const QString by = alert.sender.left(kCancelledByLength);
-    const QString cs = fncConnectionString(s.host);
+    const ServerList cs = ServerList::forHosts(s.host, s.furtherServers);
     ExitStatus status = ExitStatus::Done;
     for (const Named& n : named) {
         CancelStore::Outcome outcome = CancelStore::Outcome::NotLogged;
@@ -290,13 +292,14 @@ ExitStatus SendCommand::exportCap(const SendOptions& options) {
 
     CapFeed feed(&m_io.out, sender, m_clock.now());
     try {
-        AlertLogStore(fncConnectionString(s.host), s.access).forEach(options.since, [&](const LoggedAlert& row) {
-            if (const QString why = CapExport::whyNot(row); !why.isEmpty()) {
-                say(QStringLiteral("AlertLog row %1 is left out: %2").arg(row.id).arg(why));
-                return;
-            }
-            feed.add(CapExport::alertFor(row, sender));
-        });
+        AlertLogStore(ServerList::forHosts(s.host, s.furtherServers), s.access)
+            .forEach(options.since, [&](const LoggedAlert& row) {
+                if (const QString why = CapExport::whyNot(row); !why.isEmpty()) {
+                    say(QStringLiteral("AlertLog row %1 is left out: %2").arg(row.id).arg(why));
+                    return;
+                }
+                feed.add(CapExport::alertFor(row, sender));
+            });
     } catch (const Failure& f) {
         stop(*SendFailures::statusFor(SendFailures::Operation::Export, f), f,
              QStringLiteral("the alert log was not exported (what was written is incomplete)"), s.host);

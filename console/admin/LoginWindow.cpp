@@ -96,11 +96,12 @@ void LoginWindow::login() {
 
     Handler handler(FailureTable::policyFor(FailureTable::Operation::Login, m_ctx.msg, m_ctx.exit));
     bool found = false;
-    const QString cs = m_ctx.connectionString();
+    const ServerList servers = m_ctx.servers();
     const QString user = m_user->text();
     const QString password = m_password->text();
     const bool ran = handler.run([&] {
-        handler.step([&] { m_ctx.database().run([&] { found = UserStore(cs, m_ctx.access).login(user, password); }); });
+        handler.step(
+            [&] { m_ctx.database().run([&] { found = UserStore(servers, m_ctx.access).login(user, password); }); });
     });
     if (!ran) return;
     if (found) {

@@ -109,7 +109,7 @@ QString CancelWindow::describe(const CancelStore::LiveAlert& alert) {
 void CancelWindow::refresh() {
     QList<CancelStore::LiveAlert> alerts;
     try {
-        const QString cs = m_ctx.connectionString();
+        const ServerList cs = m_ctx.servers();
         m_ctx.database().run([&] { alerts = CancelStore(cs, m_ctx.access).readCancellable(); });
     } catch (const Failure& f) {
         // What the list showed may be stale: nothing is offered that cannot be checked.
@@ -152,7 +152,7 @@ void CancelWindow::cancelChosen() {
 
     std::optional<CancelStore::Outcome> outcome;
     try {
-        const QString cs = m_ctx.connectionString();
+        const ServerList cs = m_ctx.servers();
         const QString user = m_user;
         const QString host = QSysInfo::machineHostName();
         m_ctx.database().run([&] { outcome = CancelStore(cs, m_ctx.access).cancel(alert, user, host); });

@@ -16,10 +16,10 @@ const QString ReportWriter::kEmptyResultLine = QStringLiteral("No Records Matchi
 const QString ReportWriter::kCancelledByLabel = QStringLiteral("Cancelled By:");
 const QString ReportWriter::kCancelledAtLabel = QStringLiteral("Cancelled At:");
 
-ReportWriter::ReportWriter(QString connectionString, DatabaseRunner& db, const PrinterPort& printer, QDate printDate,
+ReportWriter::ReportWriter(ServerList servers, DatabaseRunner& db, const PrinterPort& printer, QDate printDate,
                            DatabaseAccess access)
-    : m_connectionString(std::move(connectionString)), m_access(std::move(access)), m_db(db), m_printer(printer),
-      m_printDate(printDate) {}
+    : m_servers(std::move(servers)), m_access(std::move(access)), m_db(db), m_printer(printer), m_printDate(printDate) {
+}
 
 QString ReportWriter::totalLine(qint64 count) {
     return QStringLiteral("Total Number Of Records: (") + formatGrouped(count) + u')';
@@ -63,7 +63,7 @@ qint64 ReportWriter::write(const ReportDefinition& report) {
     // lines go into the file as the rows arrive, on the database thread.
     qint64 intRecordCount = 0;
     m_db.run([&] {
-        ReportStore store(m_connectionString, m_access);
+        ReportStore store(m_servers, m_access);
         const QHash<qint64, ReportStore::Cancellation> cancelled =
             report.withCancellations ? store.readCancellations() : QHash<qint64, ReportStore::Cancellation>();
         store.readRows(report.query, [&](const QSqlRecord& row) {

@@ -75,25 +75,36 @@ CancelStore::Outcome record(Connection& connection, qint64 alertId, const QDate&
 } // namespace
 
 QList<CancelStore::LiveAlert> CancelStore::readCancellable() {
-    Connection connection(m_connectionString, consoleConnectionOptions(m_access));
     QList<LiveAlert> out;
-    connection.forEach(
-        QStringLiteral("SELECT ID, CodeDate, CodeTime, CodeName, CodeLocation, CodeMessage FROM alerts a WHERE "
-                       "CodeDate >= DATE(NOW() - INTERVAL %1 SECOND) AND CodeTime IS NOT NULL AND "
-                       "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) < %1 AND NOT EXISTS "
-                       "(SELECT 1 FROM cancellations c WHERE c.AlertID = a.ID AND c.CodeDate = a.CodeDate AND "
-                       "c.CodeTime = a.CodeTime) ORDER BY ID LIMIT %2")
-            .arg(AlertStore::kAlertWindowSeconds)
-            .arg(kMostListed),
-        {}, [&](const QSqlRecord& r) {
-            out.append({r.value(0).toLongLong(), r.value(1).toDate(), r.value(2).toTime(), textOf(r.value(3)),
-                        textOf(r.value(4)), textOf(r.value(5))});
-        });
+    m_servers.run(consoleConnectionOptions(m_access), [&](Connection& connection) {
+        out.clear();
+        connection.forEach(
+            QStringLiteral("SELECT ID, CodeDate, CodeTime, CodeName, CodeLocation, CodeMessage FROM alerts a WHERE "
+                           "CodeDate >= DATE(NOW() - INTERVAL %1 SECOND) AND CodeTime IS NOT NULL AND "
+                           "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) < %1 AND NOT EXISTS "
+                           "(SELECT 1 FROM cancellations c WHERE c.AlertID = a.ID AND c.CodeDate = a.CodeDate AND "
+                           "c.CodeTime = a.CodeTime) ORDER BY ID LIMIT %2")
+                .arg(AlertStore::kAlertWindowSeconds)
+                .arg(kMostListed),
+            {}, [&](const QSqlRecord& r) {
+                out.append({r.value(0).toLongLong(), r.value(1).toDate(), r.value(2).toTime(), textOf(r.value(3)),
+                            textOf(r.value(4)), textOf(r.value(5))});
+            });
+    });
     return out;
 }
 
 CancelStore::Outcome CancelStore::cancel(const LiveAlert& alert, const QString& user, const QString& hostName) {
-    Connection connection(m_connectionString, consoleConnectionOptions(m_access));
+    // Safe to run again on the next node: the cancellations key takes an alert once, so a cancel
+    // that did land on a lost node comes back as already cancelled, never as a second row.
+    Outcome result = Outcome::NoLongerShown;
+    m_servers.run(consoleConnectionOptions(m_access),
+                  [&](Connection& connection) { result = cancelOn(connection, alert, user, hostName); });
+    return result;
+}
+
+CancelStore::Outcome CancelStore::cancelOn(Connection& connection, const LiveAlert& alert, const QString& user,
+                                           const QString& hostName) {
     connection.begin();
     const QList<QSqlRecord> live = liveRow(connection, alert.id, alert.codeDate, alert.codeTime);
     if (live.isEmpty()) return Outcome::NoLongerShown;
@@ -108,7 +119,15 @@ CancelStore::Outcome CancelStore::cancel(const LiveAlert& alert, const QString& 
 
 CancelStore::Outcome CancelStore::cancelLogged(qint64 logId, const QDate& codeDate, const QTime& codeTime,
                                                const QString& user, const QString& hostName) {
-    Connection connection(m_connectionString, consoleConnectionOptions(m_access));
+    Outcome result = Outcome::NotLogged;
+    m_servers.run(consoleConnectionOptions(m_access), [&](Connection& connection) {
+        result = cancelLoggedOn(connection, logId, codeDate, codeTime, user, hostName);
+    });
+    return result;
+}
+
+CancelStore::Outcome CancelStore::cancelLoggedOn(Connection& connection, qint64 logId, const QDate& codeDate,
+                                                 const QTime& codeTime, const QString& user, const QString& hostName) {
     connection.begin();
     const QList<QSqlRecord> logged =
         connection.select(QStringLiteral("SELECT * FROM AlertLog WHERE ID = ? AND CodeDate = ? AND CodeTime = ?"),

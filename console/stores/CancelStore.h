@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DatabaseAccess.h"
+#include "ServerList.h"
 
 #include <QDate>
 #include <QList>
@@ -11,12 +12,12 @@ namespace hv {
 
 // Cancelled alerts: the alerts a console may still take back, and the record of who took one back
 // and when. The alert's alerts and AlertLog rows are never changed; the workstations leave out an
-// alert that has a cancellations row. Each call opens its own connection; failures leave as
-// hv::Failure.
+// alert that has a cancellations row. Each call opens its own connection, on the first node of the
+// cluster that takes it; failures leave as hv::Failure.
 class CancelStore {
 public:
-    explicit CancelStore(QString connectionString, DatabaseAccess access = {})
-        : m_connectionString(std::move(connectionString)), m_access(std::move(access)) {}
+    explicit CancelStore(ServerList servers, DatabaseAccess access = {})
+        : m_servers(std::move(servers)), m_access(std::move(access)) {}
 
     struct LiveAlert {
         qint64 id = 0;
@@ -52,7 +53,12 @@ public:
     static constexpr int kMostListed = 500;
 
 private:
-    QString m_connectionString;
+    static Outcome cancelOn(Connection& connection, const LiveAlert& alert, const QString& user,
+                            const QString& hostName);
+    static Outcome cancelLoggedOn(Connection& connection, qint64 logId, const QDate& codeDate, const QTime& codeTime,
+                                  const QString& user, const QString& hostName);
+
+    ServerList m_servers;
     DatabaseAccess m_access;
 };
 

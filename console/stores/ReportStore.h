@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DatabaseAccess.h"
+#include "ServerList.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -33,8 +34,8 @@ public:
     // The search text as a LIKE prefix pattern with "!" as the escape character.
     static QString likePrefix(const QString& search);
 
-    explicit ReportStore(QString connectionString, DatabaseAccess access = {})
-        : m_connectionString(std::move(connectionString)), m_access(std::move(access)) {}
+    explicit ReportStore(ServerList servers, DatabaseAccess access = {})
+        : m_servers(std::move(servers)), m_access(std::move(access)) {}
 
     // Hands each row to `row` as it arrives, so that a report of any length needs no more memory
     // than one row.
@@ -49,7 +50,7 @@ public:
     QHash<qint64, Cancellation> readCancellations();
 
 private:
-    QString m_connectionString;
+    ServerList m_servers;
     DatabaseAccess m_access;
 };
 

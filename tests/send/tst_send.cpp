@@ -174,6 +174,13 @@ private slots:
                                   "\"127.0.0.9\": ") &&
                      r.err.count('\n') == 1 && r.err.endsWith('\n'),
                  qPrintable(r.err));
+        // ... unless a further line names a node of the same cluster that does.
+        ini("MYSQLSERVERNAME=" + testdb::hostUnreachable().toUtf8() + "\r\nMYSQLSERVERNAME=127.0.0.1\r\n",
+            "cluster.ini");
+        QCOMPARE(send({"--code", "Code Red", "--location", "Lobby"}, {}, m_dir.filePath("cluster.ini")).status, 0);
+        QCOMPARE(testdb::scalar("SELECT COUNT(*) FROM AlertLog").toInt(), 1);
+        testdb::exec("DELETE FROM alerts");
+        testdb::exec("DELETE FROM AlertLog");
         // 5: the server refuses the product's password.
         {
             testdb::WrongPassword wrong;

@@ -4,14 +4,14 @@
 
 namespace hv {
 
-void DatabaseWorker::readTooltip(const QString& connectionString, const DatabaseAccess& access) {
+void DatabaseWorker::readTooltip(const ServerList& servers, const DatabaseAccess& access) {
     if (WorkerThread::stopping()) return;
-    emit tooltipRead(TrayStore(connectionString, access).readTooltip());
+    emit tooltipRead(TrayStore(servers, access).readTooltip());
 }
 
-void DatabaseWorker::poll(const QString& connectionString, const DatabaseAccess& access, bool withTooltip) {
+void DatabaseWorker::poll(const ServerList& servers, const DatabaseAccess& access, bool withTooltip) {
     if (WorkerThread::stopping()) return;
-    TrayStore(connectionString, access)
+    TrayStore(servers, access)
         .poll(
             withTooltip, [this](const PollResult& r) { emit alertsRead(r); },
             [this](const TooltipResult& t) { emit tooltipRead(t); }, &m_cancelled);

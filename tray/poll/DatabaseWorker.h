@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ServerList.h"
 #include "poll/TrayStore.h"
 
 #include <QObject>
@@ -14,8 +15,8 @@ class DatabaseWorker : public QObject {
 public:
     DatabaseWorker() = default;
 
-    void readTooltip(const QString& connectionString, const DatabaseAccess& access);
-    void poll(const QString& connectionString, const DatabaseAccess& access, bool withTooltip);
+    void readTooltip(const ServerList& servers, const DatabaseAccess& access);
+    void poll(const ServerList& servers, const DatabaseAccess& access, bool withTooltip);
 
 signals:
     void alertsRead(const hv::PollResult& result);

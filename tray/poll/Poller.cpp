@@ -51,10 +51,10 @@ void Poller::readTooltipAtStart() {
     m_tooltipPending = true;
     ++m_startReads;
     DatabaseWorker* worker = m_databaseWorker;
-    const QString cs = m_connectionString;
+    const ServerList servers = m_servers;
     const DatabaseAccess access = m_access;
     QMetaObject::invokeMethod(
-        worker, [worker, cs, access] { worker->readTooltip(cs, access); }, Qt::QueuedConnection);
+        worker, [worker, servers, access] { worker->readTooltip(servers, access); }, Qt::QueuedConnection);
 }
 
 void Poller::tick() {
@@ -62,11 +62,12 @@ void Poller::tick() {
     m_busy = true;
     emit pollStarted();
     DatabaseWorker* worker = m_databaseWorker;
-    const QString cs = m_connectionString;
+    const ServerList servers = m_servers;
     const DatabaseAccess access = m_access;
     const bool withTooltip = m_tooltipPending;
     QMetaObject::invokeMethod(
-        worker, [worker, cs, access, withTooltip] { worker->poll(cs, access, withTooltip); }, Qt::QueuedConnection);
+        worker, [worker, servers, access, withTooltip] { worker->poll(servers, access, withTooltip); },
+        Qt::QueuedConnection);
 }
 
 void Poller::onAlertsRead(const PollResult& r) {

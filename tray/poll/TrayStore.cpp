@@ -43,7 +43,7 @@ QString TrayStore::bounded(const QString& statement) {
 }
 
 bool TrayStore::unanswered(const Failure& f) {
-    if (f.waitRanOut()) return true;
+    if (f.waitRanOut() || ServerList::nodeLost(f)) return true;
     switch (f.number()) {
     case code::CannotOpen:
     case 1205: // lock wait timeout
@@ -139,14 +139,15 @@ QString TrayStore::alertBlock(const QSqlRecord& row) {
     return blockOf(row, BlockColumns(row));
 }
 
-TrayStore::TrayStore(QString connectionString, DatabaseAccess access)
-    : m_connectionString(std::move(connectionString)), m_access(std::move(access)) {}
+TrayStore::TrayStore(ServerList servers, DatabaseAccess access)
+    : m_servers(std::move(servers)), m_access(std::move(access)) {}
 
-std::unique_ptr<Connection> TrayStore::connect() const {
+ConnectionOptions TrayStore::options() const {
     ConnectionOptions options;
+    options.connectTimeoutSeconds = ConnectTimeoutSeconds;
     options.readTimeoutSeconds = ReadTimeoutSeconds;
     options.access = m_access;
-    return std::make_unique<Connection>(m_connectionString, options);
+    return options;
 }
 
 PollResult TrayStore::fetchAlerts() const {
@@ -157,23 +158,30 @@ PollResult TrayStore::fetchAlerts() const {
 
 void TrayStore::poll(bool withTooltip, const std::function<void(const PollResult&)>& alertsRead,
                      const std::function<void(const TooltipResult&)>& tooltipRead, CancelledAlerts* cancelled) const {
-    PollResult r;
-    std::unique_ptr<Connection> conn;
+    bool delivered = false;
     try {
-        conn = connect();
+        m_servers.run(options(), [&](Connection& conn) {
+            const PollResult r = readAlerts(conn, cancelled);
+            // This node is gone or cut off: the next one answers for it.
+            if (r.failure && ServerList::nodeLost(*r.failure)) throw *r.failure;
+            alertsRead(r);
+            delivered = true;
+            // A server lost after the alerts leaves the tooltip for a later poll.
+            if (withTooltip && !r.failure) tooltipRead(readTooltip(conn));
+        });
     } catch (const Failure& f) {
+        if (delivered) return;
         // Without a connection the poll has nothing to show; the table says whether that ends it.
+        PollResult r;
         if (pollReaction(f) == Reaction::EndHandler) r.failure = f;
+        alertsRead(r);
     }
-    if (conn) r = readAlerts(*conn, cancelled);
-    alertsRead(r);
-    // A server lost during the poll leaves the tooltip for a later one.
-    if (withTooltip && conn && !r.failure) tooltipRead(readTooltip(*conn));
 }
 
 PollResult TrayStore::readAlerts(Connection& conn, CancelledAlerts* cancelled) {
     PollResult r;
-    Handler h(pollReaction);
+    // A node lost under the statement ends the read, so that the poll can move to the next node.
+    Handler h([](const Failure& f) { return ServerList::nodeLost(f) ? Reaction::EndHandler : pollReaction(f); });
     h.run([&] {
         // Each row's block is made as the row arrives, so that no copy of the rows is kept.
         std::vector<Row> rows;
@@ -216,8 +224,12 @@ PollResult TrayStore::readAlerts(Connection& conn, CancelledAlerts* cancelled) {
 
 TooltipResult TrayStore::readTooltip() const {
     try {
-        const std::unique_ptr<Connection> conn = connect();
-        return readTooltip(*conn);
+        TooltipResult t;
+        m_servers.run(options(), [&](Connection& conn) {
+            t = readTooltip(conn);
+            if (t.failure && ServerList::nodeLost(*t.failure)) throw *t.failure;
+        });
+        return t;
     } catch (const Failure& f) {
         TooltipResult t;
         t.failure = f;

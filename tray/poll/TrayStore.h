@@ -2,6 +2,7 @@
 
 #include "DatabaseAccess.h"
 #include "Failure.h"
+#include "ServerList.h"
 
 #include <QDate>
 #include <QList>
@@ -53,11 +54,18 @@ public:
     static constexpr int StatementSeconds = 5;
     // How long the client waits for any answer at all, for a server that has stopped: longer than
     // the server's own bound, so that a server that still answers says why itself.
-    static constexpr int ReadTimeoutSeconds = 10;
+    static constexpr int ReadTimeoutSeconds = 6;
+    // How long a node may take to accept a connection and greet. With both bounds, a poll that
+    // meets one dead or hung node of a cluster and then reads from the next still ends well inside
+    // the poll interval.
+    static constexpr int ConnectTimeoutSeconds = 3;
 
-    explicit TrayStore(QString connectionString, DatabaseAccess access = {});
+    explicit TrayStore(ServerList servers, DatabaseAccess access = {});
 
     // The database part of one poll: its own connection, the statement run once, the text built.
+    // A node that cannot be reached, is lost under the statement or has left its cluster's quorum
+    // gives way to the next within the same poll; only when every node fails does the poll end
+    // as with a lost server.
     PollResult fetchAlerts() const;
     // The same, handed to alertsRead; then, when withTooltip is set, the tooltip is read on the
     // same connection and handed to tooltipRead. The alerts go first, so that a locked settings
@@ -91,10 +99,10 @@ public:
     static bool unanswered(const Failure& f);
 
 private:
-    std::unique_ptr<Connection> connect() const;
+    ConnectionOptions options() const;
     TooltipResult readTooltip(Connection& conn) const;
 
-    QString m_connectionString;
+    ServerList m_servers;
     DatabaseAccess m_access;
 };
 
