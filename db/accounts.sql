@@ -83,5 +83,17 @@ PREPARE s FROM @s; EXECUTE s;
 SET @s = IF(@ok, IF(@delivery, CONCAT('GRANT SELECT ON halvane.receipts TO ', @halvane_account), 'DO 0'), NULL);
 PREPARE s FROM @s; EXECUTE s;
 
+-- Cancelled alerts, where the database has the table (upgrade.sql adds it to an older one; run
+-- this script again afterwards): the tray client reads them, the console reads and adds them and
+-- never changes or removes one. Without the table nothing is granted and nothing stops.
+SET @cancellations = (SELECT COUNT(*) FROM information_schema.TABLES
+                      WHERE TABLE_SCHEMA = 'halvane' AND TABLE_NAME = 'cancellations');
+SET @s = IF(@ok, IF(@cancellations > 0, CONCAT('GRANT SELECT ON halvane.cancellations TO ', @morvik_account),
+                    'DO 0'), NULL);
+PREPARE s FROM @s; EXECUTE s;
+SET @s = IF(@ok, IF(@cancellations > 0,
+                    CONCAT('GRANT SELECT, INSERT ON halvane.cancellations TO ', @halvane_account), 'DO 0'), NULL);
+PREPARE s FROM @s; EXECUTE s;
+
 DEALLOCATE PREPARE s;
-SET @s = NULL, @ok = NULL, @delivery = NULL, @checkin_columns = NULL, @morvik_password = NULL, @halvane_password = NULL;
+SET @s = NULL, @ok = NULL, @delivery = NULL, @checkin_columns = NULL, @cancellations = NULL, @morvik_password = NULL, @halvane_password = NULL;

@@ -2,6 +2,7 @@
 
 #include "DatabaseAccess.h"
 #include "LoggedAlert.h"
+#include "ServerList.h"
 
 #include <QDate>
 #include <QString>
@@ -15,14 +16,14 @@ namespace hv {
 // hv::Failure.
 class AlertLogStore {
 public:
-    explicit AlertLogStore(QString connectionString, DatabaseAccess access = {})
-        : m_connectionString(std::move(connectionString)), m_access(std::move(access)) {}
+    explicit AlertLogStore(ServerList servers, DatabaseAccess access = {})
+        : m_servers(std::move(servers)), m_access(std::move(access)) {}
 
     // The rows dated on or after since (all rows without it).
     void forEach(const std::optional<QDate>& since, const std::function<void(const LoggedAlert&)>& fn);
 
 private:
-    QString m_connectionString;
+    ServerList m_servers;
     DatabaseAccess m_access;
 };
 

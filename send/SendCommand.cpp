@@ -14,10 +14,14 @@
 #include "SendSettings.h"
 #include "UsageError.h"
 #include "stores/AlertStore.h"
+#include "stores/CancelStore.h"
 #include "stores/ConsoleBounds.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QIODevice>
+#include <QRegularExpression>
+#include <QSysInfo>
 
 namespace hv {
 
@@ -25,6 +29,8 @@ namespace {
 
 // What the message column holds, counted as the console's message field counts.
 constexpr qsizetype kMessageLength = 600;
+// What the cancellations table keeps of a name.
+constexpr qsizetype kCancelledByLength = 255;
 
 // Ends the command with its status and its one line.
 struct Stop {
@@ -127,9 +133,9 @@ SendSettings SendCommand::settings(const SendOptions& options) {
 
 ExitStatus SendCommand::submit(const SendOptions& options, const Choice& choice) {
     const SendSettings s = settings(options);
-    const QString cs = fncConnectionString(s.host);
     const QString notStored = QStringLiteral("the alert was not stored");
-    AlertStore store(cs, s.access);
+    const ServerList servers = ServerList::forHosts(s.host, s.furtherServers);
+    AlertStore store(servers, s.access);
 
     // The purge is housekeeping, as in the console: it ends the command only where it would end
     // the console.
@@ -150,9 +156,11 @@ ExitStatus SendCommand::submit(const SendOptions& options, const Choice& choice)
         alert.codeLocation = resolveOrStop(choices.locations, choice.location, "location", "locations");
         if (choice.cap) {
             // The standing comments decide whether the instruction only repeats them.
-            Connection connection(cs, consoleConnectionOptions(s.access));
-            const QString message =
-                CapIntake::message(*choice.cap, AlertStore::fncGetCodeComments(connection, alert.codeName));
+            QString comments;
+            servers.run(consoleConnectionOptions(s.access), [&](Connection& connection) {
+                comments = AlertStore::fncGetCodeComments(connection, alert.codeName);
+            });
+            const QString message = CapIntake::message(*choice.cap, comments);
             if (!message.isEmpty()) alert.codeMessage = message;
         }
     } catch (const Failure& f) {
@@ -212,18 +220,65 @@ ExitStatus SendCommand::sendCap(const SendOptions& options) {
     } catch (const CapError& e) {
         throw Stop{ExitStatus::CapRefused, source + QStringLiteral(": ") + e.reason()};
     }
-    if (action == CapIntake::Action::Cancel) return cancel(source, cap);
+    if (action == CapIntake::Action::Cancel) return cancel(options, source, cap);
     return submit(options, {cap.event, cap.areaDesc, std::nullopt, &cap});
 }
 
-ExitStatus SendCommand::cancel(const QString& source, const CapAlert& alert) {
-    // Withdrawing an alert needs a record of withdrawn alerts, which this site does not keep yet;
-    // until it does, nothing is changed and the sender is told so.
-    const CapAlert::Reference& first = alert.references.front();
-    throw Stop{ExitStatus::CapRefused,
-               QStringLiteral("%1: <msgType> is \"Cancel\" for %2 from %3: alerts cannot be cancelled on this site "
-                              "yet; nothing was changed")
-                   .arg(source, first.identifier, first.sender)};
+ExitStatus SendCommand::cancel(const SendOptions& options, const QString& source, const CapAlert& alert) {
+    // Only the alerts this site exported can be named: their identifiers carry the log row's ID,
+    // date and minute, and their sender is this site's.
+    const SendSettings s = settings(options);
+    const QString sender = s.sender();
+    static const QRegularExpression kIdentifier(QStringLiteral("^halvane-([0-9]{1,10})-([0-9]{8}T[0-9]{4})$"));
+    struct Named {
+        qint64 logId;
+        QDateTime minute;
+        QString identifier;
+    };
+    QList<Named> named;
+    for (const CapAlert::Reference& r : alert.references) {
+        const QRegularExpressionMatch m = kIdentifier.match(r.identifier);
+        const QDateTime minute =
+            m.hasMatch() ? QDateTime::fromString(m.captured(2), QStringLiteral("yyyyMMdd'T'HHmm")) : QDateTime();
+        if (r.sender != sender || !minute.isValid())
+            throw Stop{ExitStatus::CapRefused,
+                       QStringLiteral("%1: <msgType> is \"Cancel\" for %2 from %3, which this site (%4) did not send; "
+                                      "nothing was changed")
+                           .arg(source, r.identifier, r.sender, sender)};
+        named.append({m.captured(1).toLongLong(), minute, r.identifier});
+    }
+
+    // The cancel message's sender is the one who cancelled, as far as the site can tell.
+    const QString by = alert.sender.left(kCancelledByLength);
+    const ServerList cs = ServerList::forHosts(s.host, s.furtherServers);
+    ExitStatus status = ExitStatus::Done;
+    for (const Named& n : named) {
+        CancelStore::Outcome outcome = CancelStore::Outcome::NotLogged;
+        try {
+            outcome = CancelStore(cs, s.access)
+                          .cancelLogged(n.logId, n.minute.date(), n.minute.time(), by, QSysInfo::machineHostName());
+        } catch (const Failure& f) {
+            stop(*SendFailures::statusFor(SendFailures::Operation::Submission, f), f,
+                 QStringLiteral("%1 was not cancelled").arg(n.identifier), s.host);
+        }
+        switch (outcome) {
+        case CancelStore::Outcome::Cancelled:
+            break;
+        case CancelStore::Outcome::AlreadyCancelled:
+            say(QStringLiteral("%1 was cancelled already").arg(n.identifier));
+            break;
+        case CancelStore::Outcome::NoLongerShown:
+            say(QStringLiteral("%1 is no longer shown on the workstations; nothing was changed").arg(n.identifier));
+            break;
+        case CancelStore::Outcome::NotLogged:
+            say(QStringLiteral("%1: <msgType> is \"Cancel\" for %2, which is not in the alert log; it was not "
+                               "cancelled")
+                    .arg(source, n.identifier));
+            status = ExitStatus::CapRefused;
+            break;
+        }
+    }
+    return status;
 }
 
 ExitStatus SendCommand::exportCap(const SendOptions& options) {
@@ -237,13 +292,14 @@ ExitStatus SendCommand::exportCap(const SendOptions& options) {
 
     CapFeed feed(&m_io.out, sender, m_clock.now());
     try {
-        AlertLogStore(fncConnectionString(s.host), s.access).forEach(options.since, [&](const LoggedAlert& row) {
-            if (const QString why = CapExport::whyNot(row); !why.isEmpty()) {
-                say(QStringLiteral("AlertLog row %1 is left out: %2").arg(row.id).arg(why));
-                return;
-            }
-            feed.add(CapExport::alertFor(row, sender));
-        });
+        AlertLogStore(ServerList::forHosts(s.host, s.furtherServers), s.access)
+            .forEach(options.since, [&](const LoggedAlert& row) {
+                if (const QString why = CapExport::whyNot(row); !why.isEmpty()) {
+                    say(QStringLiteral("AlertLog row %1 is left out: %2").arg(row.id).arg(why));
+                    return;
+                }
+                feed.add(CapExport::alertFor(row, sender));
+            });
     } catch (const Failure& f) {
         stop(*SendFailures::statusFor(SendFailures::Operation::Export, f), f,
              QStringLiteral("the alert log was not exported (what was written is incomplete)"), s.host);

@@ -43,7 +43,7 @@ private:
 
     ExitStatus submit(const SendOptions& options, const Choice& choice);
     ExitStatus sendCap(const SendOptions& options);
-    ExitStatus cancel(const QString& source, const CapAlert& alert);
+    ExitStatus cancel(const SendOptions& options, const QString& source, const CapAlert& alert);
     ExitStatus exportCap(const SendOptions& options);
 
     SendSettings settings(const SendOptions& options);

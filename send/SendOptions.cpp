@@ -128,7 +128,9 @@ Options:
                     message (less a headline or instruction that only
                     repeats the code or its standing comments, which the
                     popup shows anyway). Alert and Update messages are
-                    sent; Cancel, Ack and Error messages are refused.
+                    sent; a Cancel whose <references> name alerts exported
+                    from this site cancels those still shown; Ack and
+                    Error messages are refused.
                     Documents over 1 MiB, with a <!DOCTYPE>, or nested
                     deeper than 16 elements are refused where that shows,
                     without reading on.
@@ -148,7 +150,8 @@ halvane.ini: the first line names the database server
 CAPSENDER=name sets the <sender> of exported alerts.
 
 Exit status:
-  0  done: the alert is stored (both rows), or the feed or this text written
+  0  done: the alert is stored (both rows) or cancelled, or the feed or this
+     text written
   1  anything else: halvane.ini missing or empty, rights denied, the
      database refused a statement, the output could not be written
   2  the command line is wrong
@@ -157,7 +160,8 @@ Exit status:
      trying again)
   5  the database server refused the login
   6  the CAP document is malformed or hostile, not Actual without
-     --exercise, or a Cancel, Ack or Error message
+     --exercise, an Ack or Error message, or a Cancel of an alert that this
+     site did not send
 )");
 }
 

@@ -1,5 +1,6 @@
 #include "SendSettings.h"
 
+#include "FurtherServers.h"
 #include "IniFile.h"
 #include "Settings.h"
 
@@ -12,7 +13,11 @@ SendSettings SendSettings::read(const QString& path) {
     s.host = fncReadINI(path);
     QFile file(path);
     // fncReadINI has just read it; a file that vanished since simply has no setting.
-    if (file.open(QIODevice::ReadOnly)) s.capSender = capSenderFromIniText(file.read(64 * 1024));
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray content = file.read(64 * 1024);
+        s.capSender = capSenderFromIniText(content);
+        s.furtherServers = furtherServersFromIniText(content);
+    }
     s.access = readSettings(path).consoleAccess();
     return s;
 }

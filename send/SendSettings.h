@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace hv {
 
@@ -13,6 +14,8 @@ namespace hv {
 // never looks past the first line, so the setting is invisible to them.
 struct SendSettings {
     QString host;
+    // The further nodes of a database cluster, from "MYSQLSERVERNAME=" lines after the first.
+    QStringList furtherServers;
     QString capSender; // empty when halvane.ini has no CAPSENDER= line
     // The command stores alerts as the console does, with the console's account and TLS.
     DatabaseAccess access;

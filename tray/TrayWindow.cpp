@@ -1,7 +1,9 @@
 #include "TrayWindow.h"
 
 #include "ConnectionString.h"
+#include "FurtherServers.h"
 #include "IniFile.h"
+#include "ServerList.h"
 #include "Settings.h"
 #include "TrayIconImage.h"
 #include "TrayTexts.h"
@@ -112,7 +114,7 @@ void TrayWindow::start() {
         readIni();
         if (!volume) volume = std::make_unique<SilentRing>();
         m_poller = std::make_unique<Poller>(*m_popup, std::move(volume), this);
-        m_poller->setConnectionString(fncConnectionString(strDataPath));
+        m_poller->setServers(ServerList::forHosts(strDataPath, furtherServers));
         m_poller->setAccess(access);
         m_poller->setFailureReaction([this](TrayOperation op, const Failure& f) { return react(op, f); });
         connect(m_poller.get(), &Poller::tooltipRead, this, [this](const QString& text) {
@@ -134,6 +136,7 @@ void TrayWindow::readIni() {
         h.step([&] {
             const QString path = m_options.iniPath.isEmpty() ? iniFilePath() : m_options.iniPath;
             strDataPath = fncReadINI(path);
+            furtherServers = fncReadFurtherServers(path);
             access = readSettings(path).trayAccess();
         });
     });

@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QIcon>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -58,6 +59,8 @@ public:
     bool workLeftBehind() const { return m_leftBehind; }
 
     QString strDataPath;
+    // The further nodes of a database cluster, from the lines after halvane.ini's first.
+    QStringList furtherServers;
     // The tray client's own account and TLS, read from halvane.ini with strDataPath.
     DatabaseAccess access;
     QString strTrayToolTip;

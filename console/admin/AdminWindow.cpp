@@ -125,8 +125,8 @@ void AdminWindow::editToolTipText() {
     if (text.isEmpty()) return;
     bool found = false;
     try {
-        const QString cs = m_ctx.connectionString();
-        m_ctx.database().run([&] { found = PropertiesStore(cs, m_ctx.access).saveToolTipText(text); });
+        const ServerList servers = m_ctx.servers();
+        m_ctx.database().run([&] { found = PropertiesStore(servers, m_ctx.access).saveToolTipText(text); });
     } catch (const Failure& f) {
         FailureTable::apply(FailureTable::responseTo(FailureTable::Operation::ToolTipSave, f), m_ctx.msg, m_ctx.exit);
         return;

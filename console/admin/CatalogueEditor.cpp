@@ -49,7 +49,7 @@ private:
 
 CatalogueEditor::CatalogueEditor(EditorConfig config, ConsoleContext& ctx, QWidget* parent)
     : FixedDialog(parent), m_config(std::move(config)), m_ctx(ctx),
-      m_store(m_config.catalogue, ctx.connectionString(), ctx.access) {
+      m_store(m_config.catalogue, ctx.servers(), ctx.access) {
     build();
 }
 

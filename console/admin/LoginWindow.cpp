@@ -3,6 +3,7 @@
 #include "Handler.h"
 #include "Strings.h"
 #include "admin/AdminWindow.h"
+#include "cancel/CancelWindow.h"
 #include "shared/ConsoleContext.h"
 #include "shared/DatabaseRunner.h"
 #include "shared/FailureTable.h"
@@ -66,8 +67,9 @@ LoginWindow::LoginWindow(ConsoleContext& ctx) : m_ctx(ctx) {
     m_user->setFocus(Qt::OtherFocusReason);
 }
 
-LoginWindow* LoginWindow::open(ConsoleContext& ctx) {
+LoginWindow* LoginWindow::open(ConsoleContext& ctx, Then then) {
     if (!g_loginWindow) g_loginWindow = new LoginWindow(ctx);
+    g_loginWindow->m_then = then;
     g_loginWindow->show();
     g_loginWindow->raise();
     g_loginWindow->activateWindow();
@@ -94,16 +96,20 @@ void LoginWindow::login() {
 
     Handler handler(FailureTable::policyFor(FailureTable::Operation::Login, m_ctx.msg, m_ctx.exit));
     bool found = false;
-    const QString cs = m_ctx.connectionString();
+    const ServerList servers = m_ctx.servers();
     const QString user = m_user->text();
     const QString password = m_password->text();
     const bool ran = handler.run([&] {
-        handler.step([&] { m_ctx.database().run([&] { found = UserStore(cs, m_ctx.access).login(user, password); }); });
+        handler.step(
+            [&] { m_ctx.database().run([&] { found = UserStore(servers, m_ctx.access).login(user, password); }); });
     });
     if (!ran) return;
     if (found) {
         close();
-        AdminWindow::open(m_ctx);
+        if (m_then == Then::CancelAlert)
+            CancelWindow::open(m_ctx, user);
+        else
+            AdminWindow::open(m_ctx);
         return;
     }
     m_user->clear();

@@ -173,7 +173,7 @@ void DeliveryWindow::startRead() {
     read->chosen = m_chosen;
     read->day = m_day->date();
     read->dayChosen = m_dayChosen;
-    const QString cs = m_ctx.connectionString();
+    const ServerList cs = m_ctx.servers();
     const DatabaseAccess access = m_ctx.access;
     BackgroundRunner::shared().post(
         this,

@@ -106,7 +106,7 @@ void WorkstationsWindow::refresh() {
     if (m_reading) return;
     m_reading = true;
     auto snapshot = std::make_shared<Snapshot>();
-    const QString cs = m_ctx.connectionString();
+    const ServerList cs = m_ctx.servers();
     const DatabaseAccess access = m_ctx.access;
     BackgroundRunner::shared().post(
         this, [snapshot, cs, access] { snapshot->rows = DeliveryStore(cs, access).workstations(&snapshot->serverNow); },

@@ -2,6 +2,7 @@
 
 #include "Failure.h"
 #include "Formats.h"
+#include "FurtherServers.h"
 #include "Handler.h"
 #include "Settings.h"
 #include "Strings.h"
@@ -111,6 +112,9 @@ MainWindow::MainWindow(ConsoleContext& ctx, QString iniPath, QWidget* parent)
     QAction* mnuAdminProperties = mnuEdit->addAction(QStringLiteral("Administrator Properties"));
     mnuAdminProperties->setObjectName(QStringLiteral("mnuAdminProperties"));
     connect(mnuAdminProperties, &QAction::triggered, this, &MainWindow::mnuAdminProperties_Click);
+    QAction* mnuCancelAlert = mnuEdit->addAction(QStringLiteral("Cancel An Alert"));
+    mnuCancelAlert->setObjectName(QStringLiteral("mnuCancelAlert"));
+    connect(mnuCancelAlert, &QAction::triggered, this, &MainWindow::mnuCancelAlert_Click);
 
     QMenu* mnuDelivery = menuBar()->addMenu(QStringLiteral("Delivery"));
     mnuDelivery->setObjectName(QStringLiteral("mnuDelivery"));
@@ -155,11 +159,12 @@ bool MainWindow::load() {
     const bool completed = handler.run([&] {
         handler.step([&] {
             m_ctx.strDataPath = fncReadINI(m_iniPath);
+            m_ctx.furtherServers = fncReadFurtherServers(m_iniPath);
             m_ctx.access = readSettings(m_iniPath).consoleAccess();
         });
         handler.step([&] {
-            const QString cs = m_ctx.connectionString();
-            m_ctx.database().run([&] { AlertStore(cs, m_ctx.access).readChoices(choices); });
+            const ServerList servers = m_ctx.servers();
+            m_ctx.database().run([&] { AlertStore(servers, m_ctx.access).readChoices(choices); });
         });
     });
     // Each name is followed by an empty entry, in the order the database gave; what was read
@@ -191,12 +196,12 @@ void MainWindow::Command1_Click() {
         ~Done() { flag = false; }
     } done{m_submitting};
 
-    const QString cs = m_ctx.connectionString();
+    const ServerList servers = m_ctx.servers();
     Handler purge(FailureTable::policyFor(FailureTable::Operation::Purge, m_ctx.msg, m_ctx.exit));
     const bool purged = purge.run([&] {
         purge.step([&] {
             const QDateTime now = m_ctx.clock.now();
-            m_ctx.database().run([&] { AlertStore(cs, m_ctx.access).fncDeleteSevenDayOldRecords(now); });
+            m_ctx.database().run([&] { AlertStore(servers, m_ctx.access).fncDeleteSevenDayOldRecords(now); });
         });
     });
     if (!purged) return; // the program ended
@@ -239,7 +244,7 @@ void MainWindow::Command1_Click() {
     Handler write(FailureTable::policyFor(FailureTable::Operation::Submission, m_ctx.msg, m_ctx.exit));
     write.run([&] {
         write.step(
-            [&] { m_ctx.database().run([&] { saved = AlertStore(cs, m_ctx.access).save(alert, m_ctx.clock); }); });
+            [&] { m_ctx.database().run([&] { saved = AlertStore(servers, m_ctx.access).save(alert, m_ctx.clock); }); });
     });
     if (!saved) return;
 
@@ -319,6 +324,10 @@ void MainWindow::endSession() {
 
 void MainWindow::mnuAdminProperties_Click() {
     LoginWindow::open(m_ctx);
+}
+
+void MainWindow::mnuCancelAlert_Click() {
+    LoginWindow::open(m_ctx, LoginWindow::Then::CancelAlert);
 }
 
 void MainWindow::mnuOnTheWeb_Click() {

@@ -30,6 +30,9 @@ public slots:
     // The desktop session ends or the program is asked to stop: close as the user would.
     void endSession();
     void mnuAdminProperties_Click();
+    // Edit > "Cancel An Alert": the same login as the administration window, then the list of
+    // alerts that can still be taken back.
+    void mnuCancelAlert_Click();
     void mnuOnTheWeb_Click();
     void mnuAlertDelivery_Click();
     void mnuWorkstations_Click();

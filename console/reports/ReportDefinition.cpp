@@ -33,6 +33,7 @@ ReportDefinition ReportDefinition::forKind(ReportKind kind, const SearchParamete
         d.query = ReportStore::allAlerts();
         d.captionPrefix = QStringLiteral("Complete List of All Halvane Records (");
         d.fields = alertLogFields();
+        d.withCancellations = true;
         break;
     case ReportKind::SearchWithDateRange:
         d.title = QStringLiteral("Seach By: (") + search.strSearch + QStringLiteral(") With Date Range: (") +
@@ -42,6 +43,7 @@ ReportDefinition ReportDefinition::forKind(ReportKind kind, const SearchParamete
         d.query = ReportStore::alertSearch(search.strSearch, search.dtStartDate, search.dtEndDate);
         d.captionPrefix = QStringLiteral("Complete List of All Halvane Records (");
         d.fields = alertLogFields();
+        d.withCancellations = true;
         break;
     case ReportKind::AllUsers:
         d.title = QStringLiteral("Complete List of All Users");

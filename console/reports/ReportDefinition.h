@@ -32,6 +32,9 @@ struct ReportDefinition {
     QStringList summary;
     // Rows already read (a window's own snapshot); the query is not run then.
     std::optional<QList<QSqlRecord>> rows;
+    // The rows are alert log rows: a cancelled alert's record says who cancelled it and when,
+    // after its own lines.
+    bool withCancellations = false;
 
     // The definition of one of the six reports; the search report needs its parameters.
     static ReportDefinition forKind(ReportKind kind, const SearchParameters& search = {});

@@ -13,11 +13,13 @@ namespace hv {
 const QString ReportWriter::kBlankLine = QStringLiteral(" ");
 const QString ReportWriter::kRuleLine = QString(79, u'_');
 const QString ReportWriter::kEmptyResultLine = QStringLiteral("No Records Matching Query");
+const QString ReportWriter::kCancelledByLabel = QStringLiteral("Cancelled By:");
+const QString ReportWriter::kCancelledAtLabel = QStringLiteral("Cancelled At:");
 
-ReportWriter::ReportWriter(QString connectionString, DatabaseRunner& db, const PrinterPort& printer, QDate printDate,
+ReportWriter::ReportWriter(ServerList servers, DatabaseRunner& db, const PrinterPort& printer, QDate printDate,
                            DatabaseAccess access)
-    : m_connectionString(std::move(connectionString)), m_access(std::move(access)), m_db(db), m_printer(printer),
-      m_printDate(printDate) {}
+    : m_servers(std::move(servers)), m_access(std::move(access)), m_db(db), m_printer(printer), m_printDate(printDate) {
+}
 
 QString ReportWriter::totalLine(qint64 count) {
     return QStringLiteral("Total Number Of Records: (") + formatGrouped(count) + u')';
@@ -65,9 +67,18 @@ qint64 ReportWriter::write(const ReportDefinition& report) {
     // Counted wide: a report of more than 32,767 rows lists and counts every one of them. The
     // lines go into the file as the rows arrive, on the database thread.
     qint64 intRecordCount = 0;
+    QHash<qint64, ReportStore::Cancellation> cancelled;
     const auto writeRecord = [&](const QSqlRecord& row) {
         for (const ReportDefinition::Field& field : report.fields)
             file.writeLine(recordLine(field.label, field.valueColumn, valueText(row, field)));
+        if (!cancelled.isEmpty()) {
+            const auto c = cancelled.constFind(row.value(columnIndex(row, QStringLiteral("ID"))).toLongLong());
+            if (c != cancelled.constEnd()) {
+                file.writeLine(recordLine(kCancelledByLabel, kCancelledColumn, c->by));
+                file.writeLine(recordLine(kCancelledAtLabel, kCancelledColumn,
+                                          formatMonthDayYear(c->at.date()) + u' ' + formatAmPm(c->at.time(), true)));
+            }
+        }
         file.writeLine(kRuleLine);
         ++intRecordCount;
     };
@@ -75,7 +86,11 @@ qint64 ReportWriter::write(const ReportDefinition& report) {
         for (const QSqlRecord& row : *report.rows)
             writeRecord(row);
     } else {
-        m_db.run([&] { ReportStore(m_connectionString, m_access).readRows(report.query, writeRecord); });
+        m_db.run([&] {
+            ReportStore store(m_servers, m_access);
+            if (report.withCancellations) cancelled = store.readCancellations();
+            store.readRows(report.query, writeRecord);
+        });
     }
 
     file.writeLine(kBlankLine);

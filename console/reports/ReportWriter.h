@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DatabaseAccess.h"
+#include "ServerList.h"
 #include "reports/ReportDefinition.h"
 
 #include <QDate>
@@ -17,9 +18,13 @@ public:
     static const QString kBlankLine;
     static const QString kRuleLine;
     static const QString kEmptyResultLine;
+    // The lines a cancelled alert's record ends with, aligned with the record's own values.
+    static const QString kCancelledByLabel;
+    static const QString kCancelledAtLabel;
+    static constexpr int kCancelledColumn = 16;
 
     // The rows are read through `db`; the file and the printer are used on the caller's thread.
-    ReportWriter(QString connectionString, DatabaseRunner& db, const PrinterPort& printer, QDate printDate,
+    ReportWriter(ServerList servers, DatabaseRunner& db, const PrinterPort& printer, QDate printDate,
                  DatabaseAccess access = {});
 
     // Writes the whole file and returns the number of records listed. Failures leave the file
@@ -30,7 +35,7 @@ public:
     static QString recordLine(const QString& label, int valueColumn, const QString& value);
 
 private:
-    QString m_connectionString;
+    ServerList m_servers;
     DatabaseAccess m_access;
     DatabaseRunner& m_db;
     const PrinterPort& m_printer;

@@ -57,8 +57,8 @@ void showReport(const ReportDefinition& report, ConsoleContext& ctx, QWidget* wi
         ReportViewer::closeCurrent();
         qint64 count = 0;
         handler.step([&] {
-            count = ReportWriter(ctx.connectionString(), ctx.database(), printer, ctx.clock.now().date(), ctx.access)
-                        .write(report);
+            count =
+                ReportWriter(ctx.servers(), ctx.database(), printer, ctx.clock.now().date(), ctx.access).write(report);
         });
         auto* viewer = new ReportViewer(ctx.msg, printer);
         // The font first: a change after loading would lay the whole text out twice.

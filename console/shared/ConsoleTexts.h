@@ -68,4 +68,10 @@ inline const QString kReasonDenied = QStringLiteral("The MYSQL database denied p
 inline const QString kReasonNoRow = QStringLiteral("The record is no longer in the database.");
 inline const QString kReasonRefused = QStringLiteral("The MYSQL database refused it (error %1).");
 
+inline const QString kNotCancelledTitle = QStringLiteral("Alert Not Cancelled");
+inline const QString kNotCancelledText =
+    QStringLiteral("The alert has not been cancelled: the workstations go on showing it.");
+inline const QString kReasonNoCancellations =
+    QStringLiteral("The MYSQL database has no table for cancelled alerts yet; upgrade.sql adds it.");
+
 } // namespace hv::text

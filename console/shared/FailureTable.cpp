@@ -32,6 +32,13 @@ Box told(const QString& title, const QString& what, const Failure& f) {
     return {title, what + u' ' + FailureTable::reasonFor(f) + text::kContactAdministrator};
 }
 
+// A database made before alerts could be cancelled has no table to record them in.
+QString cancelReason(const Failure& f) {
+    constexpr qint64 kNoSuchTable = 1146;
+    if (f.number() == kNoSuchTable) return text::kReasonNoCancellations;
+    return FailureTable::reasonFor(f);
+}
+
 } // namespace
 
 FailureTable::Cause FailureTable::causeOf(const Failure& f) {
@@ -172,6 +179,14 @@ FailureTable::Response FailureTable::responseTo(Operation op, const Failure& f, 
         // and tries again at its next refresh. A refused login ends the console as everywhere.
         if (cause == Cause::LoginRefused) return endWith({kWrongPassword});
         return stop();
+    // Taking an alert back never ends the program: the operator must be able to try again or send
+    // another alert at once.
+    case Op::CancelListLoad:
+        return stop({{text::kDatabaseErrorTitle, QStringLiteral("The alerts could not be read from the database. ") +
+                                                     cancelReason(f) + text::kContactAdministrator}});
+    case Op::CancelSave:
+        return stop({{text::kNotCancelledTitle,
+                      text::kNotCancelledText + u' ' + cancelReason(f) + text::kContactAdministrator}});
     }
     return stop();
 }

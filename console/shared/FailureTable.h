@@ -29,7 +29,9 @@ public:
         ToolTipSave,
         Report,
         Print,
-        DeliveryRead, // the delivery and workstations windows reading by themselves every few seconds
+        DeliveryRead,   // the delivery and workstations windows reading by themselves every few seconds
+        CancelListLoad, // the list of alerts that can still be cancelled
+        CancelSave,     // the record of a cancellation
     };
 
     // How the table tells failures apart. A wait that ran out (a table locked by another session

@@ -1,5 +1,6 @@
 #include "stores/AlertStore.h"
 
+#include "CheckedWrite.h"
 #include "Connection.h"
 #include "Ports.h"
 #include "Strings.h"
@@ -34,14 +35,15 @@ QString text(const QString& s) {
 } // namespace
 
 void AlertStore::readChoices(Choices& out) {
-    Connection connection(m_connectionString, consoleConnectionOptions(m_access));
-    out.codes.clear();
-    out.locations.clear();
-    for (const QSqlRecord& row : connection.select(QStringLiteral("Select CodeName From codes ORDER BY CodeName")))
-        out.codes << textOf(row, QStringLiteral("CodeName"));
-    for (const QSqlRecord& row :
-         connection.select(QStringLiteral("Select CodeLocation From locations ORDER BY CodeLocation")))
-        out.locations << textOf(row, QStringLiteral("CodeLocation"));
+    m_servers.run(consoleConnectionOptions(m_access), [&](Connection& connection) {
+        out.codes.clear();
+        out.locations.clear();
+        for (const QSqlRecord& row : connection.select(QStringLiteral("Select CodeName From codes ORDER BY CodeName")))
+            out.codes << textOf(row, QStringLiteral("CodeName"));
+        for (const QSqlRecord& row :
+             connection.select(QStringLiteral("Select CodeLocation From locations ORDER BY CodeLocation")))
+            out.locations << textOf(row, QStringLiteral("CodeLocation"));
+    });
 }
 
 void AlertStore::fncDeleteSevenDayOldRecords(const QDateTime& now) {
@@ -49,15 +51,17 @@ void AlertStore::fncDeleteSevenDayOldRecords(const QDateTime& now) {
     // Housekeeping must not keep an operator waiting behind another console's lock: give up
     // quickly, the next submission purges again.
     options.lockWaitSeconds = kPurgeLockWaitSeconds;
-    Connection connection(m_connectionString, options);
     // Rows of yesterday that are still inside the alert window just after midnight stay, or the
     // workstations would lose an alert sent a moment before the day changed.
     const QDate yesterday = now.date().addDays(-1);
     const QDateTime stillShown = now.addSecs(-kAlertWindowSeconds);
-    connection.execute(
-        QStringLiteral("DELETE FROM alerts WHERE CodeDate <= CAST(? AS DATE) AND "
-                       "(CodeTime IS NULL OR TIMESTAMP(CodeDate, CodeTime) <= CAST(? AS DATETIME))"),
-        {yesterday.toString(QStringLiteral("yyyy-MM-dd")), stillShown.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
+    // Deleting what is already gone does nothing: another node may simply do it again.
+    m_servers.run(options, [&](Connection& connection) {
+        connection.execute(QStringLiteral("DELETE FROM alerts WHERE CodeDate <= CAST(? AS DATE) AND "
+                                          "(CodeTime IS NULL OR TIMESTAMP(CodeDate, CodeTime) <= CAST(? AS DATETIME))"),
+                           {yesterday.toString(QStringLiteral("yyyy-MM-dd")),
+                            stillShown.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
+    });
 }
 
 QString AlertStore::fncGetCodeComments(Connection& connection, const QString& codeName) {
@@ -76,31 +80,51 @@ QString AlertStore::fncGetCodeComments(Connection& connection, const QString& co
 }
 
 AlertStore::Saved AlertStore::save(const Alert& alert, const Clock& clock) {
-    Connection connection(m_connectionString, consoleConnectionOptions(m_access));
-    connection.begin();
-
     Saved saved;
-    // One reading dates both columns of both rows, so that the two rows agree even across a
-    // minute or midnight; the server's clock is read right after it for the skew check.
-    saved.consoleNow = clock.now();
-    saved.serverNow = connection.select(QStringLiteral("SELECT NOW()")).value(0).value(0).toDateTime();
-    saved.comments = fncGetCodeComments(connection, alert.codeName);
+    QString date, time;
+    QVariant alertID, logID;
+    CheckedWrite rows;
+    rows.write = [&](Connection& connection) {
+        // One reading dates both columns of both rows, so that the two rows agree even across a
+        // minute or midnight; the server's clock is read right after it for the skew check.
+        saved.consoleNow = clock.now();
+        saved.serverNow = connection.select(QStringLiteral("SELECT NOW()")).value(0).value(0).toDateTime();
+        saved.comments = fncGetCodeComments(connection, alert.codeName);
 
-    const QString date = saved.consoleNow.date().toString(QStringLiteral("yyyy-MM-dd"));
-    const QTime t = saved.consoleNow.time();
-    const QString time = QTime(t.hour(), t.minute()).toString(QStringLiteral("HH:mm:ss"));
+        date = saved.consoleNow.date().toString(QStringLiteral("yyyy-MM-dd"));
+        const QTime t = saved.consoleNow.time();
+        time = QTime(t.hour(), t.minute()).toString(QStringLiteral("HH:mm:ss"));
 
-    for (const RowStatements& row : kRowStatements) {
-        if (alert.codeMessage) {
-            connection.execute(QLatin1String(row.withMessage), {text(alert.codeName), text(*alert.codeMessage), date,
-                                                                time, text(alert.codeLocation), text(saved.comments)});
-        } else {
-            connection.execute(QLatin1String(row.withoutMessage),
-                               {text(alert.codeName), date, time, text(alert.codeLocation), text(saved.comments)});
+        QVariant* ids[] = {&alertID, &logID};
+        for (int i = 0; i < 2; ++i) {
+            const RowStatements& row = kRowStatements[i];
+            if (alert.codeMessage) {
+                connection.execute(QLatin1String(row.withMessage),
+                                   {text(alert.codeName), text(*alert.codeMessage), date, time,
+                                    text(alert.codeLocation), text(saved.comments)});
+            } else {
+                connection.execute(QLatin1String(row.withoutMessage),
+                                   {text(alert.codeName), date, time, text(alert.codeLocation), text(saved.comments)});
+            }
+            *ids[i] = connection.select(QStringLiteral("SELECT LAST_INSERT_ID()")).value(0).value(0);
         }
-    }
-    // Until here nothing is visible to the workstations: the alert and its history land together.
-    connection.commit();
+        // Until the commit nothing is visible to the workstations: the alert and its history land
+        // together.
+    };
+    // The rows by the numbers the database gave them, with what they were written with: numbers
+    // alone could be given again by another node to another alert.
+    rows.landed = [&](Connection& connection) {
+        for (const auto& [table, id] : {std::pair{"alerts", &alertID}, std::pair{"AlertLog", &logID}}) {
+            const QList<QSqlRecord> found = connection.select(
+                QStringLiteral("SELECT COUNT(*) FROM %1 WHERE ID = ? AND BINARY CodeName = BINARY ? AND "
+                               "CodeDate = CAST(? AS DATE) AND CodeTime = CAST(? AS TIME)")
+                    .arg(QLatin1String(table)),
+                {*id, text(alert.codeName), date, time});
+            if (found.value(0).value(0).toLongLong() == 0) return false;
+        }
+        return true;
+    };
+    rows.run(m_servers, consoleConnectionOptions(m_access));
     return saved;
 }
 

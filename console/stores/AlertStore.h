@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DatabaseAccess.h"
+#include "ServerList.h"
 
 #include <QDateTime>
 #include <QString>
@@ -17,8 +18,8 @@ class Connection;
 // go; failures leave as hv::Failure.
 class AlertStore {
 public:
-    explicit AlertStore(QString connectionString, DatabaseAccess access = {})
-        : m_connectionString(std::move(connectionString)), m_access(std::move(access)) {}
+    explicit AlertStore(ServerList servers, DatabaseAccess access = {})
+        : m_servers(std::move(servers)), m_access(std::move(access)) {}
 
     struct Choices {
         QStringList codes;
@@ -58,7 +59,7 @@ public:
     static constexpr qint64 kClockToleranceSeconds = 60;
 
 private:
-    QString m_connectionString;
+    ServerList m_servers;
     DatabaseAccess m_access;
 };
 

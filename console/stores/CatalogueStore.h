@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DatabaseAccess.h"
+#include "ServerList.h"
 #include "stores/CatalogueSpec.h"
 
 #include <QList>
@@ -9,15 +10,19 @@
 
 namespace hv {
 
+class Connection;
+
 // The rows of one catalogue as its editor walks them: the record set of the whole table in name
 // order with the current row, the editor's mode (browsing the rows or adding one), and the writes.
-// The table has no key, so a row is identified by the values it was read with: a save or delete
-// changes exactly that row, and one that another console changed or deleted meanwhile is reported
-// instead of overwritten. Each read or write opens its own connection; failures leave as
-// hv::Failure and leave the rows and the mode as they were.
+// The table has no key the editor sees (an older site's has none at all, a newer one's is
+// invisible), so a row is identified by the values it was read with: a save or delete changes
+// exactly that row, and one that another console changed or deleted meanwhile is reported instead
+// of overwritten. Each read or write opens its own connection; each write is one transaction that
+// is looked for again after its commit (CheckedWrite); failures leave as hv::Failure and leave the
+// rows and the mode as they were.
 class CatalogueStore {
 public:
-    CatalogueStore(CatalogueSpec spec, QString connectionString, DatabaseAccess access = {});
+    CatalogueStore(CatalogueSpec spec, ServerList servers, DatabaseAccess access = {});
 
     const CatalogueSpec& spec() const { return m_spec; }
 
@@ -57,10 +62,12 @@ public:
 
 private:
     QString lockCondition() const;
+    // The rows that hold exactly these values, one per column.
+    qint64 countOf(Connection& connection, const QVariantList& values) const;
     QVariantList storedValues() const;
 
     CatalogueSpec m_spec;
-    QString m_connectionString;
+    ServerList m_servers;
     DatabaseAccess m_access;
     QList<QVariantList> m_rows;
     // -1 before the first row, size() after the last.

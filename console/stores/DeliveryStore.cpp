@@ -77,20 +77,24 @@ QList<DeliveryStore::Workstation> readWorkstations(Connection& connection, QDate
 } // namespace
 
 std::optional<DeliveryStore::LoggedAlert> DeliveryStore::latestAlert() {
-    Connection connection(m_connectionString, readOptions(m_access));
-    const QList<QSqlRecord> rows = connection.select(
-        QStringLiteral("SELECT %1 FROM AlertLog ORDER BY CodeDate DESC, CodeTime DESC, ID DESC LIMIT 1")
-            .arg(kAlertColumns));
+    QList<QSqlRecord> rows;
+    m_servers.run(readOptions(m_access), [&](Connection& connection) {
+        rows = connection.select(
+            QStringLiteral("SELECT %1 FROM AlertLog ORDER BY CodeDate DESC, CodeTime DESC, ID DESC LIMIT 1")
+                .arg(kAlertColumns));
+    });
     if (rows.isEmpty()) return std::nullopt;
     return loggedAlert(rows.front());
 }
 
 QList<DeliveryStore::LoggedAlert> DeliveryStore::alertsOn(const QDate& day) {
-    Connection connection(m_connectionString, readOptions(m_access));
     QList<LoggedAlert> out;
-    connection.forEach(
-        QStringLiteral("SELECT %1 FROM AlertLog WHERE CodeDate = ? ORDER BY CodeTime DESC, ID DESC").arg(kAlertColumns),
-        {day}, [&](const QSqlRecord& r) { out.append(loggedAlert(r)); });
+    m_servers.run(readOptions(m_access), [&](Connection& connection) {
+        out.clear();
+        connection.forEach(QStringLiteral("SELECT %1 FROM AlertLog WHERE CodeDate = ? ORDER BY CodeTime DESC, ID DESC")
+                               .arg(kAlertColumns),
+                           {day}, [&](const QSqlRecord& r) { out.append(loggedAlert(r)); });
+    });
     return out;
 }
 
@@ -108,7 +112,13 @@ QList<DeliveryStore::Receipt> DeliveryStore::receiptsForRank(const QList<Receipt
 }
 
 DeliveryStore::Delivery DeliveryStore::deliveryOf(const LoggedAlert& alert) {
-    Connection connection(m_connectionString, readOptions(m_access));
+    Delivery d;
+    // A read: another node may answer it again from the start.
+    m_servers.run(readOptions(m_access), [&](Connection& connection) { d = deliveryOn(connection, alert); });
+    return d;
+}
+
+DeliveryStore::Delivery DeliveryStore::deliveryOn(Connection& connection, const LoggedAlert& alert) {
     Delivery d;
     d.alert = alert;
 
@@ -152,8 +162,10 @@ DeliveryStore::Delivery DeliveryStore::deliveryOf(const LoggedAlert& alert) {
 }
 
 QList<DeliveryStore::Workstation> DeliveryStore::workstations(QDateTime* serverNow) {
-    Connection connection(m_connectionString, readOptions(m_access));
-    return readWorkstations(connection, serverNow);
+    QList<Workstation> out;
+    m_servers.run(readOptions(m_access),
+                  [&](Connection& connection) { out = readWorkstations(connection, serverNow); });
+    return out;
 }
 
 } // namespace hv

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DatabaseAccess.h"
+#include "ServerList.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -68,8 +69,8 @@ public:
         QList<Workstation> workstations; // every one known, by host and user
     };
 
-    explicit DeliveryStore(QString connectionString, DatabaseAccess access = {})
-        : m_connectionString(std::move(connectionString)), m_access(std::move(access)) {}
+    explicit DeliveryStore(ServerList servers, DatabaseAccess access = {})
+        : m_servers(std::move(servers)), m_access(std::move(access)) {}
 
     // The newest alert of the log; none when the log is empty.
     std::optional<LoggedAlert> latestAlert();
@@ -85,7 +86,9 @@ public:
     static QList<Receipt> receiptsForRank(const QList<Receipt>& receipts, int rank, int twins);
 
 private:
-    QString m_connectionString;
+    static Delivery deliveryOn(Connection& connection, const LoggedAlert& alert);
+
+    ServerList m_servers;
     DatabaseAccess m_access;
 };
 

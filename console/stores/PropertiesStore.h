@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DatabaseAccess.h"
+#include "ServerList.h"
 
 #include <QString>
 
@@ -10,15 +11,15 @@ namespace hv {
 // as hv::Failure.
 class PropertiesStore {
 public:
-    explicit PropertiesStore(QString connectionString, DatabaseAccess access = {})
-        : m_connectionString(std::move(connectionString)), m_access(std::move(access)) {}
+    explicit PropertiesStore(ServerList servers, DatabaseAccess access = {})
+        : m_servers(std::move(servers)), m_access(std::move(access)) {}
 
     // Stores the text in the row the record set would stand on first. False when the database
     // holds no properties row; the programs never add one.
     bool saveToolTipText(const QString& text);
 
 private:
-    QString m_connectionString;
+    ServerList m_servers;
     DatabaseAccess m_access;
 };
 

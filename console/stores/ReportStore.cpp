@@ -41,9 +41,36 @@ QString ReportStore::likePrefix(const QString& search) {
     return pattern + u'%';
 }
 
+QHash<qint64, ReportStore::Cancellation> ReportStore::readCancellations() {
+    constexpr qint64 kNoSuchTable = 1146;
+    QHash<qint64, Cancellation> out;
+    try {
+        m_servers.run(consoleConnectionOptions(m_access), [&](Connection& connection) {
+            out.clear();
+            connection.forEach(
+                QStringLiteral("SELECT LogID, CancelledBy, CancelledAt FROM cancellations WHERE LogID IS NOT "
+                               "NULL ORDER BY CancelledAt"),
+                {}, [&](const QSqlRecord& r) {
+                    out.insert(r.value(0).toLongLong(), {textOf(r.value(1)), r.value(2).toDateTime()});
+                });
+        });
+    } catch (const Failure& f) {
+        // A database older than cancelling, or an account not allowed to read the cancellations,
+        // still gets its report, as it was before.
+        if (f.number() != kNoSuchTable && f.number() != code::PermissionDenied) throw;
+    }
+    return out;
+}
+
 void ReportStore::readRows(const Query& query, const std::function<void(const QSqlRecord&)>& row) {
-    Connection connection(m_connectionString, consoleConnectionOptions(m_access));
-    connection.forEach(query.statement, query.binds, row);
+    // The lines already written cannot be taken back: another node takes over only before the
+    // first row.
+    m_servers.stream(consoleConnectionOptions(m_access), [&](Connection& connection, bool& handedOn) {
+        connection.forEach(query.statement, query.binds, [&](const QSqlRecord& r) {
+            handedOn = true;
+            row(r);
+        });
+    });
 }
 
 } // namespace hv

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "DatabaseAccess.h"
+#include "ServerList.h"
 
 #include <QDate>
+#include <QDateTime>
+#include <QHash>
 #include <QSqlRecord>
 #include <QString>
 #include <QVariantList>
@@ -31,15 +34,23 @@ public:
     // The search text as a LIKE prefix pattern with "!" as the escape character.
     static QString likePrefix(const QString& search);
 
-    explicit ReportStore(QString connectionString, DatabaseAccess access = {})
-        : m_connectionString(std::move(connectionString)), m_access(std::move(access)) {}
+    explicit ReportStore(ServerList servers, DatabaseAccess access = {})
+        : m_servers(std::move(servers)), m_access(std::move(access)) {}
 
     // Hands each row to `row` as it arrives, so that a report of any length needs no more memory
     // than one row.
     void readRows(const Query& query, const std::function<void(const QSqlRecord&)>& row);
 
+    struct Cancellation {
+        QString by;
+        QDateTime at;
+    };
+    // Who cancelled which alert, by the ID of the alert's log row; empty for a database made
+    // before alerts could be cancelled or an account that may not read them.
+    QHash<qint64, Cancellation> readCancellations();
+
 private:
-    QString m_connectionString;
+    ServerList m_servers;
     DatabaseAccess m_access;
 };
 

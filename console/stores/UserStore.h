@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DatabaseAccess.h"
+#include "ServerList.h"
 
 #include <QString>
 
@@ -9,8 +10,8 @@ namespace hv {
 // The console's users as the login sees them. Failures leave as hv::Failure.
 class UserStore {
 public:
-    explicit UserStore(QString connectionString, DatabaseAccess access = {})
-        : m_connectionString(std::move(connectionString)), m_access(std::move(access)) {}
+    explicit UserStore(ServerList servers, DatabaseAccess access = {})
+        : m_servers(std::move(servers)), m_access(std::move(access)) {}
 
     // True when a users row has exactly this name and exactly this password: the comparison is
     // made here, character for character (the server's collation would ignore case), every row
@@ -18,7 +19,7 @@ public:
     bool login(const QString& user, const QString& password);
 
 private:
-    QString m_connectionString;
+    ServerList m_servers;
     DatabaseAccess m_access;
 };
 

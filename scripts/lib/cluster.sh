@@ -143,18 +143,54 @@ cluster_start() {
       node_start 1 --wsrep-new-cluster
       node_client 1 <"$repo/db/schema.sql"
     else
-      # After a full stop the cluster is started again from the node that stopped last, the one
-      # Galera marks safe to bootstrap.
-      local first=1
-      for n in "${cluster_nodes[@]}"; do
-        grep -q '^safe_to_bootstrap: *1' "$(node_dir "$n")/data/grastate.dat" 2>/dev/null && first=$n
-      done
+      local first pos
+      first=$(cluster_bootstrap_node)
       node_config "$first"
-      node_start "$first" --wsrep-new-cluster
+      # A node that went down hard does not know its position until it is read from its data;
+      # without it the cluster would start a new history and every other node would need a full
+      # copy instead of the transactions it missed.
+      pos=$(node_recovered_position "$first")
+      if [ -n "$pos" ] && [ "${pos#*:}" != "-1" ]; then
+        node_start "$first" --wsrep-new-cluster --wsrep-start-position="$pos"
+      else
+        node_start "$first" --wsrep-new-cluster
+      fi
     fi
   fi
   # Joiners one at a time: each needs the donor for its transfer.
   for n in "${cluster_nodes[@]}"; do cluster_revive "$n"; done
+  if [ "${1:-}" = "--sample" ]; then node_client 1 halvane <"$repo/db/sample.sql"; fi
+}
+
+# After a full stop the cluster is started again from the node that stopped last, the one Galera
+# marks safe to bootstrap. When every node went down at once (power lost, all killed), none is
+# marked: the node that had committed the most is, after --wsrep-recover has read its position.
+cluster_bootstrap_node() {
+  local n best=1 best_seqno=-2 pos seqno
+  for n in "${cluster_nodes[@]}"; do
+    if grep -q '^safe_to_bootstrap: *1' "$(node_dir "$n")/data/grastate.dat" 2>/dev/null; then
+      echo "$n"
+      return 0
+    fi
+  done
+  for n in "${cluster_nodes[@]}"; do
+    [ -f "$(node_dir "$n")/data/grastate.dat" ] || continue
+    node_config "$n"
+    pos=$(node_recovered_position "$n")
+    seqno=${pos#*:}
+    if [ -n "$pos" ] && [ "$seqno" -gt "$best_seqno" ] 2>/dev/null; then
+      best=$n
+      best_seqno=$seqno
+    fi
+  done
+  sed -i 's/^safe_to_bootstrap: *0/safe_to_bootstrap: 1/' "$(node_dir "$best")/data/grastate.dat"
+  echo "$best"
+}
+
+# The halvane database made afresh on every node (tests).
+cluster_reset() {
+  node_client 1 -e "DROP DATABASE IF EXISTS halvane"
+  node_client 1 <"$repo/db/schema.sql"
   if [ "${1:-}" = "--sample" ]; then node_client 1 halvane <"$repo/db/sample.sql"; fi
 }
 
@@ -196,6 +232,7 @@ cluster_command() {
   case "$verb" in
     start) cluster_start "$@" ;;
     stop) cluster_stop ;;
+    reset) cluster_reset "$@" ;;
     status) cluster_status ;;
     kill)
       [ -n "${1:-}" ] || die "usage: dbserver cluster kill N"
@@ -215,6 +252,6 @@ cluster_command() {
       shift
       node_client "$n" halvane "$@"
       ;;
-    *) echo "usage: dbserver cluster start [--sample]|stop|status|kill N|revive N|bootstrap N|sql N" >&2; exit 2 ;;
+    *) echo "usage: dbserver cluster start [--sample]|stop|status|reset [--sample]|kill N|revive N|bootstrap N|sql N" >&2; exit 2 ;;
   esac
 }

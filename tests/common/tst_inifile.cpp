@@ -1,4 +1,5 @@
 #include "Failure.h"
+#include "FurtherServers.h"
 #include "IniFile.h"
 
 #include <QTemporaryDir>
@@ -32,6 +33,41 @@ private slots:
         QCOMPARE(hv::hostFromIniText(content), host);
     }
 
+    // The lines after the first name further nodes of a cluster; the first line reads as always.
+    void furtherServers_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("further");
+        QTest::newRow("one line") << QByteArray("MYSQLSERVERNAME=db1\r\n") << QStringList{};
+        QTest::newRow("three nodes, CR LF")
+            << QByteArray("MYSQLSERVERNAME=db1\r\nMYSQLSERVERNAME=db2\r\nMYSQLSERVERNAME=db3\r\n")
+            << QStringList{"db2", "db3"};
+        QTest::newRow("LF, no final newline")
+            << QByteArray("MYSQLSERVERNAME=db1\nMYSQLSERVERNAME=db2") << QStringList{"db2"};
+        QTest::newRow("blanks, comma and quotes as on the first line")
+            << QByteArray("MYSQLSERVERNAME=db1\n \tMYSQLSERVERNAME=db2\t \n\"MYSQLSERVERNAME=db,3\"\n"
+                          "MYSQLSERVERNAME=db4,x\n")
+            << QStringList{"db2", "db,3", "db4"};
+        // Unlike the first line's, the key of a further line is compared, exactly.
+        QTest::newRow("other lines ignored")
+            << QByteArray("MYSQLSERVERNAME=db1\n; a comment\nmysqlservername=db2\nMYSQLSERVERNAMX=db3\n"
+                          "MYSQLUSER=x\n\nMYSQLSERVERNAME=db4\n")
+            << QStringList{"db4"};
+        QTest::newRow("empty and repeated hosts left out")
+            << QByteArray("MYSQLSERVERNAME=db1\nMYSQLSERVERNAME=\nMYSQLSERVERNAME=DB1\nMYSQLSERVERNAME=db2\n"
+                          "MYSQLSERVERNAME=db2\n")
+            << QStringList{"db2"};
+        QTest::newRow("misspelt first line still first")
+            << QByteArray("XXXXXXXXXXXXXXXXdb1\nMYSQLSERVERNAME=db2\n") << QStringList{"db2"};
+        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBFMYSQLSERVERNAME=db1\r\nMYSQLSERVERNAME=db2\r\n")
+                                         << QStringList{"db2"};
+    }
+    void furtherServers() {
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, further);
+        QCOMPARE(hv::furtherServersFromIniText(content), further);
+        QCOMPARE(hv::hostFromIniText(content), QString("db1"));
+    }
+
     void readsFileAndReportsFailures() {
         QTemporaryDir dir;
         const QString path = dir.filePath("halvane.ini");
@@ -57,9 +93,11 @@ private slots:
         QCOMPARE(numberFor(), hv::code::InputPastEnd);
 
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("MYSQLSERVERNAME=server9\r\n");
+        f.write("MYSQLSERVERNAME=server9\r\nMYSQLSERVERNAME=server10\r\n");
         f.close();
         QCOMPARE(hv::fncReadINI(path), QStringLiteral("server9"));
+        QCOMPARE(hv::fncReadFurtherServers(path), QStringList{"server10"});
+        QVERIFY(hv::fncReadFurtherServers(dir.filePath("missing.ini")).isEmpty());
     }
 
     void pathIsBesideTheExecutable() {

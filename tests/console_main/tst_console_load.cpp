@@ -123,10 +123,11 @@ private slots:
             for (QAction* item : top->menu()->actions())
                 menus << item->objectName() + '=' + item->text();
         }
-        QCOMPARE(menus, QStringList({"mnuFile=File", "mnuExit=Exit", "mnuEdit=Edit",
-                                     "mnuAdminProperties=Administrator Properties", "mnuDelivery=Delivery",
-                                     "mnuAlertDelivery=Alert Delivery", "mnuWorkstations=Workstations", "mnuHelp=Help",
-                                     "mnuOnTheWeb=Halvane On The Web"}));
+        QCOMPARE(
+            menus,
+            QStringList({"mnuFile=File", "mnuExit=Exit", "mnuEdit=Edit", "mnuAdminProperties=Administrator Properties",
+                         "mnuCancelAlert=Cancel An Alert", "mnuDelivery=Delivery", "mnuAlertDelivery=Alert Delivery",
+                         "mnuWorkstations=Workstations", "mnuHelp=Help", "mnuOnTheWeb=Halvane On The Web"}));
     }
 
     void emptyCataloguesGiveEmptyLists() {

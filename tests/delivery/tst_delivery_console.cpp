@@ -206,7 +206,7 @@ private slots:
     void earlierAlertAfterThePurgeAndItsReport() {
         seed();
         // The console purges earlier days' live alerts before every submission.
-        hv::AlertStore(m_kit->ctx.connectionString()).fncDeleteSevenDayOldRecords(QDateTime::currentDateTime());
+        hv::AlertStore(m_kit->ctx.servers()).fncDeleteSevenDayOldRecords(QDateTime::currentDateTime());
         QCOMPARE(testdb::scalar("SELECT COUNT(*) FROM alerts").toInt(), 0);
 
         DeliveryWindow* w = openDelivery();
@@ -315,7 +315,7 @@ private slots:
                       "2026-11-30 14:03:30", "played", QVariant(), {1, 1, 1}, {0, QVariant()}, QVariant(), QVariant());
         insertReceipt("2026-11-30", "14:03", ids[0].value(0).toInt(), "ws-a", "nurse", "Code Red", "East Wing",
                       "2026-11-30 14:03:20", "played", QVariant(), {1, 1, 1}, {0, QVariant()}, QVariant(), QVariant());
-        hv::DeliveryStore store(m_kit->ctx.connectionString());
+        hv::DeliveryStore store(m_kit->ctx.servers());
         const QList<hv::DeliveryStore::LoggedAlert> logged = store.alertsOn(QDate(2026, 11, 30));
         QCOMPARE(logged.size(), 2);
         QStringList seenBy;

@@ -1,3 +1,4 @@
+#include "ConnectionString.h"
 #include "ConsoleKit.h"
 #include "SecureServer.h"
 #include "stores/CatalogueSpec.h"
@@ -56,7 +57,7 @@ private slots:
         QCOMPARE(rows(sql.arg("AlertLog")), QStringList({row}));
 
         // The editors work through what the main window read from halvane.ini.
-        hv::CatalogueStore codes(hv::CatalogueSpec::codes(), h.ctx.connectionString(), h.ctx.access);
+        hv::CatalogueStore codes(hv::CatalogueSpec::codes(), h.ctx.servers(), h.ctx.access);
         codes.load();
         codes.startAdding();
         QCOMPARE(codes.add({"Drill", "Practice only"}), hv::CatalogueStore::Outcome::Done);
@@ -65,6 +66,28 @@ private slots:
         QCOMPARE(codes.save({"Code Red", "Everyone to the yard"}), hv::CatalogueStore::Outcome::Done);
         QCOMPARE(rows("SELECT CONCAT_WS('|', CodeName, Comments) AS r FROM codes"),
                  QStringList({"Code Red|Everyone to the yard", "Drill|Practice only"}));
+    }
+
+    // On a cluster the account and the authority hold for every node: with the first node out of
+    // reach (nothing listens on 127.0.0.8) the console logs in to the next one as itself, over TLS
+    // (the server takes no root login over the network).
+    void accountAndTlsOnTheNextNode() {
+        server.adminExec("DELETE FROM alerts");
+        server.adminExec("DELETE FROM AlertLog");
+        ConsoleKit h;
+        QByteArray text = ini(SecureServer::consolePassword());
+        text.replace("MYSQLSERVERNAME=" + SecureServer::host().toUtf8(), "MYSQLSERVERNAME=127.0.0.8");
+        h.writeIni(text + "MYSQLSERVERNAME=" + SecureServer::host().toUtf8() + "\r\n");
+        h.make();
+        h.form1->load();
+        h.form1->show();
+        QVERIFY(QTest::qWaitForWindowActive(h.form1.get()));
+        h.choose("Code Red", "Lobby");
+        QTest::mouseClick(h.form1->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+        QCOMPARE(h.titles(), QStringList({"Custom Message", "Halvane Saved"}));
+        QCOMPARE(rows("SELECT CONCAT_WS('|', CodeName, CodeLocation) AS r FROM AlertLog"),
+                 QStringList({"Code Red|Lobby"}));
+        QCOMPARE(h.ctx.servers().preferred(), hv::fncConnectionString(SecureServer::host()));
     }
 
     void halvaneSendStoresWithTheConsoleAccount() {

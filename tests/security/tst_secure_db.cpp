@@ -1,9 +1,11 @@
 #include "Connection.h"
 #include "ConnectionString.h"
 #include "SecureServer.h"
+#include "ServerList.h"
 #include "TestDb.h"
 #include "TlsCipher.h"
 #include "delivery/DeliveryLog.h"
+#include "poll/TrayStore.h"
 
 #include <QFile>
 #include <QProcess>
@@ -176,6 +178,19 @@ private slots:
         QCOMPARE(console.select("SELECT LastCheckIn FROM workstations").size(), 1);
         QCOMPARE(native(failureOf(SecureServer::host(), server.consoleAccess(), "DELETE FROM receipts")),
                  QString("1142"));
+    }
+
+    // On a cluster the tray client's account and authority hold for every node: its poll passes a
+    // node out of reach (nothing listens on 127.0.0.8) and reads from the next as itself, over TLS.
+    void trayAccountOnTheNextNode() {
+        server.adminExec("UPDATE alerts SET CodeTime = TIME(NOW() - INTERVAL 60 SECOND)");
+        const hv::ServerList nodes(
+            QStringList{hv::fncConnectionString("127.0.0.8"), hv::fncConnectionString(SecureServer::host())});
+        const hv::PollResult r = hv::TrayStore(nodes, server.trayAccess()).fetchAlerts();
+        QVERIFY2(!r.failure, qPrintable(r.failure ? QString(r.failure->what()) : QString()));
+        QVERIFY(r.statementRan);
+        QVERIFY(r.text.contains("Real fire"));
+        QCOMPARE(nodes.preferred(), hv::fncConnectionString(SecureServer::host()));
     }
 
     void withAnAuthorityEveryConnectionIsVerifiedTlsOrNone() {

@@ -174,6 +174,13 @@ private slots:
                                   "\"127.0.0.9\": ") &&
                      r.err.count('\n') == 1 && r.err.endsWith('\n'),
                  qPrintable(r.err));
+        // ... unless a further line names a node of the same cluster that does.
+        ini("MYSQLSERVERNAME=" + testdb::hostUnreachable().toUtf8() + "\r\nMYSQLSERVERNAME=127.0.0.1\r\n",
+            "cluster.ini");
+        QCOMPARE(send({"--code", "Code Red", "--location", "Lobby"}, {}, m_dir.filePath("cluster.ini")).status, 0);
+        QCOMPARE(testdb::scalar("SELECT COUNT(*) FROM AlertLog").toInt(), 1);
+        testdb::exec("DELETE FROM alerts");
+        testdb::exec("DELETE FROM AlertLog");
         // 5: the server refuses the product's password.
         {
             testdb::WrongPassword wrong;
@@ -270,6 +277,48 @@ private slots:
         QCOMPARE(what(again[0]), what(before[1]));
         QCOMPARE(what(again[1]), what(before[0]));
         QCOMPARE(stored("AlertLog").mid(2), again);
+    }
+    void capCancelOfAnExportedAlert() {
+        QCOMPARE(send({"--code", "Code Red", "--location", "East Wing"}).status, 0);
+        const Result feed = send({"--export-cap"});
+        static const QRegularExpression exported("<identifier>([^<]+)</identifier>.*<sent>([^<]+)</sent>",
+                                                 QRegularExpression::DotMatchesEverythingOption);
+        const QRegularExpressionMatch m = exported.match(QString::fromUtf8(feed.out));
+        QVERIFY2(m.hasMatch(), feed.out.constData());
+        auto cancelOf = [](const QString& sender, const QString& identifier, const QString& sent) {
+            return QStringLiteral(
+                       "<alert xmlns=\"urn:oasis:names:tc:emergency:cap:1.2\"><identifier>undo-1</identifier>"
+                       "<sender>duty@plant.example</sender><sent>%3</sent><status>Actual</status>"
+                       "<msgType>Cancel</msgType><scope>Public</scope><references>%1,%2,%3</references>"
+                       "</alert>")
+                .arg(sender, identifier, sent)
+                .toUtf8();
+        };
+
+        // Another site's alert is refused and nothing changes.
+        const Result foreign = send({"--cap", "-"}, cancelOf("alerts@mill.example", m.captured(1), m.captured(2)));
+        QCOMPARE(foreign.status, 6);
+        QCOMPARE(foreign.err, "halvane-send: standard input: <msgType> is \"Cancel\" for " + m.captured(1) +
+                                  " from alerts@mill.example, which this site (alerts@plant.example) did not send; "
+                                  "nothing was changed\n");
+        QCOMPARE(testdb::scalar("SELECT COUNT(*) FROM cancellations").toInt(), 0);
+
+        // This site's: cancelled as the console cancels it, once.
+        const QByteArray cancel = cancelOf("alerts@plant.example", m.captured(1), m.captured(2));
+        const Result done = send({"--cap", "-"}, cancel);
+        QCOMPARE(done.status, 0);
+        QCOMPARE(done.err, QString());
+        const auto c = testdb::rows("SELECT c.CancelledBy, c.AlertID = a.ID, c.LogID = l.ID FROM cancellations c, "
+                                    "alerts a, AlertLog l");
+        QCOMPARE(c.size(), 1);
+        QCOMPARE(c[0].value(0).toString(), QString("duty@plant.example"));
+        QVERIFY(c[0].value(1).toBool() && c[0].value(2).toBool());
+        const Result again = send({"--cap", "-"}, cancel);
+        QCOMPARE(again.status, 0);
+        QCOMPARE(again.err, "halvane-send: " + m.captured(1) + " was cancelled already\n");
+        QCOMPARE(testdb::scalar("SELECT COUNT(*) FROM cancellations").toInt(), 1);
+        QCOMPARE(stored("alerts").size(), 1);
+        QCOMPARE(stored("AlertLog").size(), 1);
     }
 };
 

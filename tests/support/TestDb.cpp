@@ -78,7 +78,7 @@ void reset() {
     c.execute(QStringLiteral("INSERT INTO properties (TraysToolTipText) VALUES ('Halvane test tip')"));
     for (const QSqlRecord& t :
          c.select(QStringLiteral("SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA = 'halvane' AND "
-                                 "TABLE_NAME IN ('workstations', 'receipts')")))
+                                 "TABLE_NAME IN ('workstations', 'receipts', 'cancellations')")))
         c.execute(QStringLiteral("DELETE FROM %1").arg(t.value(0).toString()));
 }
 

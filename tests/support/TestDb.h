@@ -27,7 +27,7 @@ struct ReadOnlyRights {
 
 // Fails the running test with a clear message when the server is not there.
 bool available(QString* why = nullptr);
-// Empties all six tables and the delivery tables (where the database has them) and puts back the
+// Empties all six tables and the newer tables (where the database has them) and puts back the
 // single properties row.
 void reset();
 // Takes the delivery tables away, as in a database made before they existed.

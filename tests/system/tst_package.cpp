@@ -50,7 +50,7 @@ private slots:
               "etc/halvane/halvane.ini", "usr/share/applications/halvane.desktop",
               "usr/share/applications/morvik.desktop", "etc/xdg/autostart/morvik.desktop",
               "usr/share/icons/hicolor/scalable/apps/halvane.svg", "usr/share/icons/hicolor/scalable/apps/morvik.svg",
-              "usr/share/halvane/schema.sql", "usr/share/halvane/accounts.sql", "usr/share/halvane/upgrade.sql"})
+              "usr/share/halvane/schema.sql", "usr/share/halvane/upgrade.sql", "usr/share/halvane/accounts.sql"})
             QVERIFY2(QFileInfo::exists(root + "/" + f), f);
         QVERIFY(QFileInfo(root + "/usr/share/halvane/accounts").isExecutable());
         QCOMPARE(QFileInfo(root + "/usr/lib/halvane/halvane.ini").symLinkTarget(), QString("/etc/halvane/halvane.ini"));

@@ -254,7 +254,7 @@ void DeliveryLog::writeOn(Connection& connection) {
     if (checkInDue()) checkIn(connection);
 }
 
-void DeliveryLog::writeNow(const QString& connectionString, const DatabaseAccess& access) {
+void DeliveryLog::writeNow(const ServerList& servers, const DatabaseAccess& access) {
     const bool refusedToo = refusedRoundDue();
     const bool owed =
         checkInDue() ||
@@ -268,8 +268,8 @@ void DeliveryLog::writeNow(const QString& connectionString, const DatabaseAccess
     options.writeTimeoutSeconds = StatementSeconds * 2;
     options.access = access;
     try {
-        Connection connection(connectionString, options);
-        writeOn(connection);
+        // The first node that answers; what it does not take waits for the next poll.
+        servers.run(options, [&](Connection& connection) { writeOn(connection); });
     } catch (const Failure&) {
         // Not reached: what is owed waits for the next poll.
     }

@@ -2,6 +2,7 @@
 
 #include "DatabaseAccess.h"
 #include "Failure.h"
+#include "ServerList.h"
 #include "delivery/ShownAlert.h"
 #include "delivery/WorkstationIdentity.h"
 #include "ring/AudioState.h"
@@ -51,7 +52,7 @@ public:
     void writeOn(Connection& connection);
     // The same on a connection of its own, when anything is owed (right after a ring or a close),
     // with the tray client's account and TLS.
-    void writeNow(const QString& connectionString, const DatabaseAccess& access = {});
+    void writeNow(const ServerList& servers, const DatabaseAccess& access = {});
 
     bool checkInDue() const;
     // The first check-in waits this long instead of going with the first chance (a fleet started

@@ -7,18 +7,17 @@ namespace hv {
 DatabaseWorker::DatabaseWorker(WorkstationIdentity identity)
     : m_log(std::move(identity), QStringLiteral(HALVANE_VERSION)) {}
 
-void DatabaseWorker::readTooltip(const QString& connectionString, const DatabaseAccess& access,
-                                 const AudioState& audio) {
+void DatabaseWorker::readTooltip(const ServerList& servers, const DatabaseAccess& access, const AudioState& audio) {
     if (WorkerThread::stopping()) return;
     m_log.setAudioState(audio);
-    emit tooltipRead(TrayStore(connectionString, access).readTooltip([this](Connection& c) { m_log.writeOn(c); }));
+    emit tooltipRead(TrayStore(servers, access).readTooltip([this](Connection& c) { m_log.writeOn(c); }));
 }
 
-void DatabaseWorker::poll(const QString& connectionString, const DatabaseAccess& access, bool withTooltip,
+void DatabaseWorker::poll(const ServerList& servers, const DatabaseAccess& access, bool withTooltip,
                           const AudioState& audio) {
     if (WorkerThread::stopping()) return;
     m_log.setAudioState(audio);
-    TrayStore(connectionString, access)
+    TrayStore(servers, access)
         .poll(
             withTooltip,
             [this](const PollResult& r) {
@@ -28,20 +27,21 @@ void DatabaseWorker::poll(const QString& connectionString, const DatabaseAccess&
                 else if (r.skipped)
                     m_log.pollFailed(*r.skipped);
             },
-            [this](const TooltipResult& t) { emit tooltipRead(t); }, [this](Connection& c) { m_log.writeOn(c); });
+            [this](const TooltipResult& t) { emit tooltipRead(t); }, [this](Connection& c) { m_log.writeOn(c); },
+            &m_cancelled);
 }
 
-void DatabaseWorker::recordShown(const QString& connectionString, const DatabaseAccess& access,
+void DatabaseWorker::recordShown(const ServerList& servers, const DatabaseAccess& access,
                                  const QList<ShownAlert>& alerts, const QElapsedTimer& shownAt, const RingReport& ring,
                                  const QElapsedTimer& rangAt) {
     m_log.shown(alerts, shownAt, ring, rangAt);
-    if (!WorkerThread::stopping()) m_log.writeNow(connectionString, access);
+    if (!WorkerThread::stopping()) m_log.writeNow(servers, access);
 }
 
-void DatabaseWorker::recordClosed(const QString& connectionString, const DatabaseAccess& access,
+void DatabaseWorker::recordClosed(const ServerList& servers, const DatabaseAccess& access,
                                   const QList<ShownAlert>& alerts, const QElapsedTimer& closedAt) {
     m_log.closed(alerts, closedAt);
-    if (!WorkerThread::stopping()) m_log.writeNow(connectionString, access);
+    if (!WorkerThread::stopping()) m_log.writeNow(servers, access);
 }
 
 } // namespace hv

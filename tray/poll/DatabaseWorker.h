@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ServerList.h"
 #include "delivery/DeliveryLog.h"
 #include "poll/TrayStore.h"
 
@@ -19,16 +20,15 @@ public:
     explicit DatabaseWorker(WorkstationIdentity identity = WorkstationIdentity::current());
 
     // The tooltip, then the first check-in on the same connection.
-    void readTooltip(const QString& connectionString, const DatabaseAccess& access, const AudioState& audio = {});
+    void readTooltip(const ServerList& servers, const DatabaseAccess& access, const AudioState& audio = {});
     // The poll; once its alerts are on their way to the window, on the same connection, what is
     // owed to the delivery tables (the check-in when due says `audio`).
-    void poll(const QString& connectionString, const DatabaseAccess& access, bool withTooltip,
-              const AudioState& audio = {});
+    void poll(const ServerList& servers, const DatabaseAccess& access, bool withTooltip, const AudioState& audio = {});
     // The receipts for the alerts a poll showed first, written as soon as their ring has ended.
-    void recordShown(const QString& connectionString, const DatabaseAccess& access, const QList<ShownAlert>& alerts,
+    void recordShown(const ServerList& servers, const DatabaseAccess& access, const QList<ShownAlert>& alerts,
                      const QElapsedTimer& shownAt, const RingReport& ring, const QElapsedTimer& rangAt);
     // The user closed the popup that showed these alerts.
-    void recordClosed(const QString& connectionString, const DatabaseAccess& access, const QList<ShownAlert>& alerts,
+    void recordClosed(const ServerList& servers, const DatabaseAccess& access, const QList<ShownAlert>& alerts,
                       const QElapsedTimer& closedAt);
 
     const DeliveryLog& deliveryLog() const { return m_log; }
@@ -39,6 +39,8 @@ signals:
 
 private:
     DeliveryLog m_log;
+    // Kept from poll to poll on this thread.
+    CancelledAlerts m_cancelled;
 };
 
 } // namespace hv

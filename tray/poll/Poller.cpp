@@ -58,11 +58,12 @@ void Poller::readTooltipAtStart() {
     m_tooltipPending = true;
     ++m_startReads;
     DatabaseWorker* worker = m_databaseWorker;
-    const QString cs = m_connectionString;
+    const ServerList servers = m_servers;
     const DatabaseAccess access = m_access;
     const AudioState audio = m_audioState;
     QMetaObject::invokeMethod(
-        worker, [worker, cs, access, audio] { worker->readTooltip(cs, access, audio); }, Qt::QueuedConnection);
+        worker, [worker, servers, access, audio] { worker->readTooltip(servers, access, audio); },
+        Qt::QueuedConnection);
 }
 
 void Poller::tick() {
@@ -70,12 +71,12 @@ void Poller::tick() {
     m_busy = true;
     emit pollStarted();
     DatabaseWorker* worker = m_databaseWorker;
-    const QString cs = m_connectionString;
+    const ServerList servers = m_servers;
     const DatabaseAccess access = m_access;
     const bool withTooltip = m_tooltipPending;
     const AudioState audio = m_audioState;
     QMetaObject::invokeMethod(
-        worker, [worker, cs, access, withTooltip, audio] { worker->poll(cs, access, withTooltip, audio); },
+        worker, [worker, servers, access, withTooltip, audio] { worker->poll(servers, access, withTooltip, audio); },
         Qt::QueuedConnection);
     // The audio for the check-in about a minute from now.
     if (++m_ticks % 4 == 0) {
@@ -159,7 +160,7 @@ void Poller::onRang(int ticket, const RingReport& report) {
         rangAt.start();
         if (!m_halted && !first.alerts.isEmpty()) {
             DatabaseWorker* worker = m_databaseWorker;
-            const QString cs = m_connectionString;
+            const ServerList cs = m_servers;
             const DatabaseAccess access = m_access;
             QMetaObject::invokeMethod(
                 worker,
@@ -180,7 +181,7 @@ void Poller::onClosedByUser() {
     QElapsedTimer closedAt;
     closedAt.start();
     DatabaseWorker* worker = m_databaseWorker;
-    const QString cs = m_connectionString;
+    const ServerList cs = m_servers;
     const DatabaseAccess access = m_access;
     const QList<ShownAlert> alerts = m_onScreen;
     QMetaObject::invokeMethod(

@@ -2,6 +2,7 @@
 
 #include "Failure.h"
 #include "Handler.h"
+#include "ServerList.h"
 #include "TrayFailures.h"
 #include "TrayPorts.h"
 #include "poll/TrayStore.h"
@@ -43,7 +44,9 @@ public:
     Poller(PopupPort& popup, std::unique_ptr<RingPort> ring, QWidget* caller, QObject* parent = nullptr);
     ~Poller() override;
 
-    void setConnectionString(const QString& cs) { m_connectionString = cs; }
+    // The database servers; the poll remembers which node last worked across polls.
+    void setServers(const ServerList& servers) { m_servers = servers; }
+    void setConnectionString(const QString& cs) { m_servers = ServerList(cs); }
     void setAccess(const DatabaseAccess& access) { m_access = access; }
     // What a failure does beyond the table's reaction: the window shows the boxes and ends the
     // program. Without it the poller only goes on or ends the operation as the table says.
@@ -84,7 +87,7 @@ private:
 
     PopupPort& m_popup;
     QWidget* m_caller;
-    QString m_connectionString;
+    ServerList m_servers{QString()};
     DatabaseAccess m_access;
     FailureReaction m_react;
     std::unique_ptr<WorkerThread> m_database;

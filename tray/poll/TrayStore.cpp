@@ -21,6 +21,14 @@ QString TrayStore::pollStatement() {
         "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) > 0");
 }
 
+QString TrayStore::cancelledStatement() {
+    // A little wider than the alerts' window, for the moment between the two statements; an alert
+    // dated ahead of the server's clock is current later and may be cancelled already.
+    return QStringLiteral("SELECT AlertID, CodeDate, CodeTime FROM cancellations WHERE "
+                          "CodeDate >= DATE(NOW() - INTERVAL 240 SECOND) AND "
+                          "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) < 240");
+}
+
 QString TrayStore::tooltipStatement() {
     return QStringLiteral("Select TraysToolTipText From properties");
 }
@@ -35,7 +43,7 @@ QString TrayStore::bounded(const QString& statement) {
 }
 
 bool TrayStore::unanswered(const Failure& f) {
-    if (f.waitRanOut()) return true;
+    if (f.waitRanOut() || ServerList::nodeLost(f)) return true;
     switch (f.number()) {
     case code::CannotOpen:
     case 1205: // lock wait timeout
@@ -104,20 +112,40 @@ QString blockOf(const QSqlRecord& row, const BlockColumns& c) {
     return block;
 }
 
+// The cancellations the server holds now. A database made before alerts could be cancelled, an
+// account without the right to read them or a failure of this one statement leaves the poll as it
+// was: the alerts read stand, and what earlier polls learnt still counts.
+CancelledAlerts readCancelled(Connection& conn) {
+    CancelledAlerts out;
+    try {
+        conn.forEach(TrayStore::bounded(TrayStore::cancelledStatement()), {}, [&](const QSqlRecord& row) {
+            out.emplace(row.value(0).toLongLong(), row.value(1).toDate(), row.value(2).toTime());
+        });
+    } catch (const Failure&) {
+    }
+    return out;
+}
+
+struct Row {
+    ShownAlert alert;
+    QString block;
+};
+
 } // namespace
 
 QString TrayStore::alertBlock(const QSqlRecord& row) {
     return blockOf(row, BlockColumns(row));
 }
 
-TrayStore::TrayStore(QString connectionString, DatabaseAccess access)
-    : m_connectionString(std::move(connectionString)), m_access(std::move(access)) {}
+TrayStore::TrayStore(ServerList servers, DatabaseAccess access)
+    : m_servers(std::move(servers)), m_access(std::move(access)) {}
 
-std::unique_ptr<Connection> TrayStore::connect() const {
+ConnectionOptions TrayStore::options() const {
     ConnectionOptions options;
+    options.connectTimeoutSeconds = ConnectTimeoutSeconds;
     options.readTimeoutSeconds = ReadTimeoutSeconds;
     options.access = m_access;
-    return std::make_unique<Connection>(m_connectionString, options);
+    return options;
 }
 
 PollResult TrayStore::fetchAlerts() const {
@@ -128,37 +156,45 @@ PollResult TrayStore::fetchAlerts() const {
 
 void TrayStore::poll(bool withTooltip, const std::function<void(const PollResult&)>& alertsRead,
                      const std::function<void(const TooltipResult&)>& tooltipRead,
-                     const std::function<void(Connection&)>& afterwards) const {
-    PollResult r;
-    std::unique_ptr<Connection> conn;
+                     const std::function<void(Connection&)>& afterwards, CancelledAlerts* cancelled) const {
+    bool delivered = false;
     try {
-        conn = connect();
+        m_servers.run(options(), [&](Connection& conn) {
+            const PollResult r = readAlerts(conn, cancelled);
+            // This node is gone or cut off: the next one answers for it.
+            if (r.failure && ServerList::nodeLost(*r.failure)) throw *r.failure;
+            alertsRead(r);
+            delivered = true;
+            // A server lost after the alerts leaves the tooltip and the delivery writes for a later poll.
+            bool answering = !r.failure && !(r.skipped && unanswered(*r.skipped));
+            if (withTooltip && answering) {
+                const TooltipResult t = readTooltip(conn);
+                answering = !(t.failure && unanswered(*t.failure));
+                tooltipRead(t);
+            }
+            if (afterwards && answering) afterwards(conn);
+        });
     } catch (const Failure& f) {
+        if (delivered) return;
         // Without a connection the poll has nothing to show; the table says whether that ends it.
+        PollResult r;
         if (pollReaction(f) == Reaction::EndHandler) r.failure = f;
+        alertsRead(r);
     }
-    if (conn) r = readAlerts(*conn);
-    alertsRead(r);
-    // A server lost during the poll leaves the tooltip for a later one.
-    bool answering = conn && !r.failure && !(r.skipped && unanswered(*r.skipped));
-    if (withTooltip && answering) {
-        const TooltipResult t = readTooltip(*conn);
-        answering = !(t.failure && unanswered(*t.failure));
-        tooltipRead(t);
-    }
-    if (afterwards && answering) afterwards(*conn);
 }
 
-PollResult TrayStore::readAlerts(Connection& conn) {
+PollResult TrayStore::readAlerts(Connection& conn, CancelledAlerts* cancelled) {
     PollResult r;
+    // A node lost under the statement ends the read, so that the poll can move to the next node.
     Handler h([&r](const Failure& f) {
+        if (ServerList::nodeLost(f)) return Reaction::EndHandler;
         const Reaction reaction = pollReaction(f);
         if (reaction == Reaction::NextStep) r.skipped = f;
         return reaction;
     });
     h.run([&] {
         // Each row's block is made as the row arrives, so that no copy of the rows is kept.
-        std::vector<std::pair<ShownAlert, QString>> blocks;
+        std::vector<Row> rows;
         h.step([&] {
             std::optional<BlockColumns> columns;
             int idColumn = -1, dateColumn = -1;
@@ -168,24 +204,31 @@ PollResult TrayStore::readAlerts(Connection& conn) {
                     idColumn = columnOf(row, 0, QStringLiteral("ID"));
                     dateColumn = columnOf(row, 1, QStringLiteral("CodeDate"));
                 }
-                auto& block =
-                    blocks.emplace_back(ShownAlert{row.value(idColumn).toLongLong(), row.value(dateColumn).toDate(),
-                                                   row.value(columns->time).toTime(), textOf(row.value(columns->name)),
-                                                   textOf(row.value(columns->location))},
-                                        QString());
-                h.step([&] { block.second = blockOf(row, *columns); });
+                Row& added = rows.emplace_back(Row{{row.value(idColumn).toLongLong(), row.value(dateColumn).toDate(),
+                                                    row.value(columns->time).toTime(), textOf(row.value(columns->name)),
+                                                    textOf(row.value(columns->location))},
+                                                   QString()});
+                h.step([&] { added.block = blockOf(row, *columns); });
             });
             r.statementRan = true;
         });
-        if (r.statementRan) {
-            // The statement has no order; the blocks and the ring decision go by ID.
-            std::stable_sort(blocks.begin(), blocks.end(),
-                             [](const auto& a, const auto& b) { return a.first.id < b.first.id; });
-            for (const auto& [alert, text] : blocks) {
-                r.ids.append(alert.id);
-                r.alerts.append(alert);
-                r.text += text;
+        if (!r.statementRan) return;
+        CancelledAlerts gone;
+        if (!rows.empty()) {
+            const CancelledAlerts now = readCancelled(conn);
+            for (const Row& row : rows) {
+                const auto key = std::make_tuple(row.alert.id, row.alert.codeDate, row.alert.codeTime);
+                if (now.count(key) || (cancelled && cancelled->count(key))) gone.insert(key);
             }
+        }
+        if (cancelled) *cancelled = gone;
+        // The statement has no order; the blocks and the ring decision go by ID.
+        std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.alert.id < b.alert.id; });
+        for (const Row& row : rows) {
+            if (gone.count(std::make_tuple(row.alert.id, row.alert.codeDate, row.alert.codeTime))) continue;
+            r.ids.append(row.alert.id);
+            r.alerts.append(row.alert);
+            r.text += row.block;
         }
     });
     if (const Failure* f = h.endedBy()) r.failure = *f;
@@ -194,9 +237,12 @@ PollResult TrayStore::readAlerts(Connection& conn) {
 
 TooltipResult TrayStore::readTooltip(const std::function<void(Connection&)>& afterwards) const {
     try {
-        const std::unique_ptr<Connection> conn = connect();
-        const TooltipResult t = readTooltip(*conn);
-        if (afterwards && !(t.failure && unanswered(*t.failure))) afterwards(*conn);
+        TooltipResult t;
+        m_servers.run(options(), [&](Connection& conn) {
+            t = readTooltip(conn);
+            if (t.failure && ServerList::nodeLost(*t.failure)) throw *t.failure;
+            if (afterwards && !(t.failure && unanswered(*t.failure))) afterwards(conn);
+        });
         return t;
     } catch (const Failure& f) {
         TooltipResult t;

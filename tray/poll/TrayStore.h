@@ -2,14 +2,19 @@
 
 #include "DatabaseAccess.h"
 #include "Failure.h"
+#include "ServerList.h"
 #include "delivery/ShownAlert.h"
 
+#include <QDate>
 #include <QList>
 #include <QSqlRecord>
 #include <QString>
+#include <QTime>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
+#include <tuple>
 
 namespace hv {
 
@@ -28,6 +33,11 @@ struct PollResult {
     // A failure that only skipped a step (the poll went on), for the workstation's check-in.
     std::optional<Failure> skipped;
 };
+
+// The alerts that the console has cancelled, each named by its alerts row's ID, date and minute.
+// A cancellation is never taken back: once seen, an alert stays gone for as long as it is current,
+// even when a later poll cannot read the cancellations.
+using CancelledAlerts = std::set<std::tuple<qint64, QDate, QTime>>;
 
 // What a read of the tooltip text brought back.
 struct TooltipResult {
@@ -49,30 +59,42 @@ public:
     static constexpr int StatementSeconds = 5;
     // How long the client waits for any answer at all, for a server that has stopped: longer than
     // the server's own bound, so that a server that still answers says why itself.
-    static constexpr int ReadTimeoutSeconds = 10;
+    static constexpr int ReadTimeoutSeconds = 6;
+    // How long a node may take to accept a connection and greet. With both bounds, a poll that
+    // meets one dead or hung node of a cluster and then reads from the next still ends well inside
+    // the poll interval.
+    static constexpr int ConnectTimeoutSeconds = 3;
 
-    explicit TrayStore(QString connectionString, DatabaseAccess access = {});
+    explicit TrayStore(ServerList servers, DatabaseAccess access = {});
 
     // The database part of one poll: its own connection, the statement run once, the text built.
+    // A node that cannot be reached, is lost under the statement or has left its cluster's quorum
+    // gives way to the next within the same poll; only when every node fails does the poll end
+    // as with a lost server.
     PollResult fetchAlerts() const;
     // The same, handed to alertsRead; then, when withTooltip is set, the tooltip is read on the
     // same connection and handed to tooltipRead. The alerts go first, so that a locked settings
     // table never holds up an alert.
     // Last, `afterwards` gets the same connection while the server still answers on it (the
-    // workstation's delivery writes).
+    // workstation's delivery writes). `cancelled` carries what earlier polls learnt of
+    // cancellations; left out, only this poll's reading counts.
     void poll(bool withTooltip, const std::function<void(const PollResult&)>& alertsRead,
               const std::function<void(const TooltipResult&)>& tooltipRead,
-              const std::function<void(Connection&)>& afterwards = {}) const;
+              const std::function<void(Connection&)>& afterwards = {}, CancelledAlerts* cancelled = nullptr) const;
     // The tooltip alone, as read at start; then `afterwards` as for a poll.
     TooltipResult readTooltip(const std::function<void(Connection&)>& afterwards = {}) const;
     // The poll's statement and its text on a connection already open (its session's clock is the
-    // one that decides which alerts are current).
-    static PollResult readAlerts(Connection& conn);
+    // one that decides which alerts are current). Cancelled alerts are left out as if they had
+    // aged out; `cancelled` is brought up to the alerts still current.
+    static PollResult readAlerts(Connection& conn, CancelledAlerts* cancelled = nullptr);
 
     // The alerts of the last three minutes by the server's clock. The window is measured on date
     // and time together, so that an alert sent just before midnight stays visible after it.
     static QString pollStatement();
     static QString tooltipStatement();
+    // The cancellations of the alerts that can still be current. Only read when the poll found
+    // alerts, so that a workstation at rest sends nothing more than before.
+    static QString cancelledStatement();
     // The statement as sent: on MariaDB the server ends it with an error once StatementSeconds
     // have passed; any other server reads the bound as a comment and runs the statement as it is.
     static QString bounded(const QString& statement);
@@ -84,10 +106,10 @@ public:
     static bool unanswered(const Failure& f);
 
 private:
-    std::unique_ptr<Connection> connect() const;
+    ConnectionOptions options() const;
     TooltipResult readTooltip(Connection& conn) const;
 
-    QString m_connectionString;
+    ServerList m_servers;
     DatabaseAccess m_access;
 };
 

@@ -1,0 +1,64 @@
+#include "CheckedWrite.h"
+
+#include <optional>
+
+namespace hv {
+
+namespace {
+
+// A read on a node that has not yet applied what the cluster committed could miss a change that
+// did land. Servers without Galera do not know the setting; they have nothing to wait for.
+void waitForTheCluster(Connection& connection) {
+    try {
+        connection.execute(QStringLiteral("SET SESSION wsrep_sync_wait = 1"));
+    } catch (const Failure& f) {
+        if (ServerList::nodeLost(f)) throw;
+    }
+}
+
+} // namespace
+
+void CheckedWrite::run(const ServerList& servers, const ConnectionOptions& options, int attempts) const {
+    m_begun = 0;
+    std::optional<Failure> refused;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        // Set from the COMMIT until the change has been looked for.
+        bool inDoubt = false;
+        bool seen = false;
+        try {
+            servers.run(options, [&](Connection& connection) {
+                if (inDoubt) {
+                    waitForTheCluster(connection);
+                    if (landed(connection)) {
+                        seen = true;
+                        return;
+                    }
+                    inDoubt = false;
+                }
+                ++m_begun;
+                connection.begin();
+                try {
+                    write(connection);
+                } catch (...) {
+                    connection.rollback();
+                    throw;
+                }
+                // Until the change has been seen or missed, a lost node leaves it in doubt.
+                inDoubt = true;
+                connection.commit();
+                seen = landed(connection);
+                inDoubt = false;
+            });
+        } catch (const Failure& f) {
+            if (f.nativeCode() != kConflict) throw;
+            refused = f;
+            continue;
+        }
+        if (seen) return;
+        refused = Failure(kConflict, QStringLiteral("The change was not stored: the database cluster refused it."),
+                          kConflict);
+    }
+    throw *refused;
+}
+
+} // namespace hv

@@ -1,0 +1,118 @@
+#include "ServerList.h"
+
+#include "ConnectionString.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+#include <optional>
+
+namespace hv {
+
+struct ServerList::Shared {
+    QStringList nodes;
+    mutable QMutex mutex;
+    int preferred = 0;
+};
+
+ServerList::ServerList(const QString& connectionString) : ServerList(QStringList{connectionString}) {}
+
+ServerList::ServerList(const QStringList& connectionStrings) : m_shared(std::make_shared<Shared>()) {
+    m_shared->nodes = connectionStrings;
+    if (m_shared->nodes.isEmpty()) m_shared->nodes << QString();
+}
+
+ServerList ServerList::forHosts(const QString& strDataPath, const QStringList& furtherHosts) {
+    QStringList nodes{fncConnectionString(strDataPath)};
+    for (const QString& host : furtherHosts)
+        nodes << fncConnectionString(host);
+    return ServerList(nodes);
+}
+
+int ServerList::size() const {
+    return int(m_shared->nodes.size());
+}
+
+const QStringList& ServerList::nodes() const {
+    return m_shared->nodes;
+}
+
+QStringList ServerList::order() const {
+    int first = 0;
+    {
+        QMutexLocker lock(&m_shared->mutex);
+        first = m_shared->preferred;
+    }
+    const QStringList& nodes = m_shared->nodes;
+    QStringList ordered;
+    for (int i = 0; i < nodes.size(); ++i)
+        ordered << nodes[(first + i) % nodes.size()];
+    return ordered;
+}
+
+QString ServerList::preferred() const {
+    return order().front();
+}
+
+void ServerList::worked(int index) const {
+    QMutexLocker lock(&m_shared->mutex);
+    m_shared->preferred = index;
+}
+
+bool ServerList::nodeLost(const Failure& f) {
+    // Whatever keeps a connection from being opened or kept is this node's trouble (down, gone
+    // under a statement, too slow to answer, its name unknown, too busy); the next node may do.
+    if (f.number() == code::CannotOpen) return true;
+    switch (f.nativeCode()) {
+    case 1047: // the node is not (yet) part of a cluster with quorum
+    case 1180: // a node without quorum refuses the commit
+    case 1053: // the node is shutting down, for patches or a restart
+    case 1927: // its shutdown ended this connection
+        return true;
+    default:
+        return false;
+    }
+}
+
+void ServerList::run(const ConnectionOptions& options, const std::function<void(Connection&)>& job) const {
+    int first = 0;
+    {
+        QMutexLocker lock(&m_shared->mutex);
+        first = m_shared->preferred;
+    }
+    const QStringList& nodes = m_shared->nodes;
+    std::optional<Failure> lost;
+    for (int i = 0; i < nodes.size(); ++i) {
+        const int index = (first + i) % int(nodes.size());
+        try {
+            Connection connection(nodes[index], options);
+            job(connection);
+            worked(index);
+            return;
+        } catch (const Failure& f) {
+            if (!nodeLost(f)) {
+                // The node answered, if only to say no: it is the one to start with next time.
+                if (f.nativeCode() != 0) worked(index);
+                throw;
+            }
+            lost = f;
+        }
+    }
+    throw Failure(code::CannotOpen, lost->description(), lost->nativeCode());
+}
+
+void ServerList::stream(const ConnectionOptions& options,
+                        const std::function<void(Connection&, bool& handedOn)>& job) const {
+    bool handedOn = false;
+    std::optional<Failure> cutShort;
+    run(options, [&](Connection& connection) {
+        try {
+            job(connection, handedOn);
+        } catch (const Failure& f) {
+            if (!handedOn || !nodeLost(f)) throw;
+            cutShort = f;
+        }
+    });
+    if (cutShort) throw Failure(code::CannotOpen, cutShort->description(), cutShort->nativeCode());
+}
+
+} // namespace hv

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "Connection.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+namespace hv {
+
+// The database servers a program may use: the one halvane.ini's first line names, and the further
+// nodes of the same cluster that its later lines name. A connection goes first to the node that
+// last worked; a node that cannot be reached, is lost under a statement or has left its cluster's
+// quorum gives way to the next one at once, so that the loss of one machine costs no alert. Only
+// when every node fails does the caller see the failure, as "cannot reach or open", the way a
+// lost single server has always looked. Copies share what they learn; safe on any thread.
+class ServerList {
+public:
+    // One server by its connection string, as a program with a one-line halvane.ini has it.
+    // Implicit, so that a single connection string is taken wherever a list is.
+    ServerList(const QString& connectionString); // NOLINT(google-explicit-constructor)
+    explicit ServerList(const QStringList& connectionStrings);
+    // The connection strings of the host from halvane.ini's first line and of the further ones.
+    static ServerList forHosts(const QString& strDataPath, const QStringList& furtherHosts);
+
+    int size() const;
+    // The connection strings in halvane.ini's order.
+    const QStringList& nodes() const;
+    // The connection strings in the order the next connection tries them.
+    QStringList order() const;
+    // The connection string of the node that last worked (the first one before any has).
+    QString preferred() const;
+
+    // Runs job with a connection to the first node that takes it. When the node is lost under the
+    // job, the job runs again from its start on the next node; so a job must be safe to run twice:
+    // a read, or a transaction whose outcome is checked (see CheckedWrite). Any failure that is
+    // not the node's own leaves at once. When every node has failed, the last one's failure leaves
+    // as code::CannotOpen.
+    void run(const ConnectionOptions& options, const std::function<void(Connection&)>& job) const;
+
+    // As run(), for a job that hands rows on as it reads them and sets handedOn once it has: what
+    // was handed on cannot be taken back, so another node may take over only before that; a node
+    // lost after it ends the job as a lost server.
+    void stream(const ConnectionOptions& options, const std::function<void(Connection&, bool& handedOn)>& job) const;
+
+    // The failure is the node's, not the request's: it is not there, it went away under the
+    // statement, or it is cut off from its cluster.
+    static bool nodeLost(const Failure& failure);
+
+private:
+    struct Shared;
+    void worked(int index) const;
+
+    std::shared_ptr<Shared> m_shared;
+};
+
+} // namespace hv

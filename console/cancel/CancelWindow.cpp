@@ -1,0 +1,187 @@
+#include "cancel/CancelWindow.h"
+
+#include "Failure.h"
+#include "Formats.h"
+#include "shared/ConsoleContext.h"
+#include "shared/DatabaseRunner.h"
+#include "shared/FailureTable.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QSysInfo>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <optional>
+
+namespace hv {
+
+namespace {
+QPointer<CancelWindow> g_cancelWindow;
+}
+
+CancelWindow::CancelWindow(ConsoleContext& ctx, QString user) : m_ctx(ctx), m_user(std::move(user)) {
+    setObjectName(QStringLiteral("frmCancel"));
+    setWindowTitle(QStringLiteral("Cancel An Alert"));
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    auto* hint = new QLabel(QStringLiteral("Alerts shown on the workstations now. Choose one and press Cancel Alert: "
+                                           "every workstation closes its popup at its next poll."),
+                            this);
+    hint->setObjectName(QStringLiteral("lblHint"));
+    hint->setTextFormat(Qt::PlainText);
+    hint->setWordWrap(true);
+
+    m_list = new QTreeWidget(this);
+    m_list->setObjectName(QStringLiteral("lstAlerts"));
+    m_list->setHeaderLabels({QStringLiteral("Date"), QStringLiteral("Time"), QStringLiteral("Code"),
+                             QStringLiteral("Location"), QStringLiteral("Message")});
+    m_list->setRootIsDecorated(false);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setAllColumnsShowFocus(true);
+    m_list->setFixedSize(600, 220);
+    m_list->header()->resizeSection(0, 90);
+    m_list->header()->resizeSection(1, 80);
+    m_list->header()->resizeSection(2, 130);
+    m_list->header()->resizeSection(3, 130);
+
+    m_none = new QLabel(QStringLiteral("No alert is being shown on the workstations."), this);
+    m_none->setObjectName(QStringLiteral("lblNone"));
+    m_none->setTextFormat(Qt::PlainText);
+
+    m_cancel = new QPushButton(QStringLiteral("Cancel Alert"), this);
+    m_cancel->setObjectName(QStringLiteral("cmdCancelAlert"));
+    m_cancel->setToolTip(QStringLiteral("Click here to cancel the chosen alert on every workstation"));
+    auto* refreshButton = new QPushButton(QStringLiteral("Refresh"), this);
+    refreshButton->setObjectName(QStringLiteral("cmdRefresh"));
+    refreshButton->setToolTip(QStringLiteral("Click here to read the list again"));
+    auto* closeButton = new QPushButton(QStringLiteral("Close"), this);
+    closeButton->setObjectName(QStringLiteral("cmdClose"));
+    for (QPushButton* b : {m_cancel, refreshButton, closeButton}) {
+        // Enter in the list must not cancel anything by itself.
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+    connect(m_cancel, &QPushButton::clicked, this, &CancelWindow::cancelChosen);
+    connect(refreshButton, &QPushButton::clicked, this, &CancelWindow::refresh);
+    connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_list, &QTreeWidget::itemSelectionChanged, this,
+            [this] { m_cancel->setEnabled(!m_list->selectedItems().isEmpty()); });
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_cancel);
+    buttons->addStretch();
+    buttons->addWidget(refreshButton);
+    buttons->addWidget(closeButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(hint);
+    layout->addWidget(m_list);
+    layout->addWidget(m_none);
+    layout->addLayout(buttons);
+    hint->setFixedWidth(600);
+    showList();
+    setFixedSize(sizeHint());
+}
+
+CancelWindow* CancelWindow::open(ConsoleContext& ctx, const QString& user) {
+    if (!g_cancelWindow) g_cancelWindow = new CancelWindow(ctx, user);
+    g_cancelWindow->m_user = user;
+    g_cancelWindow->show();
+    g_cancelWindow->raise();
+    g_cancelWindow->activateWindow();
+    g_cancelWindow->refresh();
+    return g_cancelWindow;
+}
+
+CancelWindow* CancelWindow::current() {
+    return g_cancelWindow;
+}
+
+QString CancelWindow::describe(const CancelStore::LiveAlert& alert) {
+    QString text = formatAmPm(alert.codeTime) + QStringLiteral(" - CODE ") + alert.codeName +
+                   QStringLiteral("\nLocation = ") + alert.codeLocation;
+    if (!alert.codeMessage.isEmpty()) text += u'\n' + alert.codeMessage;
+    return text;
+}
+
+void CancelWindow::refresh() {
+    QList<CancelStore::LiveAlert> alerts;
+    try {
+        const ServerList cs = m_ctx.servers();
+        m_ctx.database().run([&] { alerts = CancelStore(cs, m_ctx.access).readCancellable(); });
+    } catch (const Failure& f) {
+        // What the list showed may be stale: nothing is offered that cannot be checked.
+        m_alerts.clear();
+        showList();
+        FailureTable::apply(FailureTable::responseTo(FailureTable::Operation::CancelListLoad, f), m_ctx.msg,
+                            m_ctx.exit);
+        return;
+    }
+    m_alerts = alerts;
+    showList();
+}
+
+void CancelWindow::showList() {
+    m_list->clear();
+    for (const CancelStore::LiveAlert& a : std::as_const(m_alerts)) {
+        new QTreeWidgetItem(m_list, {formatMonthDayYear(a.codeDate), formatAmPm(a.codeTime), a.codeName, a.codeLocation,
+                                     QString(a.codeMessage).replace(u'\n', u' ')});
+    }
+    m_none->setVisible(m_alerts.isEmpty());
+    m_list->setEnabled(!m_alerts.isEmpty());
+    if (!m_alerts.isEmpty()) {
+        // The latest alert is the one most likely sent by mistake.
+        m_list->setCurrentItem(m_list->topLevelItem(m_list->topLevelItemCount() - 1));
+        m_list->setFocus(Qt::OtherFocusReason);
+    }
+    m_cancel->setEnabled(!m_list->selectedItems().isEmpty());
+}
+
+void CancelWindow::cancelChosen() {
+    const int row = m_list->currentItem() ? m_list->indexOfTopLevelItem(m_list->currentItem()) : -1;
+    if (row < 0 || row >= m_alerts.size() || m_list->selectedItems().isEmpty()) return;
+    const CancelStore::LiveAlert alert = m_alerts.at(row);
+    const Answer answer = m_ctx.msg.show(
+        QStringLiteral("Cancel Alert"),
+        QStringLiteral("Cancel this alert on every workstation?\n\n") + describe(alert) +
+            QStringLiteral("\n\nEach workstation closes its popup at its next poll. The alert stays in the log."),
+        Buttons::YesNo, Icon::Question);
+    if (answer != Answer::Yes) return;
+
+    std::optional<CancelStore::Outcome> outcome;
+    try {
+        const ServerList cs = m_ctx.servers();
+        const QString user = m_user;
+        const QString host = QSysInfo::machineHostName();
+        m_ctx.database().run([&] { outcome = CancelStore(cs, m_ctx.access).cancel(alert, user, host); });
+    } catch (const Failure& f) {
+        // Nothing was stored; the list stays as it was, so the operator can try again.
+        FailureTable::apply(FailureTable::responseTo(FailureTable::Operation::CancelSave, f), m_ctx.msg, m_ctx.exit);
+        return;
+    }
+    switch (*outcome) {
+    case CancelStore::Outcome::Cancelled:
+        m_ctx.msg.show(QStringLiteral("Alert Cancelled"),
+                       QStringLiteral("The alert has been cancelled. Each workstation closes its popup at its next "
+                                      "poll; nothing rings."),
+                       Buttons::Ok, Icon::Information);
+        break;
+    case CancelStore::Outcome::AlreadyCancelled:
+        m_ctx.msg.show(QStringLiteral("Alert Already Cancelled"),
+                       QStringLiteral("This alert has already been cancelled from another console."), Buttons::Ok,
+                       Icon::Information);
+        break;
+    case CancelStore::Outcome::NoLongerShown:
+    case CancelStore::Outcome::NotLogged:
+        m_ctx.msg.show(QStringLiteral("Alert No Longer Shown"),
+                       QStringLiteral("This alert is no longer shown on the workstations: its three minutes are over. "
+                                      "Nothing has been stored."),
+                       Buttons::Ok, Icon::Information);
+        break;
+    }
+    refresh();
+}
+
+} // namespace hv
