@@ -34,15 +34,18 @@ int PopupWindow::pixels(int twips) {
     return twipsToPixels(twips);
 }
 
-QRect PopupWindow::placement() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect full = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+QRect PopupWindow::placement(const QScreen* screen) {
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (!screen) screen = primary;
+    const QRect full = !screen             ? QRect(0, 0, 1024, 768)
+                       : screen == primary ? screen->geometry()
+                                           : screen->availableGeometry();
     const int w = pixels(WidthTwips), h = pixels(HeightTwips);
     return QRect(full.x() + full.width() - w - pixels(RightMarginTwips),
                  full.y() + full.height() - h - pixels(BottomMarginTwips), w, h);
 }
 
-PopupWindow::PopupWindow()
+PopupWindow::PopupWindow(QScreen* screen)
     // A tool-tip window is left alone by the window manager (no frame, no focus given on map or
     // click, no entry in a task bar or window switcher) and is mapped above the other windows; the
     // stack keeper keeps it there while it is shown.
@@ -64,7 +67,8 @@ PopupWindow::PopupWindow()
     setPalette(pal);
     setAutoFillBackground(true);
 
-    const QRect rect = placement();
+    if (screen) setScreen(screen);
+    const QRect rect = placement(screen);
     setGeometry(rect);
     setFixedSize(rect.size());
 
@@ -110,6 +114,7 @@ void PopupWindow::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint())) return;
     m_msg->setText(QString());
     close();
+    emit dismissed();
 }
 
 void PopupWindow::closeEvent(QCloseEvent* event) {
