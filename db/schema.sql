@@ -51,3 +51,10 @@ CREATE TABLE IF NOT EXISTS properties (
 -- The programs assume this single row exists and never insert it.
 INSERT INTO properties (TraysToolTipText)
   SELECT 'Halvane - facility alerts' FROM DUAL WHERE NOT EXISTS (SELECT 1 FROM properties);
+
+-- Settings of every workstation's tray client, one row (ID 1). No row means every setting is off;
+-- a database made before this table existed gets it from upgrade.sql.
+CREATE TABLE IF NOT EXISTS traysettings (
+  ID        TINYINT NOT NULL PRIMARY KEY,
+  ReadAloud TINYINT NOT NULL DEFAULT 0
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;

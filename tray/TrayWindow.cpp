@@ -112,6 +112,7 @@ void TrayWindow::start() {
         if (!volume) volume = std::make_unique<SilentRing>();
         m_poller = std::make_unique<Poller>(*m_popup, std::move(volume), this);
         m_poller->setConnectionString(fncConnectionString(strDataPath));
+        if (m_options.makeVoice) m_poller->setVoice(m_options.makeVoice);
         m_poller->setFailureReaction([this](TrayOperation op, const Failure& f) { return react(op, f); });
         connect(m_poller.get(), &Poller::tooltipRead, this, [this](const QString& text) {
             strTrayToolTip = text;

@@ -27,9 +27,11 @@ struct ReadOnlyRights {
 
 // Fails the running test with a clear message when the server is not there.
 bool available(QString* why = nullptr);
-// Empties all six tables and puts back the single properties row.
+// Empties all six tables and puts back the single properties row; no workstation setting is on.
 void reset();
 void exec(const QString& sql, const QVariantList& binds = {});
+// Runs db/upgrade.sql on the test database, as an administrator would on an older one.
+void upgrade();
 QList<QSqlRecord> rows(const QString& sql, const QVariantList& binds = {});
 QVariant scalar(const QString& sql, const QVariantList& binds = {});
 // Stops or starts the server through the fixture script (for outage tests).

@@ -14,7 +14,7 @@ void DatabaseWorker::poll(const QString& connectionString, bool withTooltip) {
     TrayStore(connectionString)
         .poll(
             withTooltip, [this](const PollResult& r) { emit alertsRead(r); },
-            [this](const TooltipResult& t) { emit tooltipRead(t); });
+            [this](const TooltipResult& t) { emit tooltipRead(t); }, [this](bool on) { emit readAloudRead(on); });
 }
 
 } // namespace hv

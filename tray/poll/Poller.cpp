@@ -14,6 +14,7 @@ Poller::Poller(PopupPort& popup, std::unique_ptr<RingPort> ring, QWidget* caller
       m_audioWorker(new AudioWorker(std::move(ring))) {
     connect(m_databaseWorker, &DatabaseWorker::alertsRead, this, &Poller::onAlertsRead, Qt::QueuedConnection);
     connect(m_databaseWorker, &DatabaseWorker::tooltipRead, this, &Poller::onTooltipRead, Qt::QueuedConnection);
+    connect(m_databaseWorker, &DatabaseWorker::readAloudRead, this, &Poller::onReadAloudRead, Qt::QueuedConnection);
     connect(m_audioWorker, &AudioWorker::rang, this, &Poller::onRang, Qt::QueuedConnection);
     m_database = std::make_unique<WorkerThread>(m_databaseWorker, QStringLiteral("Morvik database"));
     m_audio = std::make_unique<WorkerThread>(m_audioWorker, QStringLiteral("Morvik audio"));
@@ -73,6 +74,7 @@ void Poller::onAlertsRead(const PollResult& r) {
         return;
     }
     bool ringing = false;
+    m_toSpeak.clear();
     Handler h([this](const Failure& f) { return react(TrayOperation::Poll, f); });
     h.run([&] {
         h.step([&] { m_popup.closePopup(); });
@@ -84,6 +86,9 @@ void Poller::onAlertsRead(const PollResult& r) {
         }
         m_lastID = r.ids.last();
         h.step([&] { m_popup.showAlerts(r.text, m_caller); });
+        QStringList newWords;
+        for (qsizetype i = 0; i < r.ids.size(); ++i)
+            if (!m_rungIDs.contains(r.ids[i]) && i < r.spoken.size()) newWords << r.spoken[i];
         const bool fresh =
             std::any_of(r.ids.begin(), r.ids.end(), [this](qint64 id) { return !m_rungIDs.contains(id); });
         // Counted as rung even when the sound fails, so that one alert never rings twice.
@@ -92,6 +97,7 @@ void Poller::onAlertsRead(const PollResult& r) {
         if (fresh && !m_halted) {
             m_pollRing = playRing(TrayOperation::Poll);
             ringing = true;
+            m_toSpeak = newWords.join(QStringLiteral(". "));
         }
     });
     if (!ringing) endPoll();
@@ -109,6 +115,22 @@ void Poller::onTooltipRead(const TooltipResult& t) {
         Handler h([this, op](const Failure& f) { return react(op, f); });
         h.run([&] { h.step([&] { throw *t.failure; }); });
     }
+}
+
+void Poller::onReadAloudRead(bool on) {
+    const QString words = std::exchange(m_toSpeak, QString());
+    if (!on || words.isEmpty() || m_halted) return;
+    // Queued behind the ring just asked for: the words follow it.
+    AudioWorker* worker = m_audioWorker;
+    QMetaObject::invokeMethod(
+        worker, [worker, words] { worker->speak(words); }, Qt::QueuedConnection);
+}
+
+void Poller::setVoice(VoiceFactory makeVoice) {
+    if (!m_audioWorker) return;
+    AudioWorker* worker = m_audioWorker;
+    QMetaObject::invokeMethod(
+        worker, [worker, makeVoice] { worker->setVoiceFactory(makeVoice); }, Qt::QueuedConnection);
 }
 
 int Poller::playRing(TrayOperation op) {

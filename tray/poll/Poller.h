@@ -49,6 +49,11 @@ public:
     bool isBusy() const { return m_busy; }
     qint64 intLastID() const { return m_lastID; }
 
+    // How the voice that reads new alerts aloud is made (on the audio thread, when first needed);
+    // without it nothing is read aloud. Words come after the alert's ring, when the site has
+    // turned reading aloud on.
+    void setVoice(VoiceFactory makeVoice);
+
     // The ring of the "Test Sound" item; ignored while a ring plays or waits to play.
     void testSound();
     // No poll, read or ring starts after this.
@@ -68,6 +73,7 @@ signals:
 private:
     void onAlertsRead(const hv::PollResult& r);
     void onTooltipRead(const hv::TooltipResult& t);
+    void onReadAloudRead(bool on);
     void onRang(int ticket);
     int playRing(TrayOperation op);
     void endPoll();
@@ -91,6 +97,9 @@ private:
     qint64 m_lastID = 0;
     // The alerts already rung for, among those still in the window.
     QSet<qint64> m_rungIDs;
+    // What the alerts that have just rung for the first time say, until the poll has read whether
+    // they are to be read aloud.
+    QString m_toSpeak;
 };
 
 } // namespace hv

@@ -25,6 +25,10 @@ QString TrayStore::tooltipStatement() {
     return QStringLiteral("Select TraysToolTipText From properties");
 }
 
+QString TrayStore::readAloudStatement() {
+    return QStringLiteral("SELECT ReadAloud FROM traysettings WHERE ID = 1");
+}
+
 QString TrayStore::bounded(const QString& statement) {
     // Measured against MariaDB 10.11 with the table locked by another session: the client's read
     // time-out drops the connection and leaves the server's thread waiting for the lock, one per
@@ -104,10 +108,33 @@ QString blockOf(const QSqlRecord& row, const BlockColumns& c) {
     return block;
 }
 
+QString spokenOf(const QSqlRecord& row, const BlockColumns& c) {
+    QStringList parts;
+    for (const QString& part :
+         {textAt(row, c.name, "CodeName"), QStringLiteral("Location: ") + textAt(row, c.location, "CodeLocation"),
+          textAt(row, c.message, "CodeMessage")})
+        if (!part.trimmed().isEmpty()) parts << part.trimmed();
+    // A pause between the parts, also where one ends without a full stop.
+    return parts.join(QStringLiteral(". "));
+}
+
 } // namespace
 
 QString TrayStore::alertBlock(const QSqlRecord& row) {
     return blockOf(row, BlockColumns(row));
+}
+
+QString TrayStore::spokenText(const QSqlRecord& row) {
+    return spokenOf(row, BlockColumns(row));
+}
+
+bool TrayStore::readAloud(Connection& conn) {
+    try {
+        const QList<QSqlRecord> rows = conn.select(bounded(readAloudStatement()));
+        return !rows.isEmpty() && rows.front().value(0).toInt() != 0;
+    } catch (const Failure&) {
+        return false;
+    }
 }
 
 TrayStore::TrayStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
@@ -125,7 +152,8 @@ PollResult TrayStore::fetchAlerts() const {
 }
 
 void TrayStore::poll(bool withTooltip, const std::function<void(const PollResult&)>& alertsRead,
-                     const std::function<void(const TooltipResult&)>& tooltipRead) const {
+                     const std::function<void(const TooltipResult&)>& tooltipRead,
+                     const std::function<void(bool)>& readAloudRead) const {
     PollResult r;
     std::unique_ptr<Connection> conn;
     try {
@@ -136,6 +164,7 @@ void TrayStore::poll(bool withTooltip, const std::function<void(const PollResult
     }
     if (conn) r = readAlerts(*conn);
     alertsRead(r);
+    if (readAloudRead && conn && !r.failure && !r.ids.isEmpty()) readAloudRead(readAloud(*conn));
     // A server lost during the poll leaves the tooltip for a later one.
     if (withTooltip && conn && !r.failure) tooltipRead(readTooltip(*conn));
 }
@@ -145,7 +174,12 @@ PollResult TrayStore::readAlerts(Connection& conn) {
     Handler h(pollReaction);
     h.run([&] {
         // Each row's block is made as the row arrives, so that no copy of the rows is kept.
-        std::vector<std::pair<qint64, QString>> blocks;
+        struct Block {
+            qint64 id;
+            QString text;
+            QString spoken;
+        };
+        std::vector<Block> blocks;
         h.step([&] {
             std::optional<BlockColumns> columns;
             int idColumn = -1;
@@ -154,18 +188,21 @@ PollResult TrayStore::readAlerts(Connection& conn) {
                     columns.emplace(row);
                     idColumn = columnOf(row, 0, QStringLiteral("ID"));
                 }
-                std::pair<qint64, QString>& block = blocks.emplace_back(row.value(idColumn).toLongLong(), QString());
-                h.step([&] { block.second = blockOf(row, *columns); });
+                Block& block = blocks.emplace_back(Block{row.value(idColumn).toLongLong(), {}, {}});
+                h.step([&] {
+                    block.text = blockOf(row, *columns);
+                    block.spoken = spokenOf(row, *columns);
+                });
             });
             r.statementRan = true;
         });
         if (r.statementRan) {
             // The statement has no order; the blocks and the ring decision go by ID.
-            std::stable_sort(blocks.begin(), blocks.end(),
-                             [](const auto& a, const auto& b) { return a.first < b.first; });
-            for (const auto& [id, text] : blocks) {
-                r.ids.append(id);
-                r.text += text;
+            std::stable_sort(blocks.begin(), blocks.end(), [](const Block& a, const Block& b) { return a.id < b.id; });
+            for (const Block& b : blocks) {
+                r.ids.append(b.id);
+                r.text += b.text;
+                r.spoken.append(b.spoken);
             }
         }
     });

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QSqlRecord>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -19,8 +20,9 @@ struct PollResult {
     std::optional<Failure> failure;
     // The statement ran; otherwise ids and text say nothing about which alerts are current.
     bool statementRan = false;
-    QList<qint64> ids; // ascending
-    QString text;      // one block per row, in ID order
+    QList<qint64> ids;  // ascending
+    QString text;       // one block per row, in ID order
+    QStringList spoken; // what each alert says when read aloud, beside its ID
 };
 
 // What a read of the tooltip text brought back.
@@ -49,11 +51,13 @@ public:
 
     // The database part of one poll: its own connection, the statement run once, the text built.
     PollResult fetchAlerts() const;
-    // The same, handed to alertsRead; then, when withTooltip is set, the tooltip is read on the
-    // same connection and handed to tooltipRead. The alerts go first, so that a locked settings
-    // table never holds up an alert.
+    // The same, handed to alertsRead; then, when alerts are current and readAloudRead is given,
+    // whether the site has them read aloud; then, when withTooltip is set, the tooltip is read on
+    // the same connection and handed to tooltipRead. The alerts go first, so that a locked
+    // settings table never holds up an alert.
     void poll(bool withTooltip, const std::function<void(const PollResult&)>& alertsRead,
-              const std::function<void(const TooltipResult&)>& tooltipRead) const;
+              const std::function<void(const TooltipResult&)>& tooltipRead,
+              const std::function<void(bool)>& readAloudRead = {}) const;
     // The tooltip alone, as read at start.
     TooltipResult readTooltip() const;
     // The poll's statement and its text on a connection already open (its session's clock is the
@@ -64,12 +68,18 @@ public:
     // and time together, so that an alert sent just before midnight stays visible after it.
     static QString pollStatement();
     static QString tooltipStatement();
+    static QString readAloudStatement();
+    // Whether the site has alerts read aloud. Off on any failure: a database from before the
+    // setting existed has no table for it, and a workstation then behaves as it always did.
+    static bool readAloud(Connection& conn);
     // The statement as sent: on MariaDB the server ends it with an error once StatementSeconds
     // have passed; any other server reads the bound as a comment and runs the statement as it is.
     static QString bounded(const QString& statement);
     // The popup text of one alert: time and code, location, the standing comments when there are
     // any, the operator's message; every line ends in CR LF and NULL reads as empty.
     static QString alertBlock(const QSqlRecord& row);
+    // What one alert says when read aloud: its code, its location and the operator's message.
+    static QString spokenText(const QSqlRecord& row);
     // The failure means that the server gave no answer in time (lost, stopped, or a bound ran
     // out), as opposed to an answer of its own.
     static bool unanswered(const Failure& f);

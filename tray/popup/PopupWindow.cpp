@@ -4,6 +4,7 @@
 #include "popup/BalloonPictures.h"
 #include "popup/StackKeeper.h"
 
+#include <QAccessible>
 #include <QBitmap>
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -100,6 +101,12 @@ PopupWindow::~PopupWindow() = default;
 
 void PopupWindow::setMessage(const QString& text) {
     m_msg->setText(text);
+    // The balloon never takes the focus, so a screen reader learns its text from its name.
+    setAccessibleName(text);
+    if (isVisible()) {
+        QAccessibleEvent changed(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&changed);
+    }
 }
 
 QString PopupWindow::message() const {
@@ -125,6 +132,8 @@ void PopupWindow::closeEvent(QCloseEvent* event) {
 void PopupWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!m_keeper) m_keeper = StackKeeper::forWindow(this);
+    QAccessibleEvent shown(this, QAccessible::Alert);
+    QAccessible::updateAccessibility(&shown);
 }
 
 void PopupWindow::hideEvent(QHideEvent* event) {
