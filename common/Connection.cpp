@@ -1,5 +1,7 @@
 #include "Connection.h"
 
+#include "TlsCipher.h"
+
 #include <QAtomicInteger>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -97,6 +99,8 @@ Connection::Connection(const QString& connectionString, const ConnectionOptions&
     // An empty host would silently fall back to the local socket; it names no server, so it
     // cannot be reached.
     if (p.server.trimmed().isEmpty()) throw Failure(code::CannotOpen, QStringLiteral("No database server host name"));
+    // Checked before the driver is set up: with TLS asked for, nothing goes out in plain text.
+    const QStringList tls = options.access.tlsConnectOptions();
 
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), m_name);
     if (!db.isValid()) {
@@ -109,14 +113,16 @@ Connection::Connection(const QString& connectionString, const ConnectionOptions&
     db.setHostName(host);
     db.setPort(p.port.toInt() > 0 ? p.port.toInt() : 3306);
     db.setDatabaseName(p.database);
-    db.setUserName(p.user);
-    db.setPassword(p.password);
+    const bool ownAccount = !options.access.user.isEmpty();
+    db.setUserName(ownAccount ? options.access.user : p.user);
+    db.setPassword(ownAccount ? options.access.password : p.password);
     QStringList opts{QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=%1").arg(options.connectTimeoutSeconds)};
     if (options.readTimeoutSeconds > 0)
         opts << QStringLiteral("MYSQL_OPT_READ_TIMEOUT=%1").arg(options.readTimeoutSeconds);
     if (options.writeTimeoutSeconds > 0)
         opts << QStringLiteral("MYSQL_OPT_WRITE_TIMEOUT=%1").arg(options.writeTimeoutSeconds);
     if (options.foundRows) opts << QStringLiteral("CLIENT_FOUND_ROWS");
+    opts << tls;
     db.setConnectOptions(opts.join(u';'));
     if (!db.open()) {
         const Failure f = failureFrom(db.lastError());
@@ -126,6 +132,14 @@ Connection::Connection(const QString& connectionString, const ConnectionOptions&
         if (f.number() == code::LoginRefused || f.number() == code::PermissionDenied || f.number() == code::CannotOpen)
             throw f;
         throw Failure(code::CannotOpen, f.description(), f.nativeCode());
+    }
+    // The client library talks plain text to a server that offers no TLS, even with an authority
+    // set; such a connection is closed before it carries a statement.
+    if (options.access.tls && tlsCipher(db).isEmpty()) {
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_name);
+        throw Failure(code::CannotOpen, QStringLiteral("The database server did not encrypt the connection"));
     }
     if (options.lockWaitSeconds > 0) {
         // A number of the program's own, not a value from outside.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseAccess.h"
 #include "Failure.h"
 
 #include <QList>
@@ -32,6 +33,8 @@ struct ConnectionOptions {
     // statement is not carried out later behind the caller's back. 0 keeps the server's own wait
     // (a day for a table lock) and saves a round trip.
     int lockWaitSeconds = 0;
+    // The program's own account and TLS from halvane.ini; empty, the connection string's login.
+    DatabaseAccess access;
 };
 
 // One open connection to the halvane database, built from the fixed connection string. Each

@@ -8,7 +8,7 @@
 namespace hv {
 
 void AlertLogStore::forEach(const std::optional<QDate>& since, const std::function<void(const LoggedAlert&)>& fn) {
-    Connection connection(m_connectionString, consoleConnectionOptions());
+    Connection connection(m_connectionString, consoleConnectionOptions(m_access));
     const QString columns =
         QStringLiteral("SELECT ID, CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation, Comments FROM AlertLog");
     const QString order = QStringLiteral(" ORDER BY CodeDate DESC, CodeTime DESC, ID DESC");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseAccess.h"
 #include "LoggedAlert.h"
 
 #include <QDate>
@@ -14,13 +15,15 @@ namespace hv {
 // hv::Failure.
 class AlertLogStore {
 public:
-    explicit AlertLogStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
+    explicit AlertLogStore(QString connectionString, DatabaseAccess access = {})
+        : m_connectionString(std::move(connectionString)), m_access(std::move(access)) {}
 
     // The rows dated on or after since (all rows without it).
     void forEach(const std::optional<QDate>& since, const std::function<void(const LoggedAlert&)>& fn);
 
 private:
     QString m_connectionString;
+    DatabaseAccess m_access;
 };
 
 } // namespace hv

@@ -129,7 +129,7 @@ ExitStatus SendCommand::submit(const SendOptions& options, const Choice& choice)
     const SendSettings s = settings(options);
     const QString cs = fncConnectionString(s.host);
     const QString notStored = QStringLiteral("the alert was not stored");
-    AlertStore store(cs);
+    AlertStore store(cs, s.access);
 
     // The purge is housekeeping, as in the console: it ends the command only where it would end
     // the console.
@@ -150,7 +150,7 @@ ExitStatus SendCommand::submit(const SendOptions& options, const Choice& choice)
         alert.codeLocation = resolveOrStop(choices.locations, choice.location, "location", "locations");
         if (choice.cap) {
             // The standing comments decide whether the instruction only repeats them.
-            Connection connection(cs, consoleConnectionOptions());
+            Connection connection(cs, consoleConnectionOptions(s.access));
             const QString message =
                 CapIntake::message(*choice.cap, AlertStore::fncGetCodeComments(connection, alert.codeName));
             if (!message.isEmpty()) alert.codeMessage = message;
@@ -237,7 +237,7 @@ ExitStatus SendCommand::exportCap(const SendOptions& options) {
 
     CapFeed feed(&m_io.out, sender, m_clock.now());
     try {
-        AlertLogStore(fncConnectionString(s.host)).forEach(options.since, [&](const LoggedAlert& row) {
+        AlertLogStore(fncConnectionString(s.host), s.access).forEach(options.since, [&](const LoggedAlert& row) {
             if (const QString why = CapExport::whyNot(row); !why.isEmpty()) {
                 say(QStringLiteral("AlertLog row %1 is left out: %2").arg(row.id).arg(why));
                 return;

@@ -1,6 +1,7 @@
 #include "SendSettings.h"
 
 #include "IniFile.h"
+#include "Settings.h"
 
 #include <QFile>
 
@@ -12,6 +13,7 @@ SendSettings SendSettings::read(const QString& path) {
     QFile file(path);
     // fncReadINI has just read it; a file that vanished since simply has no setting.
     if (file.open(QIODevice::ReadOnly)) s.capSender = capSenderFromIniText(file.read(64 * 1024));
+    s.access = readSettings(path).consoleAccess();
     return s;
 }
 

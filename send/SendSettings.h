@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DatabaseAccess.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -12,6 +14,8 @@ namespace hv {
 struct SendSettings {
     QString host;
     QString capSender; // empty when halvane.ini has no CAPSENDER= line
+    // The command stores alerts as the console does, with the console's account and TLS.
+    DatabaseAccess access;
 
     // Failure 53 when the file is missing, 62 when it is empty, 75 when it cannot be read.
     static SendSettings read(const QString& path);

@@ -2,6 +2,7 @@
 
 #include "ConnectionString.h"
 #include "IniFile.h"
+#include "Settings.h"
 #include "TrayIconImage.h"
 #include "TrayTexts.h"
 #include "poll/Poller.h"
@@ -112,6 +113,7 @@ void TrayWindow::start() {
         if (!volume) volume = std::make_unique<SilentRing>();
         m_poller = std::make_unique<Poller>(*m_popup, std::move(volume), this);
         m_poller->setConnectionString(fncConnectionString(strDataPath));
+        m_poller->setAccess(access);
         if (m_options.makeVoice) m_poller->setVoice(m_options.makeVoice);
         m_poller->setFailureReaction([this](TrayOperation op, const Failure& f) { return react(op, f); });
         connect(m_poller.get(), &Poller::tooltipRead, this, [this](const QString& text) {
@@ -130,7 +132,11 @@ void TrayWindow::start() {
 void TrayWindow::readIni() {
     Handler h([this](const Failure& f) { return react(TrayOperation::ReadIni, f); });
     const bool read = h.run([&] {
-        h.step([&] { strDataPath = fncReadINI(m_options.iniPath.isEmpty() ? iniFilePath() : m_options.iniPath); });
+        h.step([&] {
+            const QString path = m_options.iniPath.isEmpty() ? iniFilePath() : m_options.iniPath;
+            strDataPath = fncReadINI(path);
+            access = readSettings(path).trayAccess();
+        });
     });
     // The program ended inside the handler: nothing of the start may run after it.
     if (!read) throw ProgramEnded{};

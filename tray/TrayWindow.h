@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseAccess.h"
 #include "Failure.h"
 #include "Handler.h"
 #include "Ports.h"
@@ -59,6 +60,8 @@ public:
     bool workLeftBehind() const { return m_leftBehind; }
 
     QString strDataPath;
+    // The tray client's own account and TLS, read from halvane.ini with strDataPath.
+    DatabaseAccess access;
     QString strTrayToolTip;
 
     QSystemTrayIcon* trayIcon() const { return m_icon; }

@@ -6,9 +6,11 @@
 //                            their 15-second timers), served by T threads; latency counts from the
 //                            moment a poll was due, so falling behind shows as latency
 // --sql TEXT gives "raw" another statement (to compare a former poll statement in the same run).
+// --ini FILE gives "product" the tray client's account and TLS from that halvane.ini.
 // Prints one line of figures per run.
 #include "BenchSupport.h"
 #include "ConnectionString.h"
+#include "Settings.h"
 #include "poll/TrayStore.h"
 
 #include <QCoreApplication>
@@ -26,6 +28,7 @@
 namespace {
 
 QString g_rawStatement;
+hv::DatabaseAccess g_access;
 
 // The same statement through plain QMYSQL: connect, query, read every column, close.
 int rawPoll(quint64 serial) {
@@ -63,7 +66,7 @@ const QString& connectionString() {
 
 // The tray client's poll without its windows.
 int productPoll(quint64) {
-    const hv::PollResult r = hv::TrayStore(connectionString()).fetchAlerts();
+    const hv::PollResult r = hv::TrayStore(connectionString(), g_access).fetchAlerts();
     if (r.failure || !r.statementRan) return -1;
     return int(r.ids.size());
 }
@@ -81,6 +84,8 @@ int main(int argc, char** argv) {
     const std::function<int(quint64)> poll = mode == "product" ? productPoll : rawPoll;
     const bool open = rate > 0;
     g_rawStatement = bench::argument(a, "--sql", hv::TrayStore::pollStatement());
+    if (const QString ini = bench::argument(a, "--ini", QString()); !ini.isEmpty())
+        g_access = hv::readSettings(ini).trayAccess();
 
     using Clock = std::chrono::steady_clock;
     std::atomic<bool> go{false}, stop{false};

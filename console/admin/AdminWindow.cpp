@@ -132,7 +132,7 @@ void AdminWindow::showReadAloud() {
     bool on = false;
     try {
         const QString cs = m_ctx.connectionString();
-        m_ctx.database().run([&] { on = TraySettingsStore(cs).readAloud(); });
+        m_ctx.database().run([&] { on = TraySettingsStore(cs, m_ctx.access).readAloud(); });
     } catch (const Failure&) {
         on = false;
     }
@@ -143,7 +143,7 @@ void AdminWindow::setReadAloud(bool on) {
     m_holder->setFocus(Qt::OtherFocusReason);
     try {
         const QString cs = m_ctx.connectionString();
-        m_ctx.database().run([&] { TraySettingsStore(cs).saveReadAloud(on); });
+        m_ctx.database().run([&] { TraySettingsStore(cs, m_ctx.access).saveReadAloud(on); });
         m_readAloud->setChecked(on);
     } catch (const Failure& f) {
         m_readAloud->setChecked(!on);
@@ -161,7 +161,7 @@ void AdminWindow::editToolTipText() {
     bool found = false;
     try {
         const QString cs = m_ctx.connectionString();
-        m_ctx.database().run([&] { found = PropertiesStore(cs).saveToolTipText(text); });
+        m_ctx.database().run([&] { found = PropertiesStore(cs, m_ctx.access).saveToolTipText(text); });
     } catch (const Failure& f) {
         FailureTable::apply(FailureTable::responseTo(FailureTable::Operation::ToolTipSave, f), m_ctx.msg, m_ctx.exit);
         return;

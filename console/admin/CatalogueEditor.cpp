@@ -49,7 +49,7 @@ private:
 
 CatalogueEditor::CatalogueEditor(EditorConfig config, ConsoleContext& ctx, QWidget* parent)
     : FixedDialog(parent), m_config(std::move(config)), m_ctx(ctx),
-      m_store(m_config.catalogue, ctx.connectionString()) {
+      m_store(m_config.catalogue, ctx.connectionString(), ctx.access) {
     build();
 }
 

@@ -97,8 +97,9 @@ void LoginWindow::login() {
     const QString cs = m_ctx.connectionString();
     const QString user = m_user->text();
     const QString password = m_password->text();
-    const bool ran = handler.run(
-        [&] { handler.step([&] { m_ctx.database().run([&] { found = UserStore(cs).login(user, password); }); }); });
+    const bool ran = handler.run([&] {
+        handler.step([&] { m_ctx.database().run([&] { found = UserStore(cs, m_ctx.access).login(user, password); }); });
+    });
     if (!ran) return;
     if (found) {
         close();

@@ -3,6 +3,7 @@
 #include "Failure.h"
 #include "Formats.h"
 #include "Handler.h"
+#include "Settings.h"
 #include "Strings.h"
 #include "admin/LoginWindow.h"
 #include "mainwindow/CustomMessageDialog.h"
@@ -141,10 +142,13 @@ bool MainWindow::load() {
     Handler handler(FailureTable::policyFor(FailureTable::Operation::StartUp, m_ctx.msg, m_ctx.exit));
     AlertStore::Choices choices;
     const bool completed = handler.run([&] {
-        handler.step([&] { m_ctx.strDataPath = fncReadINI(m_iniPath); });
+        handler.step([&] {
+            m_ctx.strDataPath = fncReadINI(m_iniPath);
+            m_ctx.access = readSettings(m_iniPath).consoleAccess();
+        });
         handler.step([&] {
             const QString cs = m_ctx.connectionString();
-            m_ctx.database().run([&] { AlertStore(cs).readChoices(choices); });
+            m_ctx.database().run([&] { AlertStore(cs, m_ctx.access).readChoices(choices); });
         });
     });
     // Each name is followed by an empty entry, in the order the database gave; what was read
@@ -181,7 +185,7 @@ void MainWindow::Command1_Click() {
     const bool purged = purge.run([&] {
         purge.step([&] {
             const QDateTime now = m_ctx.clock.now();
-            m_ctx.database().run([&] { AlertStore(cs).fncDeleteSevenDayOldRecords(now); });
+            m_ctx.database().run([&] { AlertStore(cs, m_ctx.access).fncDeleteSevenDayOldRecords(now); });
         });
     });
     if (!purged) return; // the program ended
@@ -222,8 +226,10 @@ void MainWindow::Command1_Click() {
     // for another try.
     std::optional<AlertStore::Saved> saved;
     Handler write(FailureTable::policyFor(FailureTable::Operation::Submission, m_ctx.msg, m_ctx.exit));
-    write.run(
-        [&] { write.step([&] { m_ctx.database().run([&] { saved = AlertStore(cs).save(alert, m_ctx.clock); }); }); });
+    write.run([&] {
+        write.step(
+            [&] { m_ctx.database().run([&] { saved = AlertStore(cs, m_ctx.access).save(alert, m_ctx.clock); }); });
+    });
     if (!saved) return;
 
     Text1->setFocus();

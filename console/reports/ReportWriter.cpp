@@ -14,8 +14,10 @@ const QString ReportWriter::kBlankLine = QStringLiteral(" ");
 const QString ReportWriter::kRuleLine = QString(79, u'_');
 const QString ReportWriter::kEmptyResultLine = QStringLiteral("No Records Matching Query");
 
-ReportWriter::ReportWriter(QString connectionString, DatabaseRunner& db, const PrinterPort& printer, QDate printDate)
-    : m_connectionString(std::move(connectionString)), m_db(db), m_printer(printer), m_printDate(printDate) {}
+ReportWriter::ReportWriter(QString connectionString, DatabaseRunner& db, const PrinterPort& printer, QDate printDate,
+                           DatabaseAccess access)
+    : m_connectionString(std::move(connectionString)), m_access(std::move(access)), m_db(db), m_printer(printer),
+      m_printDate(printDate) {}
 
 QString ReportWriter::totalLine(qint64 count) {
     return QStringLiteral("Total Number Of Records: (") + formatGrouped(count) + u')';
@@ -59,7 +61,7 @@ qint64 ReportWriter::write(const ReportDefinition& report) {
     // lines go into the file as the rows arrive, on the database thread.
     qint64 intRecordCount = 0;
     m_db.run([&] {
-        ReportStore(m_connectionString).readRows(report.query, [&](const QSqlRecord& row) {
+        ReportStore(m_connectionString, m_access).readRows(report.query, [&](const QSqlRecord& row) {
             for (const ReportDefinition::Field& field : report.fields)
                 file.writeLine(recordLine(field.label, field.valueColumn, valueText(row, field)));
             file.writeLine(kRuleLine);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseAccess.h"
 #include "reports/ReportDefinition.h"
 
 #include <QDate>
@@ -18,7 +19,8 @@ public:
     static const QString kEmptyResultLine;
 
     // The rows are read through `db`; the file and the printer are used on the caller's thread.
-    ReportWriter(QString connectionString, DatabaseRunner& db, const PrinterPort& printer, QDate printDate);
+    ReportWriter(QString connectionString, DatabaseRunner& db, const PrinterPort& printer, QDate printDate,
+                 DatabaseAccess access = {});
 
     // Writes the whole file and returns the number of records listed. Failures leave the file
     // closed with the lines written so far.
@@ -29,6 +31,7 @@ public:
 
 private:
     QString m_connectionString;
+    DatabaseAccess m_access;
     DatabaseRunner& m_db;
     const PrinterPort& m_printer;
     QDate m_printDate;

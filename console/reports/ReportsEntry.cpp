@@ -55,7 +55,8 @@ void runReport(ReportKind kind, ConsoleContext& ctx, QWidget* adminWindow) {
         const ReportDefinition report = ReportDefinition::forKind(kind, search);
         qint64 count = 0;
         handler.step([&] {
-            count = ReportWriter(ctx.connectionString(), ctx.database(), printer, ctx.clock.now().date()).write(report);
+            count = ReportWriter(ctx.connectionString(), ctx.database(), printer, ctx.clock.now().date(), ctx.access)
+                        .write(report);
         });
 
         auto* viewer = new ReportViewer(ctx.msg, printer);

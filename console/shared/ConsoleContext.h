@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConnectionString.h"
+#include "DatabaseAccess.h"
 #include "Ports.h"
 
 #include <QString>
@@ -23,6 +24,8 @@ struct ConsoleContext {
     // The default printer as the reports and the viewer see it; set by the program (and tests).
     PrinterPort* printer = nullptr;
     QString strDataPath;
+    // The console's own account and TLS, read from halvane.ini with strDataPath.
+    DatabaseAccess access;
     // Where the statements run; unset, on the console's own database thread.
     DatabaseRunner* db = nullptr;
 

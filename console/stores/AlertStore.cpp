@@ -34,7 +34,7 @@ QString text(const QString& s) {
 } // namespace
 
 void AlertStore::readChoices(Choices& out) {
-    Connection connection(m_connectionString, consoleConnectionOptions());
+    Connection connection(m_connectionString, consoleConnectionOptions(m_access));
     out.codes.clear();
     out.locations.clear();
     for (const QSqlRecord& row : connection.select(QStringLiteral("Select CodeName From codes ORDER BY CodeName")))
@@ -45,7 +45,7 @@ void AlertStore::readChoices(Choices& out) {
 }
 
 void AlertStore::fncDeleteSevenDayOldRecords(const QDateTime& now) {
-    ConnectionOptions options = consoleConnectionOptions();
+    ConnectionOptions options = consoleConnectionOptions(m_access);
     // Housekeeping must not keep an operator waiting behind another console's lock: give up
     // quickly, the next submission purges again.
     options.lockWaitSeconds = kPurgeLockWaitSeconds;
@@ -76,7 +76,7 @@ QString AlertStore::fncGetCodeComments(Connection& connection, const QString& co
 }
 
 AlertStore::Saved AlertStore::save(const Alert& alert, const Clock& clock) {
-    Connection connection(m_connectionString, consoleConnectionOptions());
+    Connection connection(m_connectionString, consoleConnectionOptions(m_access));
     connection.begin();
 
     Saved saved;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DatabaseAccess.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -15,7 +17,8 @@ class Connection;
 // go; failures leave as hv::Failure.
 class AlertStore {
 public:
-    explicit AlertStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
+    explicit AlertStore(QString connectionString, DatabaseAccess access = {})
+        : m_connectionString(std::move(connectionString)), m_access(std::move(access)) {}
 
     struct Choices {
         QStringList codes;
@@ -56,6 +59,7 @@ public:
 
 private:
     QString m_connectionString;
+    DatabaseAccess m_access;
 };
 
 } // namespace hv

@@ -15,11 +15,11 @@ QVariant nullText() {
 
 } // namespace
 
-CatalogueStore::CatalogueStore(CatalogueSpec spec, QString connectionString)
-    : m_spec(std::move(spec)), m_connectionString(std::move(connectionString)) {}
+CatalogueStore::CatalogueStore(CatalogueSpec spec, QString connectionString, DatabaseAccess access)
+    : m_spec(std::move(spec)), m_connectionString(std::move(connectionString)), m_access(std::move(access)) {}
 
 void CatalogueStore::load() {
-    Connection connection(m_connectionString, consoleConnectionOptions(true));
+    Connection connection(m_connectionString, consoleConnectionOptions(m_access, true));
     QList<QVariantList> rows;
     for (const QSqlRecord& r : connection.select(m_spec.mainQuery)) {
         QVariantList values;
@@ -74,7 +74,7 @@ QVariantList CatalogueStore::storedValues() const {
 }
 
 CatalogueStore::Outcome CatalogueStore::add(const QStringList& values) {
-    Connection connection(m_connectionString, consoleConnectionOptions(true));
+    Connection connection(m_connectionString, consoleConnectionOptions(m_access, true));
     // Compared here, character for character: the server's collation would ignore case and
     // trailing spaces.
     const QString& name = values.front();
@@ -107,7 +107,7 @@ CatalogueStore::Outcome CatalogueStore::save(const QStringList& values) {
         binds << (untouched ? stored[i] : QVariant(values[i]));
     }
     binds << storedValues();
-    Connection connection(m_connectionString, consoleConnectionOptions(true));
+    Connection connection(m_connectionString, consoleConnectionOptions(m_access, true));
     const qint64 matched = connection.execute(QStringLiteral("UPDATE %1 SET %2 WHERE %3 LIMIT 1")
                                                   .arg(m_spec.table, sets.join(QStringLiteral(", ")), lockCondition()),
                                               binds);
@@ -116,7 +116,7 @@ CatalogueStore::Outcome CatalogueStore::save(const QStringList& values) {
 
 CatalogueStore::Outcome CatalogueStore::remove() {
     if (bof() || eof()) return Outcome::NoRow;
-    Connection connection(m_connectionString, consoleConnectionOptions(true));
+    Connection connection(m_connectionString, consoleConnectionOptions(m_access, true));
     const qint64 matched = connection.execute(
         QStringLiteral("DELETE FROM %1 WHERE %2 LIMIT 1").arg(m_spec.table, lockCondition()), storedValues());
     return matched == 0 ? Outcome::ChangedElsewhere : Outcome::Done;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseAccess.h"
 #include "stores/CatalogueSpec.h"
 
 #include <QList>
@@ -16,7 +17,7 @@ namespace hv {
 // hv::Failure and leave the rows and the mode as they were.
 class CatalogueStore {
 public:
-    CatalogueStore(CatalogueSpec spec, QString connectionString);
+    CatalogueStore(CatalogueSpec spec, QString connectionString, DatabaseAccess access = {});
 
     const CatalogueSpec& spec() const { return m_spec; }
 
@@ -60,6 +61,7 @@ private:
 
     CatalogueSpec m_spec;
     QString m_connectionString;
+    DatabaseAccess m_access;
     QList<QVariantList> m_rows;
     // -1 before the first row, size() after the last.
     int m_pos = -1;

@@ -12,10 +12,12 @@ inline constexpr int kConsoleLockWaitSeconds = 10;
 inline constexpr int kConsoleReadSeconds = 30;
 inline constexpr int kConsoleWriteSeconds = 30;
 
+// access: the console's own account and TLS from halvane.ini.
 // foundRows: count the rows a change matched, not those it changed, so that saving a row unchanged
 // is not mistaken for a row that vanished under the optimistic check.
-inline ConnectionOptions consoleConnectionOptions(bool foundRows = false) {
+inline ConnectionOptions consoleConnectionOptions(const DatabaseAccess& access, bool foundRows = false) {
     ConnectionOptions options;
+    options.access = access;
     options.foundRows = foundRows;
     options.readTimeoutSeconds = kConsoleReadSeconds;
     options.writeTimeoutSeconds = kConsoleWriteSeconds;

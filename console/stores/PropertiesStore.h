@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DatabaseAccess.h"
+
 #include <QString>
 
 namespace hv {
@@ -8,7 +10,8 @@ namespace hv {
 // as hv::Failure.
 class PropertiesStore {
 public:
-    explicit PropertiesStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
+    explicit PropertiesStore(QString connectionString, DatabaseAccess access = {})
+        : m_connectionString(std::move(connectionString)), m_access(std::move(access)) {}
 
     // Stores the text in the row the record set would stand on first. False when the database
     // holds no properties row; the programs never add one.
@@ -16,6 +19,7 @@ public:
 
 private:
     QString m_connectionString;
+    DatabaseAccess m_access;
 };
 
 } // namespace hv

@@ -42,7 +42,7 @@ QString ReportStore::likePrefix(const QString& search) {
 }
 
 void ReportStore::readRows(const Query& query, const std::function<void(const QSqlRecord&)>& row) {
-    Connection connection(m_connectionString, consoleConnectionOptions());
+    Connection connection(m_connectionString, consoleConnectionOptions(m_access));
     connection.forEach(query.statement, query.binds, row);
 }
 

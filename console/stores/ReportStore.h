@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DatabaseAccess.h"
+
 #include <QDate>
 #include <QSqlRecord>
 #include <QString>
@@ -29,7 +31,8 @@ public:
     // The search text as a LIKE prefix pattern with "!" as the escape character.
     static QString likePrefix(const QString& search);
 
-    explicit ReportStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
+    explicit ReportStore(QString connectionString, DatabaseAccess access = {})
+        : m_connectionString(std::move(connectionString)), m_access(std::move(access)) {}
 
     // Hands each row to `row` as it arrives, so that a report of any length needs no more memory
     // than one row.
@@ -37,6 +40,7 @@ public:
 
 private:
     QString m_connectionString;
+    DatabaseAccess m_access;
 };
 
 } // namespace hv

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DatabaseAccess.h"
+
 #include <QString>
 
 namespace hv {
@@ -9,13 +11,15 @@ namespace hv {
 // answers with the server's error 1146.
 class TraySettingsStore {
 public:
-    explicit TraySettingsStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
+    explicit TraySettingsStore(QString connectionString, DatabaseAccess access = {})
+        : m_connectionString(std::move(connectionString)), m_access(std::move(access)) {}
 
     bool readAloud();
     void saveReadAloud(bool on);
 
 private:
     QString m_connectionString;
+    DatabaseAccess m_access;
 };
 
 } // namespace hv

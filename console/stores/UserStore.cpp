@@ -8,7 +8,7 @@
 namespace hv {
 
 bool UserStore::login(const QString& user, const QString& password) {
-    Connection connection(m_connectionString, consoleConnectionOptions());
+    Connection connection(m_connectionString, consoleConnectionOptions(m_access));
     for (const QSqlRecord& r :
          connection.select(QStringLiteral("Select Username, Password From users ORDER BY Username"))) {
         const QVariant name = r.value(0);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DatabaseAccess.h"
+
 #include <QString>
 
 namespace hv {
@@ -7,7 +9,8 @@ namespace hv {
 // The console's users as the login sees them. Failures leave as hv::Failure.
 class UserStore {
 public:
-    explicit UserStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
+    explicit UserStore(QString connectionString, DatabaseAccess access = {})
+        : m_connectionString(std::move(connectionString)), m_access(std::move(access)) {}
 
     // True when a users row has exactly this name and exactly this password: the comparison is
     // made here, character for character (the server's collation would ignore case), every row
@@ -16,6 +19,7 @@ public:
 
 private:
     QString m_connectionString;
+    DatabaseAccess m_access;
 };
 
 } // namespace hv

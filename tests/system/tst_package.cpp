@@ -45,12 +45,14 @@ private slots:
         const QString root = work.filePath("root");
         out = run("dpkg-deb", {"-x", deb, root}, work.path(), &rc);
         QVERIFY2(rc == 0, qPrintable(out));
-        for (const char* f : {"usr/lib/halvane/Halvane", "usr/lib/halvane/Morvik", "usr/lib/halvane/halvane-send",
-                              "etc/halvane/halvane.ini", "usr/share/applications/halvane.desktop",
-                              "usr/share/applications/morvik.desktop", "etc/xdg/autostart/morvik.desktop",
-                              "usr/share/icons/hicolor/scalable/apps/halvane.svg",
-                              "usr/share/icons/hicolor/scalable/apps/morvik.svg", "usr/share/halvane/schema.sql"})
+        for (const char* f :
+             {"usr/lib/halvane/Halvane", "usr/lib/halvane/Morvik", "usr/lib/halvane/halvane-send",
+              "etc/halvane/halvane.ini", "usr/share/applications/halvane.desktop",
+              "usr/share/applications/morvik.desktop", "etc/xdg/autostart/morvik.desktop",
+              "usr/share/icons/hicolor/scalable/apps/halvane.svg", "usr/share/icons/hicolor/scalable/apps/morvik.svg",
+              "usr/share/halvane/schema.sql", "usr/share/halvane/accounts.sql"})
             QVERIFY2(QFileInfo::exists(root + "/" + f), f);
+        QVERIFY(QFileInfo(root + "/usr/share/halvane/accounts").isExecutable());
         QCOMPARE(QFileInfo(root + "/usr/lib/halvane/halvane.ini").symLinkTarget(), QString("/etc/halvane/halvane.ini"));
         QCOMPARE(QFileInfo(root + "/usr/bin/Halvane").symLinkTarget(), root + "/usr/lib/halvane/Halvane");
         QCOMPARE(QFileInfo(root + "/usr/bin/halvane-send").symLinkTarget(), root + "/usr/lib/halvane/halvane-send");

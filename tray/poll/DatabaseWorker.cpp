@@ -4,14 +4,14 @@
 
 namespace hv {
 
-void DatabaseWorker::readTooltip(const QString& connectionString) {
+void DatabaseWorker::readTooltip(const QString& connectionString, const DatabaseAccess& access) {
     if (WorkerThread::stopping()) return;
-    emit tooltipRead(TrayStore(connectionString).readTooltip());
+    emit tooltipRead(TrayStore(connectionString, access).readTooltip());
 }
 
-void DatabaseWorker::poll(const QString& connectionString, bool withTooltip) {
+void DatabaseWorker::poll(const QString& connectionString, const DatabaseAccess& access, bool withTooltip) {
     if (WorkerThread::stopping()) return;
-    TrayStore(connectionString)
+    TrayStore(connectionString, access)
         .poll(
             withTooltip, [this](const PollResult& r) { emit alertsRead(r); },
             [this](const TooltipResult& t) { emit tooltipRead(t); }, [this](bool on) { emit readAloudRead(on); });

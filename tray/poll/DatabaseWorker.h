@@ -14,8 +14,8 @@ class DatabaseWorker : public QObject {
 public:
     DatabaseWorker() = default;
 
-    void readTooltip(const QString& connectionString);
-    void poll(const QString& connectionString, bool withTooltip);
+    void readTooltip(const QString& connectionString, const DatabaseAccess& access);
+    void poll(const QString& connectionString, const DatabaseAccess& access, bool withTooltip);
 
 signals:
     void alertsRead(const hv::PollResult& result);

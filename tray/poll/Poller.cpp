@@ -53,8 +53,9 @@ void Poller::readTooltipAtStart() {
     ++m_startReads;
     DatabaseWorker* worker = m_databaseWorker;
     const QString cs = m_connectionString;
+    const DatabaseAccess access = m_access;
     QMetaObject::invokeMethod(
-        worker, [worker, cs] { worker->readTooltip(cs); }, Qt::QueuedConnection);
+        worker, [worker, cs, access] { worker->readTooltip(cs, access); }, Qt::QueuedConnection);
 }
 
 void Poller::tick() {
@@ -63,9 +64,10 @@ void Poller::tick() {
     emit pollStarted();
     DatabaseWorker* worker = m_databaseWorker;
     const QString cs = m_connectionString;
+    const DatabaseAccess access = m_access;
     const bool withTooltip = m_tooltipPending;
     QMetaObject::invokeMethod(
-        worker, [worker, cs, withTooltip] { worker->poll(cs, withTooltip); }, Qt::QueuedConnection);
+        worker, [worker, cs, access, withTooltip] { worker->poll(cs, access, withTooltip); }, Qt::QueuedConnection);
 }
 
 void Poller::onAlertsRead(const PollResult& r) {

@@ -37,6 +37,7 @@ public:
     ~Poller() override;
 
     void setConnectionString(const QString& cs) { m_connectionString = cs; }
+    void setAccess(const DatabaseAccess& access) { m_access = access; }
     // What a failure does beyond the table's reaction: the window shows the boxes and ends the
     // program. Without it the poller only goes on or ends the operation as the table says.
     using FailureReaction = std::function<Reaction(TrayOperation, const Failure&)>;
@@ -82,6 +83,7 @@ private:
     PopupPort& m_popup;
     QWidget* m_caller;
     QString m_connectionString;
+    DatabaseAccess m_access;
     FailureReaction m_react;
     std::unique_ptr<WorkerThread> m_database;
     std::unique_ptr<WorkerThread> m_audio;

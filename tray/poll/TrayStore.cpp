@@ -137,11 +137,13 @@ bool TrayStore::readAloud(Connection& conn) {
     }
 }
 
-TrayStore::TrayStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
+TrayStore::TrayStore(QString connectionString, DatabaseAccess access)
+    : m_connectionString(std::move(connectionString)), m_access(std::move(access)) {}
 
 std::unique_ptr<Connection> TrayStore::connect() const {
     ConnectionOptions options;
     options.readTimeoutSeconds = ReadTimeoutSeconds;
+    options.access = m_access;
     return std::make_unique<Connection>(m_connectionString, options);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseAccess.h"
 #include "Failure.h"
 
 #include <QList>
@@ -47,7 +48,7 @@ public:
     // the server's own bound, so that a server that still answers says why itself.
     static constexpr int ReadTimeoutSeconds = 10;
 
-    explicit TrayStore(QString connectionString);
+    explicit TrayStore(QString connectionString, DatabaseAccess access = {});
 
     // The database part of one poll: its own connection, the statement run once, the text built.
     PollResult fetchAlerts() const;
@@ -89,6 +90,7 @@ private:
     TooltipResult readTooltip(Connection& conn) const;
 
     QString m_connectionString;
+    DatabaseAccess m_access;
 };
 
 } // namespace hv

@@ -1,0 +1,80 @@
+-- The programs' own accounts, so that no workstation needs the server's root account:
+--   the tray client (MORVIKUSER in halvane.ini) reads the live alerts, the tooltip text and its
+--   settings;
+--   the console (HALVANEUSER) reads and changes the rows it works with, never the tables themselves,
+--   never another database, and only adds to the alert log.
+-- Run as the server's administrator after schema.sql, with both passwords in user variables:
+--   SET @morvik_password = '...', @halvane_password = '...';
+--   SOURCE accounts.sql;
+-- The accounts script beside this file does that and prints the lines for halvane.ini. Optional:
+-- @morvik_user (default halvane_tray), @halvane_user (default halvane_console) and @account_host,
+-- the computers they may log in from (default '%', any). Running it again sets the passwords anew
+-- and puts the rights back to exactly these.
+
+-- A missing password stops the script with an error that names it. Sourced by hand the client goes
+-- on after an error, so every statement below is also empty without both passwords: a GRANT to an
+-- account that was never created would otherwise create it without a password.
+SET @@session.sql_mode = IF(IFNULL(@morvik_password, '') = '', 'set @morvik_password first', @@session.sql_mode);
+SET @@session.sql_mode = IF(IFNULL(@halvane_password, '') = '', 'set @halvane_password first', @@session.sql_mode);
+SET @ok = IFNULL(@morvik_password, '') <> '' AND IFNULL(@halvane_password, '') <> '';
+-- QUOTE() escapes with backslashes; the statements below must read them that way.
+SET @@session.sql_mode = TRIM(BOTH ',' FROM REPLACE(@@session.sql_mode, 'NO_BACKSLASH_ESCAPES', ''));
+
+SET @morvik_user = IFNULL(NULLIF(@morvik_user, ''), 'halvane_tray');
+SET @halvane_user = IFNULL(NULLIF(@halvane_user, ''), 'halvane_console');
+SET @account_host = IFNULL(NULLIF(@account_host, ''), '%');
+SET @morvik_account = CONCAT(QUOTE(@morvik_user), '@', QUOTE(@account_host));
+SET @halvane_account = CONCAT(QUOTE(@halvane_user), '@', QUOTE(@account_host));
+
+-- An account name cannot be a bound value: each statement is put together from QUOTE()d values.
+SET @s = IF(@ok, CONCAT('CREATE USER IF NOT EXISTS ', @morvik_account, ' IDENTIFIED BY ', QUOTE(@morvik_password)), NULL);
+PREPARE s FROM @s; EXECUTE s;
+SET @s = IF(@ok, CONCAT('ALTER USER ', @morvik_account, ' IDENTIFIED BY ', QUOTE(@morvik_password)), NULL);
+PREPARE s FROM @s; EXECUTE s;
+SET @s = IF(@ok, CONCAT('CREATE USER IF NOT EXISTS ', @halvane_account, ' IDENTIFIED BY ', QUOTE(@halvane_password)), NULL);
+PREPARE s FROM @s; EXECUTE s;
+SET @s = IF(@ok, CONCAT('ALTER USER ', @halvane_account, ' IDENTIFIED BY ', QUOTE(@halvane_password)), NULL);
+PREPARE s FROM @s; EXECUTE s;
+
+SET @s = IF(@ok, CONCAT('REVOKE ALL PRIVILEGES, GRANT OPTION FROM ', @morvik_account), NULL);
+PREPARE s FROM @s; EXECUTE s;
+SET @s = IF(@ok, CONCAT('REVOKE ALL PRIVILEGES, GRANT OPTION FROM ', @halvane_account), NULL);
+PREPARE s FROM @s; EXECUTE s;
+
+-- The tray client: the poll and the tooltip, nothing else.
+SET @s = IF(@ok, CONCAT('GRANT SELECT ON halvane.alerts TO ', @morvik_account), NULL);
+PREPARE s FROM @s; EXECUTE s;
+SET @s = IF(@ok, CONCAT('GRANT SELECT ON halvane.properties TO ', @morvik_account), NULL);
+PREPARE s FROM @s; EXECUTE s;
+-- Whether alerts are read aloud. A database from before that setting has no table for it until
+-- upgrade.sql has run; the grant is left out there rather than stopping the script.
+SET @has_traysettings = (SELECT COUNT(*) FROM information_schema.TABLES
+                         WHERE TABLE_SCHEMA = 'halvane' AND TABLE_NAME = 'traysettings');
+SET @s = IF(@ok, IF(@has_traysettings, CONCAT('GRANT SELECT ON halvane.traysettings TO ', @morvik_account), 'DO 0'), NULL);
+PREPARE s FROM @s; EXECUTE s;
+-- DELIVERY: the tray client's own check-ins and receipts go here (INSERT, and SELECT on the
+-- columns its UPDATE or DELETE names, on those tables only), once the delivery tables exist.
+-- MariaDB also wants SELECT on every column an INSERT ... ON DUPLICATE KEY UPDATE assigns, even to
+-- NOW() or VALUES(col); a GRANT on a table the database lacks stops the script (error 1146).
+
+-- The console: submission (adds alerts and their log rows, purges old alerts), the catalogue
+-- editors, the tooltip setting, the login and the reports. The alert log is only ever added to.
+SET @s = IF(@ok, CONCAT('GRANT SELECT, INSERT, DELETE ON halvane.alerts TO ', @halvane_account), NULL);
+PREPARE s FROM @s; EXECUTE s;
+SET @s = IF(@ok, CONCAT('GRANT SELECT, INSERT ON halvane.AlertLog TO ', @halvane_account), NULL);
+PREPARE s FROM @s; EXECUTE s;
+SET @s = IF(@ok, CONCAT('GRANT SELECT, INSERT, UPDATE, DELETE ON halvane.codes TO ', @halvane_account), NULL);
+PREPARE s FROM @s; EXECUTE s;
+SET @s = IF(@ok, CONCAT('GRANT SELECT, INSERT, UPDATE, DELETE ON halvane.locations TO ', @halvane_account), NULL);
+PREPARE s FROM @s; EXECUTE s;
+SET @s = IF(@ok, CONCAT('GRANT SELECT, INSERT, UPDATE, DELETE ON halvane.users TO ', @halvane_account), NULL);
+PREPARE s FROM @s; EXECUTE s;
+SET @s = IF(@ok, CONCAT('GRANT SELECT, UPDATE ON halvane.properties TO ', @halvane_account), NULL);
+PREPARE s FROM @s; EXECUTE s;
+-- The read-aloud setting, set with an upsert (which also needs SELECT on what it assigns).
+SET @s = IF(@ok, IF(@has_traysettings, CONCAT('GRANT SELECT, INSERT, UPDATE ON halvane.traysettings TO ', @halvane_account), 'DO 0'), NULL);
+PREPARE s FROM @s; EXECUTE s;
+-- DELIVERY: what the console reads or changes of the delivery tables goes here.
+
+DEALLOCATE PREPARE s;
+SET @s = NULL, @ok = NULL, @has_traysettings = NULL, @morvik_password = NULL, @halvane_password = NULL;
