@@ -1,5 +1,6 @@
 -- The programs' own accounts, so that no workstation needs the server's root account:
---   the tray client (MORVIKUSER in halvane.ini) reads the live alerts and the tooltip text;
+--   the tray client (MORVIKUSER in halvane.ini) reads the live alerts, the tooltip text and its
+--   settings;
 --   the console (HALVANEUSER) reads and changes the rows it works with, never the tables themselves,
 --   never another database, and only adds to the alert log.
 -- Run as the server's administrator after schema.sql, with both passwords in user variables:
@@ -62,6 +63,12 @@ PREPARE s FROM @s; EXECUTE s;
 SET @s = IF(@ok, IF(@delivery, CONCAT('GRANT INSERT, UPDATE (ClosedAt), SELECT (CodeDate, CodeTime, AlertID, HostName, ',
                                       'DesktopUser, ClosedAt) ON halvane.receipts TO ', @morvik_account), 'DO 0'), NULL);
 PREPARE s FROM @s; EXECUTE s;
+-- Whether alerts are read aloud. A database from before that setting has no table for it until
+-- upgrade.sql has run; the grant is left out there rather than stopping the script.
+SET @has_traysettings = (SELECT COUNT(*) FROM information_schema.TABLES
+                         WHERE TABLE_SCHEMA = 'halvane' AND TABLE_NAME = 'traysettings');
+SET @s = IF(@ok, IF(@has_traysettings, CONCAT('GRANT SELECT ON halvane.traysettings TO ', @morvik_account), 'DO 0'), NULL);
+PREPARE s FROM @s; EXECUTE s;
 
 -- The console: submission (adds alerts and their log rows, purges old alerts), the catalogue
 -- editors, the tooltip setting, the login and the reports. The alert log is only ever added to.
@@ -95,5 +102,10 @@ SET @s = IF(@ok, IF(@cancellations > 0,
                     CONCAT('GRANT SELECT, INSERT ON halvane.cancellations TO ', @halvane_account), 'DO 0'), NULL);
 PREPARE s FROM @s; EXECUTE s;
 
+-- The read-aloud setting, set with an upsert (which also needs SELECT on what it assigns).
+SET @s = IF(@ok, IF(@has_traysettings, CONCAT('GRANT SELECT, INSERT, UPDATE ON halvane.traysettings TO ', @halvane_account), 'DO 0'), NULL);
+PREPARE s FROM @s; EXECUTE s;
+
 DEALLOCATE PREPARE s;
-SET @s = NULL, @ok = NULL, @delivery = NULL, @checkin_columns = NULL, @cancellations = NULL, @morvik_password = NULL, @halvane_password = NULL;
+SET @s = NULL, @ok = NULL, @delivery = NULL, @checkin_columns = NULL, @cancellations = NULL, @has_traysettings = NULL,
+    @morvik_password = NULL, @halvane_password = NULL;

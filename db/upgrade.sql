@@ -69,3 +69,9 @@ CREATE TABLE IF NOT EXISTS cancellations (
   PRIMARY KEY (CodeDate, CodeTime, AlertID),
   KEY cancellations_log (LogID)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
+
+-- Settings of every workstation's tray client, one row (ID 1). No row means every setting is off.
+CREATE TABLE IF NOT EXISTS traysettings (
+  ID        TINYINT NOT NULL PRIMARY KEY,
+  ReadAloud TINYINT NOT NULL DEFAULT 0
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;

@@ -3,4 +3,5 @@
 namespace hv {
 PopupPort::~PopupPort() = default;
 RingPort::~RingPort() = default;
+SpeechPort::~SpeechPort() = default;
 } // namespace hv

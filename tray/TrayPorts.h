@@ -40,9 +40,24 @@ public:
     virtual AudioState audioState() { return {}; }
 };
 
+// A voice that reads alerts aloud. It is made, used and dropped on one thread (the audio thread).
+class SpeechPort {
+public:
+    virtual ~SpeechPort();
+    // Speaks the text to its end and returns; sooner when interrupted or when the engine fails.
+    virtual void speak(const QString& text) = 0;
+    // From any thread: the speech under way ends soon.
+    virtual void interrupt() = 0;
+};
+
+// Makes the voice on the thread that will use it; none (nullptr) when no engine is installed.
+using VoiceFactory = std::function<std::unique_ptr<SpeechPort>()>;
+
 // The real popup window on the desktop.
 std::unique_ptr<PopupPort> makeDesktopPopup();
 // The real ring over the audio mixer; may tell the user "No mixer found!" once, at creation.
 std::unique_ptr<RingPort> makeDesktopRing(MessagePort& msg);
+// The desktop's text-to-speech voice; none when the system has no engine.
+std::unique_ptr<SpeechPort> makeDesktopVoice();
 
 } // namespace hv

@@ -116,6 +116,7 @@ void TrayWindow::start() {
         m_poller = std::make_unique<Poller>(*m_popup, std::move(volume), this);
         m_poller->setServers(ServerList::forHosts(strDataPath, furtherServers));
         m_poller->setAccess(access);
+        if (m_options.makeVoice) m_poller->setVoice(m_options.makeVoice);
         m_poller->setFailureReaction([this](TrayOperation op, const Failure& f) { return react(op, f); });
         connect(m_poller.get(), &Poller::tooltipRead, this, [this](const QString& text) {
             strTrayToolTip = text;

@@ -33,6 +33,8 @@ struct TrayOptions {
     // The encoded icon pictures; empty means the ones built into the program.
     QByteArray icon32;
     QByteArray icon16;
+    // The voice that reads new alerts aloud where the site turned that on; none reads nothing.
+    VoiceFactory makeVoice;
 };
 
 using RingFactory = std::function<std::unique_ptr<RingPort>(MessagePort&)>;

@@ -21,7 +21,10 @@ int main(int argc, char** argv) {
 
     hv::QtMessagePort msg;
     hv::ProcessExit exit;
-    hv::TrayWindow form1(msg, exit, hv::makeDesktopPopup(), [](hv::MessagePort& m) { return hv::makeDesktopRing(m); });
+    hv::TrayOptions options;
+    options.makeVoice = [] { return hv::makeDesktopVoice(); };
+    hv::TrayWindow form1(
+        msg, exit, hv::makeDesktopPopup(), [](hv::MessagePort& m) { return hv::makeDesktopRing(m); }, options);
     QObject::connect(
         &form1, &hv::TrayWindow::ended, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 

@@ -10,6 +10,7 @@
 #include "shared/DatabaseRunner.h"
 #include "shared/FailureTable.h"
 #include "stores/PropertiesStore.h"
+#include "stores/TraySettingsStore.h"
 #include "widgets/FocusHolder.h"
 
 #include <QMenu>
@@ -56,6 +57,15 @@ AdminWindow::AdminWindow(ConsoleContext& ctx) : m_ctx(ctx) {
         a->setObjectName(QString::fromUtf8(item.name));
         connect(a, &QAction::triggered, this, [this, kind = item.kind] { runReport(kind, m_ctx, this); });
     }
+
+    // After the documented menus: the settings every workstation reads at its polls.
+    QMenu* workstations = menuBar->addMenu(text::kReadAloudMenu);
+    workstations->setObjectName(QStringLiteral("mnuWorkstations"));
+    m_readAloud = workstations->addAction(text::kReadAloudItem);
+    m_readAloud->setObjectName(QStringLiteral("mnuReadAloud"));
+    m_readAloud->setCheckable(true);
+    connect(workstations, &QMenu::aboutToShow, this, &AdminWindow::showReadAloud);
+    connect(m_readAloud, &QAction::triggered, this, &AdminWindow::setReadAloud);
 
     auto* layout = new QVBoxLayout(this);
     layout->setMenuBar(menuBar);
@@ -113,6 +123,31 @@ void AdminWindow::openEditor(int which) {
     default:
         CatalogueEditor::showModal(EditorConfig::locations(), m_ctx, this);
         break;
+    }
+}
+
+void AdminWindow::showReadAloud() {
+    // Read afresh at every opening, as another console may have changed it. Unreadable (an older
+    // database without the table) shows it off, as the workstations then behave.
+    bool on = false;
+    try {
+        const ServerList cs = m_ctx.servers();
+        m_ctx.database().run([&] { on = TraySettingsStore(cs, m_ctx.access).readAloud(); });
+    } catch (const Failure&) {
+        on = false;
+    }
+    m_readAloud->setChecked(on);
+}
+
+void AdminWindow::setReadAloud(bool on) {
+    m_holder->setFocus(Qt::OtherFocusReason);
+    try {
+        const ServerList cs = m_ctx.servers();
+        m_ctx.database().run([&] { TraySettingsStore(cs, m_ctx.access).saveReadAloud(on); });
+        m_readAloud->setChecked(on);
+    } catch (const Failure& f) {
+        m_readAloud->setChecked(!on);
+        FailureTable::apply(FailureTable::responseTo(FailureTable::Operation::ReadAloudSave, f), m_ctx.msg, m_ctx.exit);
     }
 }
 

@@ -167,6 +167,12 @@ FailureTable::Response FailureTable::responseTo(Operation op, const Failure& f, 
     case Op::ToolTipSave:
         return stop({{text::kToolTipNotSavedTitle,
                       QStringLiteral("Nothing has been saved. ") + reasonFor(f) + text::kContactAdministrator}});
+    case Op::ReadAloudSave:
+        // 1146: a database from before the setting's table; the box says how to add it.
+        return stop(
+            {{text::kReadAloudNotSavedTitle, QStringLiteral("Nothing has been saved. ") +
+                                                 (f.number() == 1146 ? text::kReasonNoSettingsTable : reasonFor(f)) +
+                                                 text::kContactAdministrator}});
     case Op::Report:
         // Any other failure ends the report without a word.
         if (cause == Cause::PrinterError) return stop({{text::kPrinterErrorTitle, text::kPrinterErrorText}});

@@ -27,6 +27,7 @@ public:
         EditorSave,
         EditorDelete,
         ToolTipSave,
+        ReadAloudSave, // the workstations' read-aloud setting
         Report,
         Print,
         DeliveryRead,   // the delivery and workstations windows reading by themselves every few seconds

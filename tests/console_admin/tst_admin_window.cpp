@@ -183,6 +183,53 @@ private slots:
         QVERIFY(window->isVisible());
     }
 
+    // Every workstation's read-aloud setting: the menu shows what is stored, a choice is stored at
+    // once, and a database without the setting's table says so and keeps it off.
+    void readAloudForAllWorkstations() {
+        auto* menu = window->findChild<QMenu*>("mnuWorkstations");
+        QVERIFY(menu);
+        QCOMPARE(menu->title(), QString("Workstations"));
+        auto* bar = window->findChild<QMenuBar*>();
+        QCOMPARE(bar->actions().at(2)->menu(), menu);
+        QAction* item = window->findChild<QAction*>("mnuReadAloud");
+        QVERIFY(item && item->isCheckable());
+        QCOMPARE(item->text(), QString("Read Alerts Aloud"));
+        auto stored = [] { return testdb::rows("SELECT ID, ReadAloud FROM traysettings"); };
+
+        emit menu->aboutToShow();
+        QVERIFY(!item->isChecked());
+        item->trigger();
+        QCOMPARE(stored().size(), 1);
+        QCOMPARE(stored()[0].value("ReadAloud").toInt(), 1);
+        testdb::exec("UPDATE traysettings SET ReadAloud = 0"); // another console turned it off
+        emit menu->aboutToShow();
+        QVERIFY(!item->isChecked());
+        item->trigger();
+        item->trigger();
+        QCOMPARE(stored().size(), 1);
+        QCOMPARE(stored()[0].value("ReadAloud").toInt(), 0);
+        QCOMPARE(shown(kit->msg.boxes), QStringList());
+
+        testdb::exec("DROP TABLE traysettings");
+        auto restore = qScopeGuard([] { testdb::upgrade(); });
+        emit menu->aboutToShow();
+        QVERIFY(!item->isChecked());
+        item->trigger();
+        QVERIFY(!item->isChecked());
+        QCOMPARE(shown(kit->msg.boxes),
+                 QStringList{box("Read Aloud Not Saved",
+                                 "Nothing has been saved. The MYSQL database has no table for this setting yet: run "
+                                 "upgrade.sql on it. Contact your computer administrator",
+                                 Buttons::Ok, Icon::Critical)});
+        QCOMPARE(kit->exit.ends, 0);
+        // The upgrade adds the table and leaves what is there, as often as it runs.
+        testdb::upgrade();
+        testdb::exec("INSERT INTO traysettings (ID, ReadAloud) VALUES (1, 1)");
+        testdb::upgrade();
+        QCOMPARE(stored()[0].value("ReadAloud").toInt(), 1);
+        QCOMPARE(testdb::scalar("SELECT COUNT(*) FROM properties").toInt(), 1);
+    }
+
     void exitAndCloseBoxReleaseTheWindow() {
         window->findChild<QAction*>("mnuExit")->trigger();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

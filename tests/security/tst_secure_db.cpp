@@ -92,6 +92,7 @@ private slots:
     void init() {
         server.adminExec("DELETE FROM alerts");
         server.adminExec("DELETE FROM users");
+        server.adminExec("DELETE FROM traysettings");
         server.adminExec("INSERT INTO users (UserName, Password) VALUES ('boss', 'secret1')");
         server.adminExec("INSERT INTO alerts (CodeName, CodeMessage, CodeDate, CodeTime, CodeLocation) "
                          "VALUES ('Code Red', 'Real fire', CURRENT_DATE, TIME(NOW()), 'Lobby')");
@@ -104,6 +105,7 @@ private slots:
             hv::Connection c(hv::fncConnectionString(h), with(tray));
             QCOMPARE(c.select("SELECT CodeMessage FROM alerts").size(), 1);
             QCOMPARE(c.select("Select TraysToolTipText From properties").size(), 1);
+            QCOMPARE(c.select("SELECT ReadAloud FROM traysettings WHERE ID = 1").size(), 0);
             QVERIFY(!hv::tlsCipher(c.database()).isEmpty());
         }
         const QString denied = expected(hv::code::PermissionDenied, 1142);
@@ -116,11 +118,21 @@ private slots:
         QCOMPARE(failureOf(h, tray, "DELETE FROM alerts WHERE CodeName = ?", {"Code Red"}), denied);
         QCOMPARE(failureOf(h, tray, "UPDATE properties SET TraysToolTipText = 'Forged'"), denied);
         QCOMPARE(failureOf(h, tray, "SELECT Password FROM users"), denied);
+        QCOMPARE(failureOf(h, tray, "INSERT INTO traysettings (ID, ReadAloud) VALUES (1, 1)"), denied);
         QCOMPARE(server.adminScalar("SELECT GROUP_CONCAT(CodeMessage) FROM alerts").toString(), "Real fire");
 
         // The console's account changes rows, never tables, the alert log only grows, and no
         // other database is within reach.
         const hv::DatabaseAccess console = server.consoleAccess();
+        {
+            // Reading alerts aloud is turned on and off with an upsert.
+            hv::Connection c(hv::fncConnectionString(h), with(console));
+            const QString upsert = "INSERT INTO traysettings (ID, ReadAloud) VALUES (1, ?) "
+                                   "ON DUPLICATE KEY UPDATE ReadAloud = VALUES(ReadAloud)";
+            c.execute(upsert, {1});
+            c.execute(upsert, {0});
+            QCOMPARE(c.select("SELECT ReadAloud FROM traysettings").size(), 1);
+        }
         QCOMPARE(failureOf(h, console, "ALTER TABLE codes ADD COLUMN Extra INT"), denied);
         QCOMPARE(failureOf(h, console, "DROP TABLE alerts"), expected(hv::code::PermissionDenied, 1142));
         QCOMPARE(failureOf(h, console, "CREATE TABLE halvane.extra (x INT)"), denied);

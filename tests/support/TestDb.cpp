@@ -78,7 +78,7 @@ void reset() {
     c.execute(QStringLiteral("INSERT INTO properties (TraysToolTipText) VALUES ('Halvane test tip')"));
     for (const QSqlRecord& t :
          c.select(QStringLiteral("SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA = 'halvane' AND "
-                                 "TABLE_NAME IN ('workstations', 'receipts', 'cancellations')")))
+                                 "TABLE_NAME IN ('workstations', 'receipts', 'cancellations', 'traysettings')")))
         c.execute(QStringLiteral("DELETE FROM %1").arg(t.value(0).toString()));
 }
 
@@ -100,6 +100,18 @@ bool applyUpgrade(QString* output) {
 void exec(const QString& sql, const QVariantList& binds) {
     hv::Connection c(cs());
     c.execute(sql, binds);
+}
+
+void upgrade() {
+    QFile f(qEnvironmentVariable("HALVANE_SOURCE_DIR") + QStringLiteral("/db/upgrade.sql"));
+    if (!f.open(QIODevice::ReadOnly)) qFatal("db/upgrade.sql cannot be read (HALVANE_SOURCE_DIR is not set?)");
+    QStringList lines;
+    for (const QString& line : QString::fromUtf8(f.readAll()).split(u'\n'))
+        if (!line.trimmed().startsWith(QLatin1String("--"))) lines << line;
+    hv::Connection c(cs());
+    for (const QString& statement : lines.join(u'\n').split(u';'))
+        if (!statement.trimmed().isEmpty() && !statement.trimmed().startsWith(QLatin1String("USE ")))
+            c.execute(statement.trimmed());
 }
 
 QList<QSqlRecord> rows(const QString& sql, const QVariantList& binds) {

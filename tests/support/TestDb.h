@@ -28,7 +28,7 @@ struct ReadOnlyRights {
 // Fails the running test with a clear message when the server is not there.
 bool available(QString* why = nullptr);
 // Empties all six tables and the newer tables (where the database has them) and puts back the
-// single properties row.
+// single properties row; no workstation setting is on.
 void reset();
 // Takes the delivery tables away, as in a database made before they existed.
 void dropDeliveryTables();
@@ -36,6 +36,8 @@ void dropDeliveryTables();
 // true when the client succeeded. Its output goes to `output`.
 bool applyUpgrade(QString* output = nullptr);
 void exec(const QString& sql, const QVariantList& binds = {});
+// Runs db/upgrade.sql on the test database, as an administrator would on an older one.
+void upgrade();
 QList<QSqlRecord> rows(const QString& sql, const QVariantList& binds = {});
 QVariant scalar(const QString& sql, const QVariantList& binds = {});
 // Stops or starts the server through the fixture script (for outage tests).

@@ -2,6 +2,7 @@
 #include "popup/DesktopPopup.h"
 #include "popup/PopupWindow.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -132,6 +133,15 @@ private slots:
         QCOMPARE(w->findChild<QLabel*>("lblMsg")->geometry(), QRect(10, 6, 339, 82));
         QCOMPARE(w->findChild<QLabel*>("imgDismiss")->geometry(), QRect(356, 8, 17, 15));
         QCOMPARE(w->findChild<QLabel*>("lblMsg")->text(), QString("Code Red"));
+
+        // What a screen reader reads of it.
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+        QVERIFY(a);
+        QCOMPARE(a->text(QAccessible::Name), QString("Code Red"));
+        popup.showAlerts("Code Blue\r\nLocation = Lobby\r\n", m_below.get());
+        QVERIFY(QTest::qWaitForWindowExposed(popup.window()));
+        QCOMPARE(QAccessible::queryAccessibleInterface(popup.window())->text(QAccessible::Name),
+                 QString("Code Blue\r\nLocation = Lobby\r\n"));
     }
 
     void neverTakesTheFocusAndClosesOnAClick() {

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 // The popup as a user would see it: open or not, and the text it shows.
 class FakePopup : public hv::PopupPort {
@@ -42,4 +43,28 @@ public:
 
 private:
     std::shared_ptr<RingLog> m_log;
+};
+
+// The voice: what it was asked to say, each with the number of rings heard before it.
+class FakeVoice : public hv::SpeechPort {
+public:
+    struct Log {
+        std::mutex mutex;
+        QStringList said;
+        QStringList take() {
+            std::lock_guard lock(mutex);
+            return said;
+        }
+    };
+    FakeVoice(std::shared_ptr<Log> log, std::shared_ptr<RingLog> rings)
+        : m_log(std::move(log)), m_rings(std::move(rings)) {}
+    void speak(const QString& text) override {
+        std::lock_guard lock(m_log->mutex);
+        m_log->said << QString("after %1 rings: %2").arg(m_rings->rings).arg(text);
+    }
+    void interrupt() override {}
+
+private:
+    std::shared_ptr<Log> m_log;
+    std::shared_ptr<RingLog> m_rings;
 };

@@ -132,6 +132,35 @@ private slots:
         QCOMPARE(poller->intLastID(), b);
     }
 
+    // Read aloud once per new alert, after its ring, only where the site turned it on; a database
+    // from before the setting's table rings and shows as it always did.
+    void newAlertsReadAloudAfterTheirRing() {
+        auto said = std::make_shared<FakeVoice::Log>();
+        poller->setVoice([said, rings = ringLog] { return std::make_unique<FakeVoice>(said, rings); });
+        testdb::exec("INSERT INTO traysettings (ID, ReadAloud) VALUES (1, 1)");
+        addAlert("Code Red", "Lobby", "All staff to fire-watch posts", "Smoke on 2", 20);
+        QVERIFY(poll());
+        QTRY_COMPARE(said->take(), QStringList{"after 1 rings: Code Red. Location: Lobby. Smoke on 2"});
+        addAlert("Code Blue", "Ward 3", kNull, kNull, 5);
+        QVERIFY(poll());
+        QVERIFY(poll());
+        QTRY_COMPARE(said->take().size(), 2);
+        QCOMPARE(said->take().last(), QString("after 2 rings: Code Blue. Location: Ward 3"));
+
+        testdb::exec("UPDATE traysettings SET ReadAloud = 0");
+        addAlert("Code Green", "Gate", kNull, "All clear", 3);
+        QVERIFY(poll());
+        testdb::exec("DROP TABLE traysettings");
+        auto restore = qScopeGuard([] { testdb::upgrade(); });
+        const qint64 d = addAlert("Code Grey", "Lobby", kNull, "Drill", 2);
+        QVERIFY(poll());
+        QCOMPARE(ringLog->rings, 4);
+        QVERIFY(popup->open);
+        QVERIFY(popup->shown.last().endsWith(block(d, "Code Grey", "Lobby", "", "Drill")));
+        QTest::qWait(300);
+        QCOMPARE(said->take().size(), 2);
+    }
+
     void commentsLineOnlyWhenNotBlank() {
         const qint64 empty = addAlert("A", "L1", "", "m1", 30);
         const qint64 blank = addAlert("B", "L2", "   ", "m2", 30);

@@ -28,7 +28,7 @@ void DatabaseWorker::poll(const ServerList& servers, const DatabaseAccess& acces
                     m_log.pollFailed(*r.skipped);
             },
             [this](const TooltipResult& t) { emit tooltipRead(t); }, [this](Connection& c) { m_log.writeOn(c); },
-            &m_cancelled);
+            &m_cancelled, [this](bool on) { emit readAloudRead(on); });
 }
 
 void DatabaseWorker::recordShown(const ServerList& servers, const DatabaseAccess& access,

@@ -36,6 +36,8 @@ public:
 signals:
     void alertsRead(const hv::PollResult& result);
     void tooltipRead(const hv::TooltipResult& result);
+    // After alertsRead, when alerts are current: whether the site has them read aloud.
+    void readAloudRead(bool on);
 
 private:
     DeliveryLog m_log;

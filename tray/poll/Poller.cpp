@@ -16,6 +16,7 @@ Poller::Poller(PopupPort& popup, std::unique_ptr<RingPort> ring, QWidget* caller
     m_audioWorker = new AudioWorker(std::move(ring));
     connect(m_databaseWorker, &DatabaseWorker::alertsRead, this, &Poller::onAlertsRead, Qt::QueuedConnection);
     connect(m_databaseWorker, &DatabaseWorker::tooltipRead, this, &Poller::onTooltipRead, Qt::QueuedConnection);
+    connect(m_databaseWorker, &DatabaseWorker::readAloudRead, this, &Poller::onReadAloudRead, Qt::QueuedConnection);
     connect(m_audioWorker, &AudioWorker::rang, this, &Poller::onRang, Qt::QueuedConnection);
     connect(
         m_audioWorker, &AudioWorker::audioState, this, [this](const AudioState& state) { m_audioState = state; },
@@ -92,6 +93,7 @@ void Poller::onAlertsRead(const PollResult& r) {
         return;
     }
     bool ringing = false;
+    m_toSpeak.clear();
     Handler h([this](const Failure& f) { return react(TrayOperation::Poll, f); });
     h.run([&] {
         h.step([&] { m_popup.closePopup(); });
@@ -111,6 +113,9 @@ void Poller::onAlertsRead(const PollResult& r) {
         });
         for (const ShownAlert& a : r.alerts)
             if (!m_rungIDs.contains(a.id)) first.alerts.append(a);
+        QStringList newWords;
+        for (qsizetype i = 0; i < r.ids.size(); ++i)
+            if (!m_rungIDs.contains(r.ids[i]) && i < r.spoken.size()) newWords << r.spoken[i];
         const bool fresh =
             std::any_of(r.ids.begin(), r.ids.end(), [this](qint64 id) { return !m_rungIDs.contains(id); });
         // Counted as rung even when the sound fails, so that one alert never rings twice.
@@ -123,6 +128,7 @@ void Poller::onAlertsRead(const PollResult& r) {
             first.ticket = m_pollRing;
             if (!first.shownAt.isValid()) first.shownAt.start();
             m_firstShown = first;
+            m_toSpeak = newWords.join(QStringLiteral(". "));
         }
     });
     if (!ringing) endPoll();
@@ -140,6 +146,22 @@ void Poller::onTooltipRead(const TooltipResult& t) {
         Handler h([this, op](const Failure& f) { return react(op, f); });
         h.run([&] { h.step([&] { throw *t.failure; }); });
     }
+}
+
+void Poller::onReadAloudRead(bool on) {
+    const QString words = std::exchange(m_toSpeak, QString());
+    if (!on || words.isEmpty() || m_halted) return;
+    // Queued behind the ring just asked for: the words follow it.
+    AudioWorker* worker = m_audioWorker;
+    QMetaObject::invokeMethod(
+        worker, [worker, words] { worker->speak(words); }, Qt::QueuedConnection);
+}
+
+void Poller::setVoice(VoiceFactory makeVoice) {
+    if (!m_audioWorker) return;
+    AudioWorker* worker = m_audioWorker;
+    QMetaObject::invokeMethod(
+        worker, [worker, makeVoice] { worker->setVoiceFactory(makeVoice); }, Qt::QueuedConnection);
 }
 
 int Poller::playRing(TrayOperation op) {

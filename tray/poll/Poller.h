@@ -60,6 +60,11 @@ public:
     bool isBusy() const { return m_busy; }
     qint64 intLastID() const { return m_lastID; }
 
+    // How the voice that reads new alerts aloud is made (on the audio thread, when first needed);
+    // without it nothing is read aloud. Words come after the alert's ring, when the site has
+    // turned reading aloud on.
+    void setVoice(VoiceFactory makeVoice);
+
     // The ring of the "Test Sound" item; ignored while a ring plays or waits to play.
     void testSound();
     // No poll, read or ring starts after this.
@@ -79,6 +84,7 @@ signals:
 private:
     void onAlertsRead(const hv::PollResult& r);
     void onTooltipRead(const hv::TooltipResult& t);
+    void onReadAloudRead(bool on);
     void onRang(int ticket, const hv::RingReport& report);
     void onClosedByUser();
     int playRing(TrayOperation op);
@@ -116,6 +122,9 @@ private:
     std::optional<FirstShown> m_firstShown;
     // The alerts the popup shows now.
     QList<ShownAlert> m_onScreen;
+    // What the alerts that have just rung for the first time say, until the poll has read whether
+    // they are to be read aloud.
+    QString m_toSpeak;
 };
 
 } // namespace hv

@@ -33,6 +33,10 @@ QString TrayStore::tooltipStatement() {
     return QStringLiteral("Select TraysToolTipText From properties");
 }
 
+QString TrayStore::readAloudStatement() {
+    return QStringLiteral("SELECT ReadAloud FROM traysettings WHERE ID = 1");
+}
+
 QString TrayStore::bounded(const QString& statement) {
     // Measured against MariaDB 10.11 with the table locked by another session: the client's read
     // time-out drops the connection and leaves the server's thread waiting for the lock, one per
@@ -129,12 +133,36 @@ CancelledAlerts readCancelled(Connection& conn) {
 struct Row {
     ShownAlert alert;
     QString block;
+    QString spoken;
 };
+
+QString spokenOf(const QSqlRecord& row, const BlockColumns& c) {
+    QStringList parts;
+    for (const QString& part :
+         {textAt(row, c.name, "CodeName"), QStringLiteral("Location: ") + textAt(row, c.location, "CodeLocation"),
+          textAt(row, c.message, "CodeMessage")})
+        if (!part.trimmed().isEmpty()) parts << part.trimmed();
+    // A pause between the parts, also where one ends without a full stop.
+    return parts.join(QStringLiteral(". "));
+}
 
 } // namespace
 
 QString TrayStore::alertBlock(const QSqlRecord& row) {
     return blockOf(row, BlockColumns(row));
+}
+
+QString TrayStore::spokenText(const QSqlRecord& row) {
+    return spokenOf(row, BlockColumns(row));
+}
+
+bool TrayStore::readAloud(Connection& conn) {
+    try {
+        const QList<QSqlRecord> rows = conn.select(bounded(readAloudStatement()));
+        return !rows.isEmpty() && rows.front().value(0).toInt() != 0;
+    } catch (const Failure&) {
+        return false;
+    }
 }
 
 TrayStore::TrayStore(ServerList servers, DatabaseAccess access)
@@ -156,7 +184,8 @@ PollResult TrayStore::fetchAlerts() const {
 
 void TrayStore::poll(bool withTooltip, const std::function<void(const PollResult&)>& alertsRead,
                      const std::function<void(const TooltipResult&)>& tooltipRead,
-                     const std::function<void(Connection&)>& afterwards, CancelledAlerts* cancelled) const {
+                     const std::function<void(Connection&)>& afterwards, CancelledAlerts* cancelled,
+                     const std::function<void(bool)>& readAloudRead) const {
     bool delivered = false;
     try {
         m_servers.run(options(), [&](Connection& conn) {
@@ -165,6 +194,7 @@ void TrayStore::poll(bool withTooltip, const std::function<void(const PollResult
             if (r.failure && ServerList::nodeLost(*r.failure)) throw *r.failure;
             alertsRead(r);
             delivered = true;
+            if (readAloudRead && !r.failure && !r.ids.isEmpty()) readAloudRead(readAloud(conn));
             // A server lost after the alerts leaves the tooltip and the delivery writes for a later poll.
             bool answering = !r.failure && !(r.skipped && unanswered(*r.skipped));
             if (withTooltip && answering) {
@@ -207,8 +237,12 @@ PollResult TrayStore::readAlerts(Connection& conn, CancelledAlerts* cancelled) {
                 Row& added = rows.emplace_back(Row{{row.value(idColumn).toLongLong(), row.value(dateColumn).toDate(),
                                                     row.value(columns->time).toTime(), textOf(row.value(columns->name)),
                                                     textOf(row.value(columns->location))},
+                                                   QString(),
                                                    QString()});
-                h.step([&] { added.block = blockOf(row, *columns); });
+                h.step([&] {
+                    added.block = blockOf(row, *columns);
+                    added.spoken = spokenOf(row, *columns);
+                });
             });
             r.statementRan = true;
         });
@@ -229,6 +263,7 @@ PollResult TrayStore::readAlerts(Connection& conn, CancelledAlerts* cancelled) {
             r.ids.append(row.alert.id);
             r.alerts.append(row.alert);
             r.text += row.block;
+            r.spoken.append(row.spoken);
         }
     });
     if (const Failure* f = h.endedBy()) r.failure = *f;

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QSqlRecord>
 #include <QString>
+#include <QStringList>
 #include <QTime>
 #include <functional>
 #include <memory>
@@ -32,6 +33,7 @@ struct PollResult {
     QList<ShownAlert> alerts;
     // A failure that only skipped a step (the poll went on), for the workstation's check-in.
     std::optional<Failure> skipped;
+    QStringList spoken; // what each alert says when read aloud, beside its ID
 };
 
 // The alerts that the console has cancelled, each named by its alerts row's ID, date and minute.
@@ -72,15 +74,17 @@ public:
     // gives way to the next within the same poll; only when every node fails does the poll end
     // as with a lost server.
     PollResult fetchAlerts() const;
-    // The same, handed to alertsRead; then, when withTooltip is set, the tooltip is read on the
-    // same connection and handed to tooltipRead. The alerts go first, so that a locked settings
-    // table never holds up an alert.
+    // The same, handed to alertsRead; then, when alerts are current and readAloudRead is given,
+    // whether the site has them read aloud; then, when withTooltip is set, the tooltip is read on
+    // the same connection and handed to tooltipRead. The alerts go first, so that a locked
+    // settings table never holds up an alert.
     // Last, `afterwards` gets the same connection while the server still answers on it (the
     // workstation's delivery writes). `cancelled` carries what earlier polls learnt of
     // cancellations; left out, only this poll's reading counts.
     void poll(bool withTooltip, const std::function<void(const PollResult&)>& alertsRead,
               const std::function<void(const TooltipResult&)>& tooltipRead,
-              const std::function<void(Connection&)>& afterwards = {}, CancelledAlerts* cancelled = nullptr) const;
+              const std::function<void(Connection&)>& afterwards = {}, CancelledAlerts* cancelled = nullptr,
+              const std::function<void(bool)>& readAloudRead = {}) const;
     // The tooltip alone, as read at start; then `afterwards` as for a poll.
     TooltipResult readTooltip(const std::function<void(Connection&)>& afterwards = {}) const;
     // The poll's statement and its text on a connection already open (its session's clock is the
@@ -95,12 +99,18 @@ public:
     // The cancellations of the alerts that can still be current. Only read when the poll found
     // alerts, so that a workstation at rest sends nothing more than before.
     static QString cancelledStatement();
+    static QString readAloudStatement();
+    // Whether the site has alerts read aloud. Off on any failure: a database from before the
+    // setting existed has no table for it, and a workstation then behaves as it always did.
+    static bool readAloud(Connection& conn);
     // The statement as sent: on MariaDB the server ends it with an error once StatementSeconds
     // have passed; any other server reads the bound as a comment and runs the statement as it is.
     static QString bounded(const QString& statement);
     // The popup text of one alert: time and code, location, the standing comments when there are
     // any, the operator's message; every line ends in CR LF and NULL reads as empty.
     static QString alertBlock(const QSqlRecord& row);
+    // What one alert says when read aloud: its code, its location and the operator's message.
+    static QString spokenText(const QSqlRecord& row);
     // The failure means that the server gave no answer in time (lost, stopped, or a bound ran
     // out), as opposed to an answer of its own.
     static bool unanswered(const Failure& f);

@@ -2,6 +2,9 @@
 
 #include "popup/PopupWindow.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 namespace hv {
 
 DesktopPopup::~DesktopPopup() {
@@ -10,23 +13,57 @@ DesktopPopup::~DesktopPopup() {
 
 void DesktopPopup::showAlerts(const QString& text, QWidget* caller) {
     closePopup();
-    m_window = new PopupWindow;
-    m_window->setCaller(caller);
-    QObject::connect(m_window, &PopupWindow::closedByUser, [this] {
-        if (m_closedByUser) m_closedByUser();
-    });
-    m_window->setMessage(QString());
-    m_window->setMessage(text);
-    m_window->show();
+    QList<QScreen*> screens = QGuiApplication::screens();
+    QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary) {
+        screens.removeAll(primary);
+        screens.prepend(primary);
+    }
+    if (screens.isEmpty()) screens.append(nullptr);
+    QList<QRect> covered;
+    for (QScreen* screen : std::as_const(screens)) {
+        // A mirrored monitor shows the same place twice; one balloon is enough there.
+        const QRect place = PopupWindow::placement(screen);
+        if (covered.contains(place)) continue;
+        covered.append(place);
+        auto* w = new PopupWindow(screen);
+        w->setCaller(caller);
+        w->setMessage(QString());
+        w->setMessage(text);
+        QObject::connect(w, &PopupWindow::closedByUser, w, [this] {
+            if (m_closedByUser) m_closedByUser();
+        });
+        QObject::connect(w, &PopupWindow::dismissed, w, [this] { closePopup(); });
+        m_windows.append(w);
+    }
+    // All are made before any is shown, so that they appear together.
+    for (const QPointer<PopupWindow>& w : std::as_const(m_windows))
+        w->show();
 }
 
 void DesktopPopup::closePopup() {
-    if (m_window) m_window->close();
-    m_window = nullptr;
+    const QList<QPointer<PopupWindow>> windows = std::exchange(m_windows, {});
+    for (const QPointer<PopupWindow>& w : windows)
+        if (w) w->close();
 }
 
 bool DesktopPopup::isOpen() const {
-    return m_window && m_window->isVisible();
+    for (const QPointer<PopupWindow>& w : m_windows)
+        if (w && w->isVisible()) return true;
+    return false;
+}
+
+PopupWindow* DesktopPopup::window() const {
+    for (const QPointer<PopupWindow>& w : m_windows)
+        if (w) return w;
+    return nullptr;
+}
+
+QList<PopupWindow*> DesktopPopup::windows() const {
+    QList<PopupWindow*> all;
+    for (const QPointer<PopupWindow>& w : m_windows)
+        if (w) all.append(w);
+    return all;
 }
 
 std::unique_ptr<PopupPort> makeDesktopPopup() {

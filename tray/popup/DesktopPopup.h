@@ -2,13 +2,16 @@
 
 #include "TrayPorts.h"
 
+#include <QList>
 #include <QPointer>
 
 namespace hv {
 
 class PopupWindow;
 
-// The poller's popup on the desktop: a fresh frmPopup for every showing.
+// The poller's popup on the desktop: a fresh frmPopup on every screen for every showing, so that
+// a user who looks at another monitor sees the alert too. They open and close together: a click
+// on one closes them all.
 class DesktopPopup : public PopupPort {
 public:
     ~DesktopPopup() override;
@@ -16,10 +19,13 @@ public:
     void closePopup() override;
     bool isOpen() const override;
     void setClosedByUser(std::function<void()> fn) override { m_closedByUser = std::move(fn); }
-    PopupWindow* window() const { return m_window; }
+    // The one on the primary screen.
+    PopupWindow* window() const;
+    // All of them, the primary screen's first.
+    QList<PopupWindow*> windows() const;
 
 private:
-    QPointer<PopupWindow> m_window;
+    QList<QPointer<PopupWindow>> m_windows;
     std::function<void()> m_closedByUser;
 };
 

@@ -4,6 +4,7 @@
 #include "popup/BalloonPictures.h"
 #include "popup/StackKeeper.h"
 
+#include <QAccessible>
 #include <QBitmap>
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -34,15 +35,18 @@ int PopupWindow::pixels(int twips) {
     return twipsToPixels(twips);
 }
 
-QRect PopupWindow::placement() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect full = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+QRect PopupWindow::placement(const QScreen* screen) {
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (!screen) screen = primary;
+    const QRect full = !screen             ? QRect(0, 0, 1024, 768)
+                       : screen == primary ? screen->geometry()
+                                           : screen->availableGeometry();
     const int w = pixels(WidthTwips), h = pixels(HeightTwips);
     return QRect(full.x() + full.width() - w - pixels(RightMarginTwips),
                  full.y() + full.height() - h - pixels(BottomMarginTwips), w, h);
 }
 
-PopupWindow::PopupWindow()
+PopupWindow::PopupWindow(QScreen* screen)
     // A tool-tip window is left alone by the window manager (no frame, no focus given on map or
     // click, no entry in a task bar or window switcher) and is mapped above the other windows; the
     // stack keeper keeps it there while it is shown.
@@ -64,7 +68,8 @@ PopupWindow::PopupWindow()
     setPalette(pal);
     setAutoFillBackground(true);
 
-    const QRect rect = placement();
+    if (screen) setScreen(screen);
+    const QRect rect = placement(screen);
     setGeometry(rect);
     setFixedSize(rect.size());
 
@@ -96,6 +101,12 @@ PopupWindow::~PopupWindow() = default;
 
 void PopupWindow::setMessage(const QString& text) {
     m_msg->setText(text);
+    // The balloon never takes the focus, so a screen reader learns its text from its name.
+    setAccessibleName(text);
+    if (isVisible()) {
+        QAccessibleEvent changed(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&changed);
+    }
 }
 
 QString PopupWindow::message() const {
@@ -112,6 +123,7 @@ void PopupWindow::mouseReleaseEvent(QMouseEvent* event) {
     emit closedByUser();
     m_msg->setText(QString());
     close();
+    emit dismissed();
 }
 
 void PopupWindow::closeEvent(QCloseEvent* event) {
@@ -122,6 +134,8 @@ void PopupWindow::closeEvent(QCloseEvent* event) {
 void PopupWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!m_keeper) m_keeper = StackKeeper::forWindow(this);
+    QAccessibleEvent shown(this, QAccessible::Alert);
+    QAccessible::updateAccessibility(&shown);
 }
 
 void PopupWindow::hideEvent(QHideEvent* event) {

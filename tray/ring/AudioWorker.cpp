@@ -9,14 +9,33 @@ AudioWorker::AudioWorker(std::unique_ptr<RingPort> ring) : m_ring(std::move(ring
 
 AudioWorker::~AudioWorker() = default;
 
+void AudioWorker::setVoiceFactory(VoiceFactory makeVoice) {
+    m_makeVoice = std::move(makeVoice);
+}
+
 void AudioWorker::ring(int ticket, TrayOperation op) {
-    m_jobs.push_back({ticket, op});
+    // Words are only ever extra: a new ring does not wait for them.
+    if (SpeechPort* voice = m_speaking.load()) voice->interrupt();
+    run({ticket, op, {}});
+}
+
+void AudioWorker::speak(const QString& text) {
+    if (text.isEmpty()) return;
+    run({0, TrayOperation::Poll, text});
+}
+
+void AudioWorker::run(Job job) {
+    m_jobs.push_back(std::move(job));
     if (m_playing) return;
     m_playing = true;
     while (!m_jobs.empty() && !WorkerThread::stopping()) {
-        const Job job = m_jobs.front();
+        const Job next = m_jobs.front();
         m_jobs.pop_front();
-        Handler h([op = job.op](const Failure& f) { return TrayFailures::reaction(op, f); });
+        if (!next.speech.isEmpty()) {
+            say(next.speech);
+            continue;
+        }
+        Handler h([op = next.op](const Failure& f) { return TrayFailures::reaction(op, f); });
         RingReport report;
         h.run([&] {
             h.step([&] {
@@ -24,7 +43,7 @@ void AudioWorker::ring(int ticket, TrayOperation op) {
                 report = m_ring->lastReport();
             });
         });
-        emit rang(job.ticket, report);
+        emit rang(next.ticket, report);
     }
     m_playing = false;
 }
@@ -34,8 +53,23 @@ void AudioWorker::probe() {
     emit audioState(m_ring->audioState());
 }
 
+void AudioWorker::say(const QString& text) {
+    // A ring already waiting goes first; the words would be cut short by it anyway.
+    for (const Job& j : m_jobs)
+        if (j.speech.isEmpty()) return;
+    if (!m_voiceMade && m_makeVoice) {
+        m_voiceMade = true;
+        m_voice = m_makeVoice();
+    }
+    if (!m_voice) return;
+    m_speaking = m_voice.get();
+    m_voice->speak(text);
+    m_speaking = nullptr;
+}
+
 void AudioWorker::interrupt() {
     m_ring->interrupt();
+    if (SpeechPort* voice = m_speaking.load()) voice->interrupt();
 }
 
 } // namespace hv

@@ -1,0 +1,10 @@
+#include "TrayPorts.h"
+
+namespace hv {
+
+// Built where Qt brings no text-to-speech module: alerts are then never read aloud.
+std::unique_ptr<SpeechPort> makeDesktopVoice() {
+    return nullptr;
+}
+
+} // namespace hv
