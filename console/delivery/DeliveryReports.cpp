@@ -2,6 +2,7 @@
 
 #include "Formats.h"
 #include "delivery/DeliveryBreakdown.h"
+#include "reports/ReportWriter.h"
 
 namespace hv {
 
@@ -20,7 +21,20 @@ QString at(const QDateTime& when, const QDate& today) {
     return when.date() == today ? time : formatMonthDayYear(when.date()) + u' ' + time;
 }
 
+QString cancelledBy(const DeliveryStore::Cancellation& c) {
+    return c.hostName.isEmpty() ? c.by : c.by + QStringLiteral(" on ") + c.hostName;
+}
+
+QString cancelledAt(const DeliveryStore::Cancellation& c) {
+    return formatMonthDayYear(c.at.date()) + u' ' + formatAmPm(c.at.time(), true);
+}
+
 } // namespace
+
+QString DeliveryReports::cancellationLine(const DeliveryStore::Cancellation& c) {
+    return ReportWriter::kCancelledByLabel + u' ' + cancelledBy(c) + QStringLiteral("    ") +
+           ReportWriter::kCancelledAtLabel + u' ' + cancelledAt(c);
+}
 
 ReportDefinition DeliveryReports::delivery(const DeliveryStore::Delivery& d, const DeliveryBreakdown& b) {
     ReportDefinition r;
@@ -28,6 +42,10 @@ ReportDefinition DeliveryReports::delivery(const DeliveryStore::Delivery& d, con
     r.captionPrefix = QStringLiteral("Delivery of ") + DeliveryBreakdown::alertLine(d.alert) + QStringLiteral(" (");
     r.summary << summaryLine(QStringLiteral("As of:"),
                              formatMonthDayYear(d.serverNow.date()) + u' ' + formatAmPm(d.serverNow.time(), true));
+    if (d.cancellation) {
+        r.summary << summaryLine(ReportWriter::kCancelledByLabel, cancelledBy(*d.cancellation));
+        r.summary << summaryLine(ReportWriter::kCancelledAtLabel, cancelledAt(*d.cancellation));
+    }
     for (int g = 0; g < DeliveryBreakdown::GroupCount; ++g) {
         const auto group = DeliveryBreakdown::Group(g);
         r.summary << summaryLine(DeliveryBreakdown::caption(group) + u':', formatGrouped(b.count(group)));

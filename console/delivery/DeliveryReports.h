@@ -20,6 +20,9 @@ public:
     static ReportDefinition workstations(const QList<DeliveryStore::Workstation>& workstations,
                                          const QDateTime& serverNow);
 
+    // Who cancelled the alert, on which computer, and when, in one line.
+    static QString cancellationLine(const DeliveryStore::Cancellation& c);
+
     // What the workstations window and its report say of a workstation.
     static QString stateText(const DeliveryStore::Workstation& w);
     static QString soundText(const DeliveryStore::Workstation& w);

@@ -266,6 +266,7 @@ void DeliveryWindow::showDelivery(const DeliveryStore::Delivery& d) {
     const DeliveryBreakdown b = DeliveryBreakdown::of(d);
     QString alertText = DeliveryBreakdown::alertLine(d.alert);
     if (!d.alert.codeMessage.isEmpty()) alertText += QStringLiteral("\nMessage: ") + d.alert.codeMessage;
+    if (d.cancellation) alertText += u'\n' + DeliveryReports::cancellationLine(*d.cancellation);
     m_alert->setText(alertText);
     QStringList counts;
     QString signature;

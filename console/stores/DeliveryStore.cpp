@@ -157,6 +157,18 @@ DeliveryStore::Delivery DeliveryStore::deliveryOn(Connection& connection, const 
             receipts.append(x);
         });
     d.receipts = receiptsForRank(receipts, rank, twins);
+    try {
+        connection.forEach(
+            QStringLiteral("SELECT CancelledBy, HostName, CancelledAt FROM cancellations WHERE LogID = ? "
+                           "ORDER BY CancelledAt LIMIT 1"),
+            {alert.id}, [&](const QSqlRecord& r) {
+                d.cancellation = Cancellation{textOf(r.value(0)), textOf(r.value(1)), r.value(2).toDateTime()};
+            });
+    } catch (const Failure& f) {
+        // A database from before cancelling, or an account that may not read them: the delivery
+        // is shown as it was before.
+        if (f.nativeCode() != kNoSuchTable && f.number() != code::PermissionDenied) throw;
+    }
     d.workstations = readWorkstations(connection, &d.serverNow);
     return d;
 }

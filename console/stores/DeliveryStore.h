@@ -61,9 +61,18 @@ public:
         QDateTime closedAt;
     };
 
+    // Who took the alert back, and when by the server's clock.
+    struct Cancellation {
+        QString by;
+        QString hostName;
+        QDateTime at;
+    };
+
     // One alert's delivery as the server knows it now.
     struct Delivery {
         LoggedAlert alert;
+        // None when nobody cancelled it, or the database or the account knows no cancellations.
+        std::optional<Cancellation> cancellation;
         QDateTime serverNow;
         QList<Receipt> receipts;
         QList<Workstation> workstations; // every one known, by host and user

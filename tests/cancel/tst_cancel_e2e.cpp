@@ -7,6 +7,9 @@
 #include "Formats.h"
 #include "admin/LoginWindow.h"
 #include "cancel/CancelWindow.h"
+#include "delivery/DeliveryBreakdown.h"
+#include "delivery/DeliveryReports.h"
+#include "delivery/DeliveryWindow.h"
 #include "poll/TrayStore.h"
 #include "reports/PrinterPort.h"
 #include "reports/ReportDefinition.h"
@@ -197,6 +200,23 @@ private slots:
                                                           "Cancelled At:  " + hv::formatMonthDayYear(at.date()) + ' ' +
                                                               hv::formatAmPm(at.time(), true),
                                                           hv::ReportWriter::kRuleLine}));
+
+        // The delivery window and its report say it too, with the computer it was cancelled on.
+        const QString by = "Admin on " + QSysInfo::machineHostName();
+        const QString when = hv::formatMonthDayYear(at.date()) + ' ' + hv::formatAmPm(at.time(), true);
+        hv::DeliveryWindow* delivery = hv::DeliveryWindow::open(h.ctx);
+        auto* alertLabel = delivery->findChild<QLabel*>("lblAlert");
+        QVERIFY2(QTest::qWaitFor([&] { return alertLabel->text().contains("Cancelled By:"); }, 10000),
+                 qPrintable("the delivery window shows: " + alertLabel->text()));
+        QCOMPARE(alertLabel->text().split('\n').last(), "Cancelled By: " + by + "    Cancelled At: " + when);
+        QTest::qWait(500); // drawn
+        screenshot("frmDelivery-cancelled");
+        hv::DeliveryStore store(h.ctx.servers(), h.ctx.access);
+        const hv::DeliveryStore::Delivery d = store.deliveryOf(*store.latestAlert());
+        const QStringList summary = hv::DeliveryReports::delivery(d, hv::DeliveryBreakdown::of(d)).summary;
+        QCOMPARE(summary.mid(1, 2),
+                 QStringList({"Cancelled By:              " + by, "Cancelled At:              " + when}));
+        delivery->close();
     }
 
     void cancelThatCannotBeStored() {
