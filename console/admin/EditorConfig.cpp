@@ -8,7 +8,7 @@ const QString kBlankTail = QStringLiteral(" field is blank. If you don't want to
 
 EditorConfig EditorConfig::users() {
     EditorConfig c;
-    c.catalogue = CatalogueSpec::users();
+    c.catalogue = CatalogueDefinition::users();
     c.formName = QStringLiteral("Form4");
     c.caption = QStringLiteral("Add/Edit Users");
     c.focusHolderName = QStringLiteral("Text3");
@@ -29,7 +29,7 @@ EditorConfig EditorConfig::users() {
 
 EditorConfig EditorConfig::locations() {
     EditorConfig c;
-    c.catalogue = CatalogueSpec::locations();
+    c.catalogue = CatalogueDefinition::locations();
     c.formName = QStringLiteral("Form5");
     c.caption = QStringLiteral("Add/Edit Locations");
     c.focusHolderName = QStringLiteral("Text2");
@@ -48,7 +48,7 @@ EditorConfig EditorConfig::locations() {
 
 EditorConfig EditorConfig::codes() {
     EditorConfig c;
-    c.catalogue = CatalogueSpec::codes();
+    c.catalogue = CatalogueDefinition::codes();
     c.formName = QStringLiteral("Form6");
     c.caption = QStringLiteral("Add/Edit Codes");
     c.focusHolderName = QStringLiteral("Text2");

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "stores/CatalogueSpec.h"
+#include "stores/CatalogueDefinition.h"
 
 #include <QList>
 #include <QString>
@@ -26,7 +26,7 @@ struct EditorField {
 // Everything in which the users, locations and codes editors differ. One editor class builds all
 // three windows from these; the catalogue itself is the store's.
 struct EditorConfig {
-    CatalogueSpec catalogue;
+    CatalogueDefinition catalogue;
     QString formName;
     QString caption;
     QString focusHolderName;

@@ -25,16 +25,16 @@ bool sameValues(const QVariantList& a, const QVariantList& b) {
 
 } // namespace
 
-CatalogueStore::CatalogueStore(CatalogueSpec spec, ServerList servers, DatabaseAccess access)
-    : m_spec(std::move(spec)), m_servers(std::move(servers)), m_access(std::move(access)) {}
+CatalogueStore::CatalogueStore(CatalogueDefinition definition, ServerList servers, DatabaseAccess access)
+    : m_definition(std::move(definition)), m_servers(std::move(servers)), m_access(std::move(access)) {}
 
 void CatalogueStore::load() {
     QList<QVariantList> rows;
     m_servers.run(consoleConnectionOptions(m_access, true), [&](Connection& connection) {
         rows.clear();
-        for (const QSqlRecord& r : connection.select(m_spec.mainQuery)) {
+        for (const QSqlRecord& r : connection.select(m_definition.mainQuery)) {
             QVariantList values;
-            for (const QString& column : m_spec.columns)
+            for (const QString& column : m_definition.columns)
                 values.append(r.value(columnIndex(r, column)));
             rows.append(values);
         }
@@ -73,7 +73,7 @@ QStringList CatalogueStore::current() const {
 
 QString CatalogueStore::lockCondition() const {
     QStringList parts;
-    for (const QString& column : m_spec.columns)
+    for (const QString& column : m_definition.columns)
         parts << QStringLiteral("BINARY %1 <=> BINARY ?").arg(column);
     return parts.join(QStringLiteral(" AND "));
 }
@@ -87,7 +87,7 @@ QVariantList CatalogueStore::storedValues() const {
 
 qint64 CatalogueStore::countOf(Connection& connection, const QVariantList& values) const {
     return connection
-        .select(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(m_spec.table, lockCondition()), values)
+        .select(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(m_definition.table, lockCondition()), values)
         .value(0)
         .value(0)
         .toLongLong();
@@ -105,8 +105,8 @@ CatalogueStore::Outcome CatalogueStore::add(const QStringList& values) {
         // trailing spaces.
         const QString& name = values.front();
         outcome = Outcome::Done;
-        for (const QSqlRecord& r : connection.select(m_spec.checkQuery)) {
-            const QVariant v = r.value(columnIndex(r, m_spec.nameColumn()));
+        for (const QSqlRecord& r : connection.select(m_definition.checkQuery)) {
+            const QVariant v = r.value(columnIndex(r, m_definition.nameColumn()));
             if (!v.isNull() && v.toString() == name) {
                 outcome = Outcome::Duplicate;
                 return;
@@ -116,10 +116,10 @@ CatalogueStore::Outcome CatalogueStore::add(const QStringList& values) {
         QStringList marks;
         for (qsizetype i = 0; i < values.size(); ++i)
             marks << QStringLiteral("?");
-        connection.execute(
-            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                .arg(m_spec.table, m_spec.columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
-            binds);
+        connection.execute(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                               .arg(m_definition.table, m_definition.columns.join(QStringLiteral(", ")),
+                                    marks.join(QStringLiteral(", "))),
+                           binds);
     };
     change.landed = [&](Connection& connection) {
         return outcome != Outcome::Done || countOf(connection, binds) > before;
@@ -134,8 +134,8 @@ CatalogueStore::Outcome CatalogueStore::save(const QStringList& values) {
     const QVariantList& stored = m_rows[m_pos];
     QStringList sets;
     QVariantList written;
-    for (int i = 0; i < m_spec.columns.size(); ++i) {
-        sets << QStringLiteral("%1 = ?").arg(m_spec.columns[i]);
+    for (int i = 0; i < m_definition.columns.size(); ++i) {
+        sets << QStringLiteral("%1 = ?").arg(m_definition.columns[i]);
         const bool untouched = i < m_shown.size() && values[i] == m_shown[i];
         written << (untouched ? stored[i] : QVariant(values[i]));
     }
@@ -149,7 +149,7 @@ CatalogueStore::Outcome CatalogueStore::save(const QStringList& values) {
     change.write = [&](Connection& connection) {
         if (changes) before = countOf(connection, newValues);
         matched = connection.execute(QStringLiteral("UPDATE %1 SET %2 WHERE %3 LIMIT 1")
-                                         .arg(m_spec.table, sets.join(QStringLiteral(", ")), lockCondition()),
+                                         .arg(m_definition.table, sets.join(QStringLiteral(", ")), lockCondition()),
                                      written + old);
     };
     // A row saved as it was leaves nothing to look for; a changed one is one more row with its new
@@ -169,7 +169,7 @@ CatalogueStore::Outcome CatalogueStore::remove() {
     change.write = [&](Connection& connection) {
         before = countOf(connection, old);
         matched = connection.execute(
-            QStringLiteral("DELETE FROM %1 WHERE %2 LIMIT 1").arg(m_spec.table, lockCondition()), old);
+            QStringLiteral("DELETE FROM %1 WHERE %2 LIMIT 1").arg(m_definition.table, lockCondition()), old);
     };
     change.landed = [&](Connection& connection) { return matched == 0 || countOf(connection, old) < before; };
     change.run(m_servers, consoleConnectionOptions(m_access, true));

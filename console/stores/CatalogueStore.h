@@ -2,7 +2,7 @@
 
 #include "DatabaseAccess.h"
 #include "ServerList.h"
-#include "stores/CatalogueSpec.h"
+#include "stores/CatalogueDefinition.h"
 
 #include <QList>
 #include <QStringList>
@@ -22,9 +22,9 @@ class Connection;
 // rows and the mode as they were.
 class CatalogueStore {
 public:
-    CatalogueStore(CatalogueSpec spec, ServerList servers, DatabaseAccess access = {});
+    CatalogueStore(CatalogueDefinition definition, ServerList servers, DatabaseAccess access = {});
 
-    const CatalogueSpec& spec() const { return m_spec; }
+    const CatalogueDefinition& definition() const { return m_definition; }
 
     // Reads the whole table afresh; the first row becomes current.
     void load();
@@ -66,7 +66,7 @@ private:
     qint64 countOf(Connection& connection, const QVariantList& values) const;
     QVariantList storedValues() const;
 
-    CatalogueSpec m_spec;
+    CatalogueDefinition m_definition;
     ServerList m_servers;
     DatabaseAccess m_access;
     QList<QVariantList> m_rows;

@@ -1,12 +1,12 @@
 #include "CheckedWrite.h"
 #include "ClusterNodes.h"
-#include "stores/CatalogueSpec.h"
+#include "stores/CatalogueDefinition.h"
 #include "stores/CatalogueStore.h"
 
 #include <QSqlRecord>
 #include <QtTest>
 
-using hv::CatalogueSpec;
+using hv::CatalogueDefinition;
 using hv::CatalogueStore;
 using Outcome = CatalogueStore::Outcome;
 
@@ -122,7 +122,7 @@ private slots:
             QCOMPARE(names, columns);
         }
 
-        CatalogueStore codes(CatalogueSpec::codes(), cluster::servers({2, 3, 1}));
+        CatalogueStore codes(CatalogueDefinition::codes(), cluster::servers({2, 3, 1}));
         codes.load();
         codes.remember(codes.current());
         QCOMPARE(codes.save({"Code Red", "Leave by the east stairs."}), Outcome::Done);
@@ -137,19 +137,19 @@ private slots:
                          "ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci");
         cluster::exec(2, "INSERT INTO locations (CodeLocation) VALUES ('Dock'), ('Dock'), ('dock ')");
 
-        CatalogueStore onNode1(CatalogueSpec::locations(), cluster::servers({1, 2, 3}));
+        CatalogueStore onNode1(CatalogueDefinition::locations(), cluster::servers({1, 2, 3}));
         onNode1.load();
         QCOMPARE(onNode1.size(), 3);
         onNode1.startAdding();
         QCOMPARE(onNode1.add({"Roof"}), Outcome::Done);
         QCOMPARE(onNode1.add({"Dock"}), Outcome::Duplicate);
 
-        CatalogueStore onNode2(CatalogueSpec::locations(), cluster::servers({2, 3, 1}));
+        CatalogueStore onNode2(CatalogueDefinition::locations(), cluster::servers({2, 3, 1}));
         QVERIFY(moveTo(onNode2, {"Dock"}));
         onNode2.remember({"Dock"});
         QCOMPARE(onNode2.save({"Dock A"}), Outcome::Done);
 
-        CatalogueStore onNode3(CatalogueSpec::locations(), cluster::servers({3, 1, 2}));
+        CatalogueStore onNode3(CatalogueDefinition::locations(), cluster::servers({3, 1, 2}));
         QVERIFY(moveTo(onNode3, {"Dock"}));
         QCOMPARE(onNode3.remove(), Outcome::Done);
         // Both rows that node 1 still shows as "Dock" were changed on other nodes meanwhile.

@@ -8,7 +8,7 @@
 
 #include <QtTest>
 
-using hv::CatalogueSpec;
+using hv::CatalogueDefinition;
 using hv::CatalogueStore;
 using Edge = CatalogueStore::Edge;
 using Outcome = CatalogueStore::Outcome;
@@ -40,7 +40,7 @@ private slots:
     }
 
     void emptyCatalogueStandsAtBothEnds() {
-        CatalogueStore store(CatalogueSpec::codes(), cs());
+        CatalogueStore store(CatalogueDefinition::codes(), cs());
         store.load();
         QVERIFY(store.bof() && store.eof());
         QCOMPARE(store.settle(), Edge::First);
@@ -52,7 +52,7 @@ private slots:
 
     void walkingStepsBackAtEitherEnd() {
         testdb::exec("INSERT INTO codes (CodeName, Comments) VALUES ('b', NULL), ('a', 'first'), ('c', 'last')");
-        CatalogueStore store(CatalogueSpec::codes(), cs());
+        CatalogueStore store(CatalogueDefinition::codes(), cs());
         store.load();
         QCOMPARE(store.settle(), Edge::None);
         QCOMPARE(store.current(), QStringList({"a", "first"}));
@@ -72,7 +72,7 @@ private slots:
 
     void addComparesNamesExactlyAndEndsTheAdd() {
         testdb::exec("INSERT INTO codes (CodeName, Comments) VALUES ('Drill', 'x')");
-        CatalogueStore store(CatalogueSpec::codes(), cs());
+        CatalogueStore store(CatalogueDefinition::codes(), cs());
         store.load();
         store.startAdding();
         QCOMPARE(store.add({"Drill", "again"}), Outcome::Duplicate);
@@ -89,7 +89,7 @@ private slots:
     void untouchedValuesAreWrittenBackAsStored() {
         const QString longName = QString("N").repeated(200);
         testdb::exec("INSERT INTO codes (CodeName, Comments) VALUES (?, NULL)", {longName});
-        CatalogueStore store(CatalogueSpec::codes(), cs());
+        CatalogueStore store(CatalogueDefinition::codes(), cs());
         store.load();
         // The fields showed the name whole and the NULL as an empty text; only the name changes.
         store.remember(store.current());
@@ -104,7 +104,7 @@ private slots:
 
     void rowsChangedElsewhereAreNeitherOverwrittenNorDeleted() {
         testdb::exec("INSERT INTO codes (CodeName, Comments) VALUES ('twin', 'a'), ('twin', 'a'), ('solo', 'b')");
-        CatalogueStore store(CatalogueSpec::codes(), cs());
+        CatalogueStore store(CatalogueDefinition::codes(), cs());
         store.load();
         store.remember(store.current());
         QCOMPARE(store.current(), QStringList({"solo", "b"}));
@@ -120,7 +120,7 @@ private slots:
 
     void refusedWriteLeavesRowsAndMode() {
         testdb::exec("INSERT INTO codes (CodeName, Comments) VALUES ('kept', 'k')");
-        CatalogueStore store(CatalogueSpec::codes(), cs());
+        CatalogueStore store(CatalogueDefinition::codes(), cs());
         store.load();
         store.startAdding();
         {

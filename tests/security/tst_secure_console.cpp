@@ -1,7 +1,7 @@
 #include "ConnectionString.h"
 #include "ConsoleKit.h"
 #include "SecureServer.h"
-#include "stores/CatalogueSpec.h"
+#include "stores/CatalogueDefinition.h"
 #include "stores/CatalogueStore.h"
 
 #include <QFile>
@@ -57,7 +57,7 @@ private slots:
         QCOMPARE(rows(sql.arg("AlertLog")), QStringList({row}));
 
         // The editors work through what the main window read from halvane.ini.
-        hv::CatalogueStore codes(hv::CatalogueSpec::codes(), h.ctx.servers(), h.ctx.access);
+        hv::CatalogueStore codes(hv::CatalogueDefinition::codes(), h.ctx.servers(), h.ctx.access);
         codes.load();
         codes.startAdding();
         QCOMPARE(codes.add({"Drill", "Practice only"}), hv::CatalogueStore::Outcome::Done);

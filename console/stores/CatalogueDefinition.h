@@ -7,7 +7,7 @@ namespace hv {
 
 // One catalogue as the database holds it: its table, the statements of its editor and the columns
 // the editor shows, the name first.
-struct CatalogueSpec {
+struct CatalogueDefinition {
     QString table;
     QString plural; // how the console's messages name the rows: "users", "codes"
     QString mainQuery;
@@ -16,9 +16,9 @@ struct CatalogueSpec {
 
     const QString& nameColumn() const { return columns.front(); }
 
-    static CatalogueSpec users();
-    static CatalogueSpec locations();
-    static CatalogueSpec codes();
+    static CatalogueDefinition users();
+    static CatalogueDefinition locations();
+    static CatalogueDefinition codes();
 };
 
 } // namespace hv

@@ -1,8 +1,8 @@
-#include "stores/CatalogueSpec.h"
+#include "stores/CatalogueDefinition.h"
 
 namespace hv {
 
-CatalogueSpec CatalogueSpec::users() {
+CatalogueDefinition CatalogueDefinition::users() {
     return {QStringLiteral("users"),
             QStringLiteral("users"),
             QStringLiteral("Select * From users ORDER By UserName"),
@@ -10,7 +10,7 @@ CatalogueSpec CatalogueSpec::users() {
             {QStringLiteral("UserName"), QStringLiteral("Password")}};
 }
 
-CatalogueSpec CatalogueSpec::locations() {
+CatalogueDefinition CatalogueDefinition::locations() {
     return {QStringLiteral("locations"),
             QStringLiteral("locations"),
             QStringLiteral("Select * From locations ORDER By CodeLocation"),
@@ -18,7 +18,7 @@ CatalogueSpec CatalogueSpec::locations() {
             {QStringLiteral("CodeLocation")}};
 }
 
-CatalogueSpec CatalogueSpec::codes() {
+CatalogueDefinition CatalogueDefinition::codes() {
     return {QStringLiteral("codes"),
             QStringLiteral("codes"),
             QStringLiteral("Select * From codes ORDER By CodeName"),
