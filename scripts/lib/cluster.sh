@@ -34,6 +34,7 @@ node_config() {
 [mysqld]
 user=root
 datadir=$d/data
+tmpdir=$d/tmp
 socket=$d/mariadb.sock
 pid-file=$d/mariadb.pid
 log-error=$d/mariadb.log
@@ -79,8 +80,9 @@ GRANT ALL PRIVILEGES ON *.* TO root@'127.0.0.%' WITH GRANT OPTION;
 DROP USER IF EXISTS root@'::1';
 DROP USER IF EXISTS root@'$(hostname)';
 SQL
+  mkdir -p "$d/tmp"
   "$(find_binary mariadb-install-db mysql_install_db)" --no-defaults --user=root --datadir="$d/data" \
-    --skip-test-db --auth-root-authentication-method=normal --extra-file="$d/init.sql" >"$d/install.log" 2>&1 ||
+    --tmpdir="$d/tmp" --skip-test-db --auth-root-authentication-method=normal --extra-file="$d/init.sql" >"$d/install.log" 2>&1 ||
     { cat "$d/install.log" >&2; die "could not create node $n's data directory"; }
 }
 
@@ -94,7 +96,7 @@ node_start() {
   node_config "$n"
   local d
   d=$(node_dir "$n")
-  mkdir -p "$d/data"
+  mkdir -p "$d/data" "$d/tmp"
   rm -f "$d/mariadb.sock"
   setsid "$(find_binary mariadbd mysqld)" --defaults-file="$d/node.cnf" "$@" </dev/null >/dev/null 2>&1 &
   node_wait_synced "$n" 120 || { tail -n 20 "$d/mariadb.log" >&2; die "node $n did not join the cluster"; }
