@@ -2,6 +2,7 @@
 # and the tests that run inside Windows (under Wine here). The script then gathers the program
 # folder and makes the installer.
 add_subdirectory(common)
+add_subdirectory(data)
 add_subdirectory(tray)
 add_subdirectory(console)
 # Windows programs without a console window of their own.

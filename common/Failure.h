@@ -29,9 +29,6 @@ public:
     qint64 number() const { return m_number; }
     const QString& description() const { return m_description; }
     int nativeCode() const { return m_native; }
-    // The server gave up waiting for a lock held by another session (or ran out of statement
-    // time): a bound ran out, the statement did nothing.
-    bool waitRanOut() const { return m_native == 1205 || m_native == 1969; }
     const char* what() const noexcept override { return m_what.constData(); }
 
 private:

@@ -1,6 +1,8 @@
 #include "SendCommand.h"
 
 #include "AlertLogStore.h"
+#include "AlertStore.h"
+#include "CancelStore.h"
 #include "CapError.h"
 #include "CapExport.h"
 #include "CapFeed.h"
@@ -12,10 +14,8 @@
 #include "Ports.h"
 #include "SendFailures.h"
 #include "SendSettings.h"
+#include "StatementBounds.h"
 #include "UsageError.h"
-#include "stores/AlertStore.h"
-#include "stores/CancelStore.h"
-#include "stores/ConsoleBounds.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -191,7 +191,7 @@ ExitStatus SendCommand::submit(const SendOptions& options, const Choice& choice)
         const QDateTime console(saved.consoleNow.date(), saved.consoleNow.time(), Qt::UTC);
         const QDateTime server(saved.serverNow.date(), saved.serverNow.time(), Qt::UTC);
         const qint64 serverAhead = console.secsTo(server);
-        if (qAbs(serverAhead) > AlertStore::kClockToleranceSeconds)
+        if (qAbs(serverAhead) > site::kClockToleranceSeconds)
             say(QStringLiteral("the alert was stored, but this computer's clock is %1 %2 the database server's; the "
                                "workstations may show the alert late or not at all")
                     .arg(duration(qAbs(serverAhead)),

@@ -1,19 +1,24 @@
 #include "SendFailures.h"
 
+#include "DatabaseErrors.h"
 #include "Failure.h"
-#include "shared/FailureTable.h"
 
 namespace hv {
 
+using dberror::Cause;
+
 std::optional<ExitStatus> SendFailures::statusFor(Operation operation, const Failure& failure) {
-    if (operation == Operation::Purge &&
-        FailureTable::responseTo(FailureTable::Operation::Purge, failure).outcome == FailureTable::Outcome::NextStep)
+    const Cause cause = dberror::causeOf(failure);
+    // The purge is housekeeping, as in the console: only a failure that would stop the submission
+    // too ends the command; a lock or a deadlock between two purges never keeps an alert back.
+    if (operation == Operation::Purge && cause != Cause::LoginRefused && cause != Cause::CannotOpen &&
+        cause != Cause::PermissionDenied)
         return std::nullopt;
-    switch (FailureTable::causeOf(failure)) {
-    case FailureTable::Cause::LoginRefused:
+    switch (cause) {
+    case Cause::LoginRefused:
         return ExitStatus::LoginRefused;
-    case FailureTable::Cause::CannotOpen:
-    case FailureTable::Cause::WaitRanOut:
+    case Cause::CannotOpen:
+    case Cause::WaitRanOut:
         // Nothing was stored; the same command later may well succeed.
         return ExitStatus::Unreachable;
     default:
@@ -23,14 +28,14 @@ std::optional<ExitStatus> SendFailures::statusFor(Operation operation, const Fai
 
 QString SendFailures::reasonFor(const Failure& f, const QString& host) {
     const QString server = QStringLiteral("the database server \"%1\"").arg(host);
-    switch (FailureTable::causeOf(f)) {
-    case FailureTable::Cause::LoginRefused:
+    switch (dberror::causeOf(f)) {
+    case Cause::LoginRefused:
         return server + QStringLiteral(" refused the login");
-    case FailureTable::Cause::CannotOpen:
+    case Cause::CannotOpen:
         return QStringLiteral("cannot reach ") + server + QStringLiteral(": ") + f.description();
-    case FailureTable::Cause::WaitRanOut:
+    case Cause::WaitRanOut:
         return server + QStringLiteral(" did not finish in time: ") + f.description();
-    case FailureTable::Cause::PermissionDenied:
+    case Cause::PermissionDenied:
         return server + QStringLiteral(" denied the rights for it: ") + f.description();
     default:
         return server + QStringLiteral(" refused it: ") + f.description();

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "AudioState.h"
 #include "Ports.h"
-#include "ring/AudioState.h"
-#include "ring/RingReport.h"
+#include "RingReport.h"
 
 #include <QString>
 #include <functional>

@@ -4,6 +4,7 @@
 #include "Failure.h"
 #include "Handler.h"
 #include "Ports.h"
+#include "SiteFacts.h"
 #include "TrayFailures.h"
 #include "TrayPorts.h"
 
@@ -29,7 +30,7 @@ class Poller;
 struct TrayOptions {
     // Where halvane.ini is read; empty means beside the executable.
     QString iniPath;
-    int pollIntervalMs = 15000;
+    int pollIntervalMs = site::kPollIntervalMs;
     // The encoded icon pictures; empty means the ones built into the program.
     QByteArray icon32;
     QByteArray icon16;

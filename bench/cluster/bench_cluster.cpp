@@ -14,7 +14,7 @@
 #include "CheckedWrite.h"
 #include "ConnectionString.h"
 #include "ServerList.h"
-#include "poll/TrayStore.h"
+#include "TrayStore.h"
 
 #include <QCoreApplication>
 #include <QSqlRecord>

@@ -1,12 +1,12 @@
 // The console on loopback: one submission end to end (purge, look-up, both rows) repeated, and the
 // start-up of the main window until it is on the screen with 1,000 codes and 1,000 locations in its
 // lists. Prints the figures; needs the private server on 127.0.0.1.
+#include "AlertStore.h"
 #include "BenchPorts.h"
 #include "BenchSupport.h"
 #include "Connection.h"
 #include "mainwindow/MainWindow.h"
 #include "shared/ConsoleContext.h"
-#include "stores/AlertStore.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -9,14 +9,15 @@
 // connection of its own (the ring itself takes no time here). Then it also prints when each
 // receipt of the submitted alert was written, and how many are in the database two intervals
 // after the submission.
+#include "AlertStore.h"
 #include "BenchSupport.h"
 #include "Connection.h"
 #include "ConnectionString.h"
+#include "DeliveryLog.h"
 #include "DeliveryTerms.h"
 #include "Ports.h"
-#include "delivery/DeliveryLog.h"
-#include "poll/TrayStore.h"
-#include "stores/AlertStore.h"
+#include "SiteFacts.h"
+#include "TrayStore.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -55,7 +56,7 @@ int main(int argc, char** argv) {
             hv::WorkstationIdentity{QStringLiteral("bench-%1").arg(w, 5, 10, QLatin1Char('0')),
                                     QStringLiteral("bench")},
             QStringLiteral("bench"));
-        fleet[w].log->deferFirstCheckIn(qint64(w) * hv::delivery::kCheckInSeconds * 1000 / workstations);
+        fleet[w].log->deferFirstCheckIn(qint64(w) * hv::site::kCheckInSeconds * 1000 / workstations);
     }
 
     using Clock = std::chrono::steady_clock;

@@ -16,9 +16,9 @@
 // Prints one line of figures per run.
 #include "BenchSupport.h"
 #include "ConnectionString.h"
+#include "DeliveryLog.h"
 #include "Settings.h"
-#include "delivery/DeliveryLog.h"
-#include "poll/TrayStore.h"
+#include "TrayStore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

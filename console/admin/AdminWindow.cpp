@@ -1,7 +1,9 @@
 #include "admin/AdminWindow.h"
 
 #include "Failure.h"
+#include "PropertiesStore.h"
 #include "Strings.h"
+#include "TraySettingsStore.h"
 #include "admin/CatalogueEditor.h"
 #include "admin/EditorConfig.h"
 #include "reports/ReportsEntry.h"
@@ -9,8 +11,6 @@
 #include "shared/ConsoleTexts.h"
 #include "shared/DatabaseRunner.h"
 #include "shared/FailureTable.h"
-#include "stores/PropertiesStore.h"
-#include "stores/TraySettingsStore.h"
 #include "widgets/FocusHolder.h"
 
 #include <QMenu>

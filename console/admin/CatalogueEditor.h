@@ -1,8 +1,8 @@
 #pragma once
 
+#include "CatalogueStore.h"
 #include "admin/EditorConfig.h"
 #include "shared/FailureTable.h"
-#include "stores/CatalogueStore.h"
 #include "widgets/FixedDialog.h"
 
 #include <QList>

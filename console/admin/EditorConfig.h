@@ -1,6 +1,6 @@
 #pragma once
 
-#include "stores/CatalogueDefinition.h"
+#include "CatalogueDefinition.h"
 
 #include <QList>
 #include <QString>

@@ -2,12 +2,12 @@
 
 #include "Handler.h"
 #include "Strings.h"
+#include "UserStore.h"
 #include "admin/AdminWindow.h"
 #include "cancel/CancelWindow.h"
 #include "shared/ConsoleContext.h"
 #include "shared/DatabaseRunner.h"
 #include "shared/FailureTable.h"
-#include "stores/UserStore.h"
 
 #include <QFocusEvent>
 #include <QGridLayout>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "stores/CancelStore.h"
+#include "CancelStore.h"
 #include "widgets/FixedDialog.h"
 
 #include <QList>

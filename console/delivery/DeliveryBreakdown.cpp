@@ -2,6 +2,7 @@
 
 #include "DeliveryTerms.h"
 #include "Formats.h"
+#include "SiteFacts.h"
 
 #include <QSet>
 
@@ -12,7 +13,6 @@ namespace {
 using Receipt = DeliveryStore::Receipt;
 
 // How long an alert stays on the workstations after its minute.
-constexpr int kAlertWindowSeconds = 180;
 
 // A moment of the alert's own day shows its time only; another day's shows its date too.
 QString moment(const QDateTime& at, const QDate& alertDay) {
@@ -117,7 +117,7 @@ DeliveryBreakdown DeliveryBreakdown::of(const DeliveryStore::Delivery& d) {
     }
 
     // Only workstations that were already known while the alert was current can have missed it.
-    const QDateTime alertEnd = QDateTime(day, d.alert.codeTime).addSecs(kAlertWindowSeconds);
+    const QDateTime alertEnd = QDateTime(day, d.alert.codeTime).addSecs(site::kAlertWindowSeconds);
     int unseen = 0;
     for (const DeliveryStore::Workstation& w : d.workstations) {
         if (seen.contains(key(w.hostName, w.desktopUser))) continue;

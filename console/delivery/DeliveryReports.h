@@ -1,7 +1,7 @@
 #pragma once
 
+#include "DeliveryStore.h"
 #include "reports/ReportDefinition.h"
-#include "stores/DeliveryStore.h"
 
 #include <QDateTime>
 #include <QList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "stores/DeliveryStore.h"
+#include "DeliveryStore.h"
 
 #include <QAbstractTableModel>
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "DeliveryStore.h"
 #include "Failure.h"
-#include "stores/DeliveryStore.h"
 
 #include <QWidget>
 #include <optional>

@@ -1,10 +1,12 @@
 #include "mainwindow/MainWindow.h"
 
+#include "AlertStore.h"
 #include "Failure.h"
 #include "Formats.h"
 #include "FurtherServers.h"
 #include "Handler.h"
 #include "Settings.h"
+#include "SiteFacts.h"
 #include "Strings.h"
 #include "admin/LoginWindow.h"
 #include "delivery/DeliveryWindow.h"
@@ -13,7 +15,6 @@
 #include "shared/ConsoleContext.h"
 #include "shared/DatabaseRunner.h"
 #include "shared/FailureTable.h"
-#include "stores/AlertStore.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -263,7 +264,7 @@ void MainWindow::warnIfClocksDiffer(const QDateTime& console, const QDateTime& s
     const QDateTime b(server.date(), server.time(), Qt::UTC);
     const qint64 serverAhead = a.secsTo(b);
     const qint64 apart = qAbs(serverAhead);
-    if (apart <= AlertStore::kClockToleranceSeconds) return;
+    if (apart <= site::kClockToleranceSeconds) return;
     m_ctx.msg.show(
         QStringLiteral("Clock Difference"),
         QStringLiteral("The alert has been saved, but the clock of this computer is %1 %2 the clock of the database "

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "ReportStore.h"
 #include "reports/ReportsEntry.h"
 #include "reports/SearchParameters.h"
-#include "stores/ReportStore.h"
 
 #include <QList>
 #include <QSqlRecord>

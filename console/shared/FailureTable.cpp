@@ -1,5 +1,6 @@
 #include "shared/FailureTable.h"
 
+#include "DatabaseErrors.h"
 #include "Failure.h"
 #include "shared/ConsoleTexts.h"
 
@@ -34,33 +35,14 @@ Box told(const QString& title, const QString& what, const Failure& f) {
 
 // A database made before alerts could be cancelled has no table to record them in.
 QString cancelReason(const Failure& f) {
-    constexpr qint64 kNoSuchTable = 1146;
-    if (f.number() == kNoSuchTable) return text::kReasonNoCancellations;
+    if (dberror::noSuchTable(f)) return text::kReasonNoCancellations;
     return FailureTable::reasonFor(f);
 }
 
 } // namespace
 
 FailureTable::Cause FailureTable::causeOf(const Failure& f) {
-    if (f.waitRanOut()) return Cause::WaitRanOut;
-    switch (f.number()) {
-    case code::LoginRefused:
-        return Cause::LoginRefused;
-    case code::CannotOpen:
-        return Cause::CannotOpen;
-    case code::PermissionDenied:
-        return Cause::PermissionDenied;
-    case code::NoCurrentRow:
-        return Cause::NoCurrentRow;
-    case code::FileNotFound:
-        return Cause::FileNotFound;
-    case code::InputPastEnd:
-        return Cause::InputPastEnd;
-    case code::PrinterError:
-        return Cause::PrinterError;
-    default:
-        return Cause::Other;
-    }
+    return dberror::causeOf(f);
 }
 
 QString FailureTable::reasonFor(const Failure& f) {
@@ -169,10 +151,10 @@ FailureTable::Response FailureTable::responseTo(Operation op, const Failure& f, 
                       QStringLiteral("Nothing has been saved. ") + reasonFor(f) + text::kContactAdministrator}});
     case Op::ReadAloudSave:
         // 1146: a database from before the setting's table; the box says how to add it.
-        return stop(
-            {{text::kReadAloudNotSavedTitle, QStringLiteral("Nothing has been saved. ") +
-                                                 (f.number() == 1146 ? text::kReasonNoSettingsTable : reasonFor(f)) +
-                                                 text::kContactAdministrator}});
+        return stop({{text::kReadAloudNotSavedTitle,
+                      QStringLiteral("Nothing has been saved. ") +
+                          (dberror::noSuchTable(f) ? text::kReasonNoSettingsTable : reasonFor(f)) +
+                          text::kContactAdministrator}});
     case Op::Report:
         // Any other failure ends the report without a word.
         if (cause == Cause::PrinterError) return stop({{text::kPrinterErrorTitle, text::kPrinterErrorText}});

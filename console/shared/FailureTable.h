@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseErrors.h"
 #include "Handler.h"
 #include "Ports.h"
 
@@ -35,19 +36,8 @@ public:
         CancelSave,     // the record of a cancellation
     };
 
-    // How the table tells failures apart. A wait that ran out (a table locked by another session
-    // for longer than the console waits) counts where it matters as the server being out of reach.
-    enum class Cause {
-        LoginRefused,
-        CannotOpen,
-        PermissionDenied,
-        WaitRanOut,
-        NoCurrentRow,
-        FileNotFound,
-        InputPastEnd,
-        PrinterError,
-        Other,
-    };
+    // How the table tells failures apart: the one classification every program uses.
+    using Cause = dberror::Cause;
 
     enum class Outcome { EndProgram, NextStep, Stop };
 

@@ -1,9 +1,9 @@
+#include "AlertStore.h"
 #include "ClusterNodes.h"
 #include "DesktopSession.h"
 #include "Failure.h"
 #include "Ports.h"
 #include "shared/FailureTable.h"
-#include "stores/AlertStore.h"
 
 #include <QDir>
 #include <QElapsedTimer>

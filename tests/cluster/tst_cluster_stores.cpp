@@ -1,7 +1,7 @@
+#include "CatalogueDefinition.h"
+#include "CatalogueStore.h"
 #include "CheckedWrite.h"
 #include "ClusterNodes.h"
-#include "stores/CatalogueDefinition.h"
-#include "stores/CatalogueStore.h"
 
 #include <QSqlRecord>
 #include <QtTest>

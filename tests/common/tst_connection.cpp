@@ -1,5 +1,6 @@
 #include "Connection.h"
 #include "ConnectionString.h"
+#include "DatabaseErrors.h"
 #include "TestDb.h"
 
 #include <QElapsedTimer>
@@ -122,7 +123,7 @@ private slots:
                 QFAIL(qPrintable(QString("%1 should have given up on the lock").arg(sql)));
             } catch (const hv::Failure& f) {
                 QCOMPARE(f.nativeCode(), 1205);
-                QVERIFY(f.waitRanOut());
+                QVERIFY(hv::dberror::waitRanOut(f));
             }
         }
         holder.execute("UNLOCK TABLES");

@@ -1,10 +1,10 @@
 // The rules of the console's stores against the private server, without any window: the record
 // set of a catalogue with its edges, mode and optimistic check, and what the main window reads.
+#include "AlertStore.h"
+#include "CatalogueStore.h"
 #include "ConnectionString.h"
 #include "Failure.h"
 #include "TestDb.h"
-#include "stores/AlertStore.h"
-#include "stores/CatalogueStore.h"
 
 #include <QtTest>
 

@@ -2,14 +2,14 @@
 // main window's menu, sorted into their groups, refreshed by themselves, reaching an alert of an
 // earlier day after the console's purge, written as reports, and quiet on a database made before
 // the delivery tables existed.
+#include "AlertStore.h"
 #include "ConsoleKit.h"
+#include "DeliveryStore.h"
 #include "delivery/DeliveryWindow.h"
 #include "delivery/WorkstationsModel.h"
 #include "delivery/WorkstationsWindow.h"
 #include "reports/PrinterPort.h"
 #include "reports/ReportViewer.h"
-#include "stores/AlertStore.h"
-#include "stores/DeliveryStore.h"
 
 #include <QAction>
 #include <QComboBox>

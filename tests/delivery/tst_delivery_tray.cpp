@@ -4,9 +4,9 @@
 // tables, the alert shown and rung as before with no more than a statement a minute spent on it.
 #include "Connection.h"
 #include "ConnectionString.h"
+#include "DeliveryLog.h"
 #include "TestDb.h"
 #include "TrayFakes.h"
-#include "delivery/DeliveryLog.h"
 #include "poll/Poller.h"
 
 #include <QSignalSpy>

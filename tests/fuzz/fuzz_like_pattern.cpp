@@ -1,7 +1,7 @@
 // The report search turns the operator's text into a LIKE prefix pattern with "!" as the escape
 // character. Whatever the text, the pattern must match exactly the names that begin with it: each
 // character of the text literal, one "%" at the end as the only wildcard.
-#include "stores/ReportStore.h"
+#include "ReportStore.h"
 
 #include <QString>
 #include <cstdint>

@@ -1,8 +1,8 @@
+#include "CatalogueDefinition.h"
+#include "CatalogueStore.h"
 #include "ConnectionString.h"
 #include "ConsoleKit.h"
 #include "SecureServer.h"
-#include "stores/CatalogueDefinition.h"
-#include "stores/CatalogueStore.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,11 +1,11 @@
 #include "Connection.h"
 #include "ConnectionString.h"
+#include "DeliveryLog.h"
 #include "SecureServer.h"
 #include "ServerList.h"
 #include "TestDb.h"
 #include "TlsCipher.h"
-#include "delivery/DeliveryLog.h"
-#include "poll/TrayStore.h"
+#include "TrayStore.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,5 +1,6 @@
+#include "DatabaseErrors.h"
 #include "TrayFailures.h"
-#include "poll/TrayStore.h"
+#include "TrayStore.h"
 
 #include <QtTest>
 
@@ -70,9 +71,9 @@ private slots:
         // A tooltip read that ran into a bound is tried again by a later poll; one the server
         // answered (even with an error of its own) is not.
         for (qint64 n : {hv::code::CannotOpen, qint64(1205), qint64(1969), qint64(3024)})
-            QVERIFY(hv::TrayStore::unanswered(hv::Failure(n)));
+            QVERIFY(hv::dberror::unanswered(hv::Failure(n)));
         for (qint64 n : {hv::code::NoCurrentRow, hv::code::PermissionDenied, qint64(1146)})
-            QVERIFY(!hv::TrayStore::unanswered(hv::Failure(n)));
+            QVERIFY(!hv::dberror::unanswered(hv::Failure(n)));
         // Any other server reads the bound as a comment.
         const QString sent = hv::TrayStore::bounded(hv::TrayStore::tooltipStatement());
         QVERIFY(sent.startsWith("/*M!"));

@@ -4,8 +4,8 @@
 #include "TableLock.h"
 #include "TestDb.h"
 #include "TrayFakes.h"
+#include "TrayStore.h"
 #include "poll/Poller.h"
-#include "poll/TrayStore.h"
 
 #include <QEventLoop>
 #include <QSignalSpy>

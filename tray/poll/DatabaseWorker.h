@@ -1,8 +1,8 @@
 #pragma once
 
+#include "DeliveryLog.h"
 #include "ServerList.h"
-#include "delivery/DeliveryLog.h"
-#include "poll/TrayStore.h"
+#include "TrayStore.h"
 
 #include <QElapsedTimer>
 #include <QList>

@@ -1,5 +1,6 @@
 #include "poll/Poller.h"
 
+#include "SiteFacts.h"
 #include "WorkerThread.h"
 #include "poll/DatabaseWorker.h"
 #include "ring/AudioWorker.h"
@@ -80,7 +81,7 @@ void Poller::tick() {
         worker, [worker, servers, access, withTooltip, audio] { worker->poll(servers, access, withTooltip, audio); },
         Qt::QueuedConnection);
     // The audio for the check-in about a minute from now.
-    if (++m_ticks % 4 == 0) {
+    if (++m_ticks % site::kPollsPerCheckIn == 0) {
         AudioWorker* audioWorker = m_audioWorker;
         QMetaObject::invokeMethod(
             audioWorker, [audioWorker] { audioWorker->probe(); }, Qt::QueuedConnection);

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "AudioState.h"
 #include "Failure.h"
 #include "Handler.h"
+#include "RingReport.h"
 #include "ServerList.h"
 #include "TrayFailures.h"
 #include "TrayPorts.h"
-#include "poll/TrayStore.h"
-#include "ring/AudioState.h"
-#include "ring/RingReport.h"
+#include "TrayStore.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>

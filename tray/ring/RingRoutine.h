@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ring/RingReport.h"
+#include "RingReport.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,10 @@
-#include "delivery/DeliveryLog.h"
+#include "DeliveryLog.h"
 
 #include "Connection.h"
+#include "DatabaseErrors.h"
 #include "DeliveryTerms.h"
+#include "SiteFacts.h"
+#include "StatementBounds.h"
 
 #include <algorithm>
 
@@ -43,19 +46,6 @@ QVariant limited(const QString& text, int length) {
 
 bool sameAlert(const ShownAlert& a, const ShownAlert& b) {
     return a.id == b.id && a.codeDate == b.codeDate && a.codeTime == b.codeTime;
-}
-
-// The server gave no answer in time: the same statement may well go through on a later poll.
-bool unanswered(const Failure& f) {
-    switch (f.number()) {
-    case code::CannotOpen:
-    case 1205: // lock wait timeout
-    case 1969: // max_statement_time exceeded (MariaDB)
-    case 3024: // max_execution_time exceeded (MySQL)
-        return true;
-    default:
-        return false;
-    }
 }
 
 } // namespace
@@ -142,11 +132,11 @@ void DeliveryLog::deferFirstCheckIn(qint64 ms) {
 bool DeliveryLog::checkInDue() const {
     if (!m_lastCheckIn.isValid()) return m_started.elapsed() >= m_firstCheckInAfterMs;
     // Half a poll early, so that the poll nearest the minute takes it rather than the one after.
-    return m_lastCheckIn.elapsed() >= delivery::kCheckInSeconds * 1000 - delivery::kPollSeconds * 500;
+    return m_lastCheckIn.elapsed() >= site::kCheckInSeconds * 1000 - site::kPollSeconds * 500;
 }
 
 bool DeliveryLog::refusedRoundDue() const {
-    return !m_lastRefusedRound.isValid() || m_lastRefusedRound.elapsed() >= delivery::kCheckInSeconds * 1000;
+    return !m_lastRefusedRound.isValid() || m_lastRefusedRound.elapsed() >= site::kCheckInSeconds * 1000;
 }
 
 void DeliveryLog::trim() {
@@ -161,12 +151,10 @@ void DeliveryLog::trim() {
 DeliveryLog::Outcome DeliveryLog::run(Connection& connection, const QString& statement, const QVariantList& binds) {
     try {
         // As an executable comment, any server other than MariaDB reads the bound as a comment.
-        connection.execute(
-            QStringLiteral("/*M!100102 SET STATEMENT max_statement_time=%1 FOR */ ").arg(StatementSeconds) + statement,
-            binds);
+        connection.execute(boundedStatement(site::kDeliveryStatementSeconds, statement), binds);
         return Outcome::Written;
     } catch (const Failure& f) {
-        return unanswered(f) ? Outcome::Lost : Outcome::Refused;
+        return dberror::unanswered(f) ? Outcome::Lost : Outcome::Refused;
     }
 }
 
@@ -238,10 +226,10 @@ void DeliveryLog::checkIn(Connection& connection) {
             QStringLiteral("%1 %2").arg(m_lastPollFailure->number()).arg(m_lastPollFailure->description()).left(255);
         failureAgo = ago(m_lastPollFailureAt);
     }
-    const Outcome outcome = run(connection, checkInStatement(),
-                                {m_identity.hostName, m_identity.desktopUser, m_version, delivery::kCheckInSeconds,
-                                 delivery::kPollSeconds, failure, failureAgo, m_audio.soundDevice ? 1 : 0,
-                                 m_audio.volumeReadable ? 1 : 0, m_audio.muteReadable ? 1 : 0});
+    const Outcome outcome =
+        run(connection, checkInStatement(),
+            {m_identity.hostName, m_identity.desktopUser, m_version, site::kCheckInSeconds, site::kPollSeconds, failure,
+             failureAgo, m_audio.soundDevice ? 1 : 0, m_audio.volumeReadable ? 1 : 0, m_audio.muteReadable ? 1 : 0});
     if (outcome == Outcome::Written) ++m_checkInsWritten;
     // A server that answered (without the tables, say) is asked again a period later, not at the
     // next poll; one that gave no answer is asked at the next poll.
@@ -263,9 +251,9 @@ void DeliveryLog::writeNow(const ServerList& servers, const DatabaseAccess& acce
         std::any_of(m_closes.begin(), m_closes.end(), [&](const Close& c) { return !c.refusals || refusedToo; });
     if (!owed) return;
     ConnectionOptions options;
-    options.connectTimeoutSeconds = StatementSeconds;
-    options.readTimeoutSeconds = StatementSeconds * 2;
-    options.writeTimeoutSeconds = StatementSeconds * 2;
+    options.connectTimeoutSeconds = site::kDeliveryStatementSeconds;
+    options.readTimeoutSeconds = site::kDeliveryStatementSeconds * 2;
+    options.writeTimeoutSeconds = site::kDeliveryStatementSeconds * 2;
     options.access = access;
     try {
         // The first node that answers; what it does not take waits for the next poll.

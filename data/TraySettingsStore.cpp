@@ -1,7 +1,7 @@
-#include "stores/TraySettingsStore.h"
+#include "TraySettingsStore.h"
 
 #include "Connection.h"
-#include "stores/ConsoleBounds.h"
+#include "StatementBounds.h"
 
 namespace hv {
 

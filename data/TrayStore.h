@@ -3,7 +3,7 @@
 #include "DatabaseAccess.h"
 #include "Failure.h"
 #include "ServerList.h"
-#include "delivery/ShownAlert.h"
+#include "ShownAlert.h"
 
 #include <QDate>
 #include <QList>
@@ -56,17 +56,6 @@ struct TooltipResult {
 // poll tries again.
 class TrayStore {
 public:
-    // How long the server may work on one statement, waiting for a table lock included: far
-    // longer than these statements take, far shorter than the poll interval.
-    static constexpr int StatementSeconds = 5;
-    // How long the client waits for any answer at all, for a server that has stopped: longer than
-    // the server's own bound, so that a server that still answers says why itself.
-    static constexpr int ReadTimeoutSeconds = 6;
-    // How long a node may take to accept a connection and greet. With both bounds, a poll that
-    // meets one dead or hung node of a cluster and then reads from the next still ends well inside
-    // the poll interval.
-    static constexpr int ConnectTimeoutSeconds = 3;
-
     explicit TrayStore(ServerList servers, DatabaseAccess access = {});
 
     // The database part of one poll: its own connection, the statement run once, the text built.
@@ -103,17 +92,14 @@ public:
     // Whether the site has alerts read aloud. Off on any failure: a database from before the
     // setting existed has no table for it, and a workstation then behaves as it always did.
     static bool readAloud(Connection& conn);
-    // The statement as sent: on MariaDB the server ends it with an error once StatementSeconds
-    // have passed; any other server reads the bound as a comment and runs the statement as it is.
+    // The statement as sent: on MariaDB the server ends it with an error once the poll's statement
+    // bound has passed; any other server reads the bound as a comment and runs the statement as it is.
     static QString bounded(const QString& statement);
     // The popup text of one alert: time and code, location, the standing comments when there are
     // any, the operator's message; every line ends in CR LF and NULL reads as empty.
     static QString alertBlock(const QSqlRecord& row);
     // What one alert says when read aloud: its code, its location and the operator's message.
     static QString spokenText(const QSqlRecord& row);
-    // The failure means that the server gave no answer in time (lost, stopped, or a bound ran
-    // out), as opposed to an answer of its own.
-    static bool unanswered(const Failure& f);
 
 private:
     ConnectionOptions options() const;

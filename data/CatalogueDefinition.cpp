@@ -1,4 +1,4 @@
-#include "stores/CatalogueDefinition.h"
+#include "CatalogueDefinition.h"
 
 namespace hv {
 

@@ -50,14 +50,6 @@ public:
     // fncGetCodeComments: the standing text of a code, trimmed; empty when the code is gone.
     static QString fncGetCodeComments(Connection& connection, const QString& codeName);
 
-    // An alert stays on the workstations for this long after its minute.
-    static constexpr int kAlertWindowSeconds = 180;
-    // The purge is housekeeping: it gives up on a lock sooner than anything else.
-    static constexpr int kPurgeLockWaitSeconds = 2;
-    // Beyond this the workstations, which judge an alert's age by the server's clock, show it late
-    // or not at all; whoever submits warns.
-    static constexpr qint64 kClockToleranceSeconds = 60;
-
 private:
     ServerList m_servers;
     DatabaseAccess m_access;

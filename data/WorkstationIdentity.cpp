@@ -1,4 +1,4 @@
-#include "delivery/WorkstationIdentity.h"
+#include "WorkstationIdentity.h"
 
 #include <QSysInfo>
 

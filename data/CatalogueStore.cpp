@@ -1,8 +1,8 @@
-#include "stores/CatalogueStore.h"
+#include "CatalogueStore.h"
 
 #include "CheckedWrite.h"
 #include "Connection.h"
-#include "stores/ConsoleBounds.h"
+#include "StatementBounds.h"
 
 #include <QSqlRecord>
 

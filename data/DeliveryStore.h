@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DatabaseAccess.h"
+#include "DatabaseErrors.h"
 #include "ServerList.h"
 
 #include <QDate>
@@ -20,7 +21,7 @@ namespace hv {
 class DeliveryStore {
 public:
     // The server's "table does not exist".
-    static constexpr int kNoSuchTable = 1146;
+    static constexpr int kNoSuchTable = dberror::kNoSuchTable;
 
     // One row of the alert log.
     struct LoggedAlert {

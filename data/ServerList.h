@@ -44,10 +44,6 @@ public:
     // lost after it ends the job as a lost server.
     void stream(const ConnectionOptions& options, const std::function<void(Connection&, bool& handedOn)>& job) const;
 
-    // The failure is the node's, not the request's: it is not there, it went away under the
-    // statement, or it is cut off from its cluster.
-    static bool nodeLost(const Failure& failure);
-
 private:
     struct Shared;
     void worked(int index) const;

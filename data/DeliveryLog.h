@@ -1,12 +1,12 @@
 #pragma once
 
+#include "AudioState.h"
 #include "DatabaseAccess.h"
 #include "Failure.h"
+#include "RingReport.h"
 #include "ServerList.h"
-#include "delivery/ShownAlert.h"
-#include "delivery/WorkstationIdentity.h"
-#include "ring/AudioState.h"
-#include "ring/RingReport.h"
+#include "ShownAlert.h"
+#include "WorkstationIdentity.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -31,9 +31,6 @@ public:
     static constexpr int MaxPending = 500;
     // How often a receipt the server refused is asked again before it is given up.
     static constexpr int MaxRefusals = 10;
-    // The server works on one delivery statement at most this long, waiting for a lock included:
-    // shorter than a poll's own bound, so that the next poll is never held up for long.
-    static constexpr int StatementSeconds = 2;
 
     DeliveryLog(WorkstationIdentity identity, QString programVersion);
 

@@ -1,5 +1,6 @@
 #include "Connection.h"
 
+#include "DatabaseErrors.h"
 #include "TlsCipher.h"
 
 #include <QAtomicInteger>
@@ -50,35 +51,6 @@ Parsed parseOnce(const QString& connectionString) {
     return last;
 }
 
-qint64 numberFor(int native) {
-    switch (native) {
-    case 1045: // access denied for user (wrong password or unknown user)
-    case 1698:
-        return code::LoginRefused;
-    case 1044: // access denied to a database
-    case 1142: // command denied on a table
-    case 1143: // command denied on a column
-    case 1227: // a privilege is missing
-        return code::PermissionDenied;
-    case 1040: // too many connections
-    case 1049: // unknown database
-    case 1129: // host blocked
-    case 1130: // host not allowed to connect
-    case 1203: // user has too many connections
-    case 1226: // a resource limit was reached
-    case 2002:
-    case 2003:
-    case 2005:
-    case 2006:
-    case 2013:
-    case 2026:
-    case 2059:
-        return code::CannotOpen;
-    default:
-        return native;
-    }
-}
-
 } // namespace
 
 Failure Connection::failureFrom(const QSqlError& error) {
@@ -90,7 +62,7 @@ Failure Connection::failureFrom(const QSqlError& error) {
         if (error.type() == QSqlError::ConnectionError) return Failure(code::CannotOpen, text);
         return Failure(code::Unexpected, text);
     }
-    return Failure(numberFor(native), text, native);
+    return Failure(dberror::numberFor(native), text, native);
 }
 
 Connection::Connection(const QString& connectionString, const ConnectionOptions& options)

@@ -1,6 +1,7 @@
 #include "ServerList.h"
 
 #include "ConnectionString.h"
+#include "DatabaseErrors.h"
 
 #include <QMutex>
 #include <QMutexLocker>
@@ -58,21 +59,6 @@ void ServerList::worked(int index) const {
     m_shared->preferred = index;
 }
 
-bool ServerList::nodeLost(const Failure& f) {
-    // Whatever keeps a connection from being opened or kept is this node's trouble (down, gone
-    // under a statement, too slow to answer, its name unknown, too busy); the next node may do.
-    if (f.number() == code::CannotOpen) return true;
-    switch (f.nativeCode()) {
-    case 1047: // the node is not (yet) part of a cluster with quorum
-    case 1180: // a node without quorum refuses the commit
-    case 1053: // the node is shutting down, for patches or a restart
-    case 1927: // its shutdown ended this connection
-        return true;
-    default:
-        return false;
-    }
-}
-
 void ServerList::run(const ConnectionOptions& options, const std::function<void(Connection&)>& job) const {
     int first = 0;
     {
@@ -89,7 +75,7 @@ void ServerList::run(const ConnectionOptions& options, const std::function<void(
             worked(index);
             return;
         } catch (const Failure& f) {
-            if (!nodeLost(f)) {
+            if (!dberror::nodeLost(f)) {
                 // The node answered, if only to say no: it is the one to start with next time.
                 if (f.nativeCode() != 0) worked(index);
                 throw;
@@ -108,7 +94,7 @@ void ServerList::stream(const ConnectionOptions& options,
         try {
             job(connection, handedOn);
         } catch (const Failure& f) {
-            if (!handedOn || !nodeLost(f)) throw;
+            if (!handedOn || !dberror::nodeLost(f)) throw;
             cutShort = f;
         }
     });

@@ -1,10 +1,11 @@
-#include "stores/AlertStore.h"
+#include "AlertStore.h"
 
 #include "CheckedWrite.h"
 #include "Connection.h"
 #include "Ports.h"
+#include "SiteFacts.h"
+#include "StatementBounds.h"
 #include "Strings.h"
-#include "stores/ConsoleBounds.h"
 
 #include <QSqlRecord>
 
@@ -50,11 +51,11 @@ void AlertStore::fncDeleteSevenDayOldRecords(const QDateTime& now) {
     ConnectionOptions options = consoleConnectionOptions(m_access);
     // Housekeeping must not keep an operator waiting behind another console's lock: give up
     // quickly, the next submission purges again.
-    options.lockWaitSeconds = kPurgeLockWaitSeconds;
+    options.lockWaitSeconds = site::kPurgeLockWaitSeconds;
     // Rows of yesterday that are still inside the alert window just after midnight stay, or the
     // workstations would lose an alert sent a moment before the day changed.
     const QDate yesterday = now.date().addDays(-1);
-    const QDateTime stillShown = now.addSecs(-kAlertWindowSeconds);
+    const QDateTime stillShown = now.addSecs(-site::kAlertWindowSeconds);
     // Deleting what is already gone does nothing: another node may simply do it again.
     m_servers.run(options, [&](Connection& connection) {
         connection.execute(QStringLiteral("DELETE FROM alerts WHERE CodeDate <= CAST(? AS DATE) AND "

@@ -1,7 +1,7 @@
-#include "stores/UserStore.h"
+#include "UserStore.h"
 
 #include "Connection.h"
-#include "stores/ConsoleBounds.h"
+#include "StatementBounds.h"
 
 #include <QSqlRecord>
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "CatalogueDefinition.h"
 #include "DatabaseAccess.h"
 #include "ServerList.h"
-#include "stores/CatalogueDefinition.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,16 +1,15 @@
-#include "stores/CancelStore.h"
+#include "CancelStore.h"
 
+#include "AlertStore.h"
 #include "Connection.h"
-#include "stores/AlertStore.h"
-#include "stores/ConsoleBounds.h"
+#include "DatabaseErrors.h"
+#include "StatementBounds.h"
 
 #include <QSqlRecord>
 
 namespace hv {
 
 namespace {
-
-constexpr int kDuplicateKey = 1062;
 
 // The rows identical to the alert in every column but ID. Two alerts of the same code, place and
 // minute are written as identical pairs of rows; the n-th of the live ones is the n-th of the log's.
@@ -36,7 +35,7 @@ QString minute(const QTime& t) {
 QList<QSqlRecord> liveRow(Connection& connection, qint64 id, const QDate& date, const QTime& time) {
     return connection.select(QStringLiteral("SELECT * FROM alerts WHERE ID = ? AND CodeDate = ? AND CodeTime = ? AND "
                                             "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) < %1")
-                                 .arg(AlertStore::kAlertWindowSeconds),
+                                 .arg(site::kAlertWindowSeconds),
                              {id, day(date), minute(time)});
 }
 
@@ -65,7 +64,7 @@ CancelStore::Outcome record(Connection& connection, qint64 alertId, const QDate&
                                           "HostName, CancelledAt) VALUES (?, ?, ?, ?, ?, ?, NOW())"),
                            {day(date), minute(time), alertId, logId, user, hostName});
     } catch (const Failure& f) {
-        if (f.nativeCode() == kDuplicateKey || f.number() == kDuplicateKey)
+        if (f.nativeCode() == dberror::kDuplicateKey || f.number() == dberror::kDuplicateKey)
             return CancelStore::Outcome::AlreadyCancelled;
         throw;
     }
@@ -84,7 +83,7 @@ QList<CancelStore::LiveAlert> CancelStore::readCancellable() {
                            "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) < %1 AND NOT EXISTS "
                            "(SELECT 1 FROM cancellations c WHERE c.AlertID = a.ID AND c.CodeDate = a.CodeDate AND "
                            "c.CodeTime = a.CodeTime) ORDER BY ID LIMIT %2")
-                .arg(AlertStore::kAlertWindowSeconds)
+                .arg(site::kAlertWindowSeconds)
                 .arg(kMostListed),
             {}, [&](const QSqlRecord& r) {
                 out.append({r.value(0).toLongLong(), r.value(1).toDate(), r.value(2).toTime(), textOf(r.value(3)),

@@ -1,8 +1,8 @@
-#include "stores/PropertiesStore.h"
+#include "PropertiesStore.h"
 
 #include "CheckedWrite.h"
 #include "Connection.h"
-#include "stores/ConsoleBounds.h"
+#include "StatementBounds.h"
 
 namespace hv {
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseErrors.h"
 #include "ServerList.h"
 
 #include <functional>
@@ -25,7 +26,7 @@ public:
 
     static constexpr int kAttempts = 4;
     // Galera's own number for a transaction that lost to another node's.
-    static constexpr int kConflict = 1213;
+    static constexpr int kConflict = dberror::kConflict;
 
     // Leaves with the failure of the last attempt, or a kConflict failure when the change was
     // never seen after its commit.

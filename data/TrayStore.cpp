@@ -1,9 +1,11 @@
-#include "poll/TrayStore.h"
+#include "TrayStore.h"
 
 #include "Connection.h"
+#include "DatabaseErrors.h"
 #include "Formats.h"
 #include "Handler.h"
-#include "TrayFailures.h"
+#include "SiteFacts.h"
+#include "StatementBounds.h"
 
 #include <algorithm>
 #include <vector>
@@ -15,18 +17,20 @@ QString TrayStore::pollStatement() {
     // first three minutes after midnight) through the (CodeDate, CodeTime) index; without it every
     // poll of every workstation scans the days that the console has not purged yet.
     return QStringLiteral(
-        "SELECT ID, CodeDate, CodeTime, CodeName, CodeLocation, CodeMessage, Comments From alerts Where "
-        "CodeDate BETWEEN DATE(NOW() - INTERVAL 180 SECOND) AND DATE(NOW()) AND "
-        "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) < 180 AND "
-        "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) > 0");
+               "SELECT ID, CodeDate, CodeTime, CodeName, CodeLocation, CodeMessage, Comments From alerts Where "
+               "CodeDate BETWEEN DATE(NOW() - INTERVAL %1 SECOND) AND DATE(NOW()) AND "
+               "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) < %1 AND "
+               "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) > 0")
+        .arg(site::kAlertWindowSeconds);
 }
 
 QString TrayStore::cancelledStatement() {
     // A little wider than the alerts' window, for the moment between the two statements; an alert
     // dated ahead of the server's clock is current later and may be cancelled already.
     return QStringLiteral("SELECT AlertID, CodeDate, CodeTime FROM cancellations WHERE "
-                          "CodeDate >= DATE(NOW() - INTERVAL 240 SECOND) AND "
-                          "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) < 240");
+                          "CodeDate >= DATE(NOW() - INTERVAL %1 SECOND) AND "
+                          "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) < %1")
+        .arg(site::kAlertWindowSeconds + 60);
 }
 
 QString TrayStore::tooltipStatement() {
@@ -38,25 +42,7 @@ QString TrayStore::readAloudStatement() {
 }
 
 QString TrayStore::bounded(const QString& statement) {
-    // Measured against MariaDB 10.11 with the table locked by another session: the client's read
-    // time-out drops the connection and leaves the server's thread waiting for the lock, one per
-    // poll of every workstation; max_statement_time ends the wait on the server with its own
-    // error (1969) and keeps the connection. As a prefix it costs no extra round trip, and as an
-    // executable comment (MariaDB 10.1.2 and later) any other server skips it.
-    return QStringLiteral("/*M!100102 SET STATEMENT max_statement_time=%1 FOR */ ").arg(StatementSeconds) + statement;
-}
-
-bool TrayStore::unanswered(const Failure& f) {
-    if (f.waitRanOut() || ServerList::nodeLost(f)) return true;
-    switch (f.number()) {
-    case code::CannotOpen:
-    case 1205: // lock wait timeout
-    case 1969: // max_statement_time exceeded (MariaDB)
-    case 3024: // max_execution_time exceeded (MySQL)
-        return true;
-    default:
-        return false;
-    }
+    return boundedStatement(site::kPollStatementSeconds, statement);
 }
 
 namespace {
@@ -67,8 +53,12 @@ bool blankOnly(const QString& s) {
     return std::all_of(s.begin(), s.end(), [](QChar c) { return c == u' ' || c == u'\t'; });
 }
 
+// A refused login or a server out of reach ends the poll (the tray client decides what that
+// means for the program); any other failure only skips its step.
 Reaction pollReaction(const Failure& f) {
-    return TrayFailures::reaction(TrayOperation::Poll, f);
+    const dberror::Cause cause = dberror::causeOf(f);
+    return cause == dberror::Cause::LoginRefused || f.number() == code::CannotOpen ? Reaction::EndHandler
+                                                                                   : Reaction::NextStep;
 }
 
 // A column's position: where the poll statement puts it, else wherever the record has it.
@@ -170,8 +160,8 @@ TrayStore::TrayStore(ServerList servers, DatabaseAccess access)
 
 ConnectionOptions TrayStore::options() const {
     ConnectionOptions options;
-    options.connectTimeoutSeconds = ConnectTimeoutSeconds;
-    options.readTimeoutSeconds = ReadTimeoutSeconds;
+    options.connectTimeoutSeconds = site::kPollConnectSeconds;
+    options.readTimeoutSeconds = site::kPollReadSeconds;
     options.access = m_access;
     return options;
 }
@@ -191,15 +181,15 @@ void TrayStore::poll(bool withTooltip, const std::function<void(const PollResult
         m_servers.run(options(), [&](Connection& conn) {
             const PollResult r = readAlerts(conn, cancelled);
             // This node is gone or cut off: the next one answers for it.
-            if (r.failure && ServerList::nodeLost(*r.failure)) throw *r.failure;
+            if (r.failure && dberror::nodeLost(*r.failure)) throw *r.failure;
             alertsRead(r);
             delivered = true;
             if (readAloudRead && !r.failure && !r.ids.isEmpty()) readAloudRead(readAloud(conn));
             // A server lost after the alerts leaves the tooltip and the delivery writes for a later poll.
-            bool answering = !r.failure && !(r.skipped && unanswered(*r.skipped));
+            bool answering = !r.failure && !(r.skipped && dberror::unanswered(*r.skipped));
             if (withTooltip && answering) {
                 const TooltipResult t = readTooltip(conn);
-                answering = !(t.failure && unanswered(*t.failure));
+                answering = !(t.failure && dberror::unanswered(*t.failure));
                 tooltipRead(t);
             }
             if (afterwards && answering) afterwards(conn);
@@ -217,7 +207,7 @@ PollResult TrayStore::readAlerts(Connection& conn, CancelledAlerts* cancelled) {
     PollResult r;
     // A node lost under the statement ends the read, so that the poll can move to the next node.
     Handler h([&r](const Failure& f) {
-        if (ServerList::nodeLost(f)) return Reaction::EndHandler;
+        if (dberror::nodeLost(f)) return Reaction::EndHandler;
         const Reaction reaction = pollReaction(f);
         if (reaction == Reaction::NextStep) r.skipped = f;
         return reaction;
@@ -275,14 +265,14 @@ TooltipResult TrayStore::readTooltip(const std::function<void(Connection&)>& aft
         TooltipResult t;
         m_servers.run(options(), [&](Connection& conn) {
             t = readTooltip(conn);
-            if (t.failure && ServerList::nodeLost(*t.failure)) throw *t.failure;
-            if (afterwards && !(t.failure && unanswered(*t.failure))) afterwards(conn);
+            if (t.failure && dberror::nodeLost(*t.failure)) throw *t.failure;
+            if (afterwards && !(t.failure && dberror::unanswered(*t.failure))) afterwards(conn);
         });
         return t;
     } catch (const Failure& f) {
         TooltipResult t;
         t.failure = f;
-        t.answered = !unanswered(f);
+        t.answered = !dberror::unanswered(f);
         return t;
     }
 }
@@ -294,7 +284,7 @@ TooltipResult TrayStore::readTooltip(Connection& conn) const {
         t.answered = true;
     } catch (const Failure& f) {
         t.failure = f;
-        t.answered = !unanswered(f);
+        t.answered = !dberror::unanswered(f);
     }
     return t;
 }

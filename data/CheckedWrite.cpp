@@ -12,7 +12,7 @@ void waitForTheCluster(Connection& connection) {
     try {
         connection.execute(QStringLiteral("SET SESSION wsrep_sync_wait = 1"));
     } catch (const Failure& f) {
-        if (ServerList::nodeLost(f)) throw;
+        if (dberror::nodeLost(f)) throw;
     }
 }
 

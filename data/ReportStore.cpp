@@ -1,7 +1,8 @@
-#include "stores/ReportStore.h"
+#include "ReportStore.h"
 
 #include "Connection.h"
-#include "stores/ConsoleBounds.h"
+#include "DatabaseErrors.h"
+#include "StatementBounds.h"
 
 namespace hv {
 
@@ -42,7 +43,6 @@ QString ReportStore::likePrefix(const QString& search) {
 }
 
 QHash<qint64, ReportStore::Cancellation> ReportStore::readCancellations() {
-    constexpr qint64 kNoSuchTable = 1146;
     QHash<qint64, Cancellation> out;
     try {
         m_servers.run(consoleConnectionOptions(m_access), [&](Connection& connection) {
@@ -57,7 +57,7 @@ QHash<qint64, ReportStore::Cancellation> ReportStore::readCancellations() {
     } catch (const Failure& f) {
         // A database older than cancelling, or an account not allowed to read the cancellations,
         // still gets its report, as it was before.
-        if (f.number() != kNoSuchTable && f.number() != code::PermissionDenied) throw;
+        if (!dberror::noSuchTable(f) && f.number() != code::PermissionDenied) throw;
     }
     return out;
 }

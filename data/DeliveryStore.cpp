@@ -1,8 +1,8 @@
-#include "stores/DeliveryStore.h"
+#include "DeliveryStore.h"
 
 #include "Connection.h"
 #include "DeliveryTerms.h"
-#include "stores/ConsoleBounds.h"
+#include "StatementBounds.h"
 
 #include <QSqlRecord>
 #include <algorithm>
@@ -48,7 +48,7 @@ const QString kWorkstationsStatement =
                    "TIMESTAMPDIFF(SECOND, LastCheckIn, NOW()) > CheckInSeconds + %1 * PollSeconds, "
                    "LastPollFailure, LastPollFailureAt, SoundDevice, VolumeReadable, MuteReadable, NOW() "
                    "FROM workstations ORDER BY HostName, DesktopUser")
-        .arg(delivery::kSilentAfterMissedPolls);
+        .arg(site::kSilentAfterMissedPolls);
 
 QList<DeliveryStore::Workstation> readWorkstations(Connection& connection, QDateTime* serverNow) {
     QList<DeliveryStore::Workstation> out;

@@ -1,7 +1,7 @@
 #include "AlertLogStore.h"
 
 #include "Connection.h"
-#include "stores/ConsoleBounds.h"
+#include "StatementBounds.h"
 
 #include <QSqlRecord>
 

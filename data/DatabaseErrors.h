@@ -1,0 +1,48 @@
+#pragma once
+
+#include "Failure.h"
+
+namespace hv {
+
+// How every program tells database failures apart: the one place where the server's and the
+// client library's error numbers are read. Callers ask these questions instead of comparing
+// numbers themselves, so that a rule learnt once (a cluster node that lost its quorum is as good
+// as gone) holds for every statement of every program.
+namespace dberror {
+
+// Numbers the programs react to by name.
+inline constexpr int kNoSuchTable = 1146;  // a table an older database does not have yet
+inline constexpr int kDuplicateKey = 1062; // the row is there already
+inline constexpr int kConflict = 1213;     // deadlock, or a Galera transaction that lost to another node's
+
+// The documented failure number for one native error of the server or the client library:
+// refused logins, "cannot reach or open" and "permission denied" as the handlers know them; any
+// other number stays as it is.
+qint64 numberFor(int native);
+
+enum class Cause {
+    LoginRefused,
+    CannotOpen,
+    PermissionDenied,
+    // The server gave up waiting for a lock that another session held, or ran out of statement
+    // time: a bound ran out and the statement did nothing.
+    WaitRanOut,
+    NoCurrentRow,
+    FileNotFound,
+    InputPastEnd,
+    PrinterError,
+    Other,
+};
+Cause causeOf(const Failure& failure);
+
+bool waitRanOut(const Failure& failure);
+// The failure is the node's, not the request's: it is not there, went away under the statement,
+// is shutting down, or is cut off from its cluster's quorum. Another node may do.
+bool nodeLost(const Failure& failure);
+// The server gave no answer of its own in time (lost, stopped, cut off, or a bound ran out), as
+// opposed to refusing: the same statement may well go through later.
+bool unanswered(const Failure& failure);
+bool noSuchTable(const Failure& failure);
+
+} // namespace dberror
+} // namespace hv
