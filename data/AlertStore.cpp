@@ -81,48 +81,68 @@ QString AlertStore::fncGetCodeComments(Connection& connection, const QString& co
 }
 
 AlertStore::Saved AlertStore::save(const Alert& alert, const Clock& clock) {
+    return save(QList<Alert>{alert}, clock, {});
+}
+
+AlertStore::Saved AlertStore::save(const QList<Alert>& alerts, const Clock& clock, const QList<AlertRows*>& further) {
     Saved saved;
     QString date, time;
-    QVariant alertID, logID;
     CheckedWrite rows;
     rows.write = [&](Connection& connection) {
         // One reading dates both columns of both rows, so that the two rows agree even across a
         // minute or midnight; the server's clock is read right after it for the skew check.
         saved.consoleNow = clock.now();
         saved.serverNow = connection.select(QStringLiteral("SELECT NOW()")).value(0).value(0).toDateTime();
-        saved.comments = fncGetCodeComments(connection, alert.codeName);
+        saved.alerts.clear();
 
         date = saved.consoleNow.date().toString(QStringLiteral("yyyy-MM-dd"));
         const QTime t = saved.consoleNow.time();
         time = QTime(t.hour(), t.minute()).toString(QStringLiteral("HH:mm:ss"));
 
-        QVariant* ids[] = {&alertID, &logID};
-        for (int i = 0; i < 2; ++i) {
-            const RowStatements& row = kRowStatements[i];
-            if (alert.codeMessage) {
-                connection.execute(QLatin1String(row.withMessage),
-                                   {text(alert.codeName), text(*alert.codeMessage), date, time,
-                                    text(alert.codeLocation), text(saved.comments)});
-            } else {
-                connection.execute(QLatin1String(row.withoutMessage),
-                                   {text(alert.codeName), date, time, text(alert.codeLocation), text(saved.comments)});
+        for (const Alert& alert : alerts) {
+            SavedAlert row;
+            row.codeDate = saved.consoleNow.date();
+            row.codeTime = QTime(t.hour(), t.minute());
+            row.codeName = alert.codeName;
+            row.codeLocation = alert.codeLocation;
+            row.comments = fncGetCodeComments(connection, alert.codeName);
+            qint64* ids[] = {&row.alertId, &row.logId};
+            for (int i = 0; i < 2; ++i) {
+                const RowStatements& statement = kRowStatements[i];
+                if (alert.codeMessage) {
+                    connection.execute(QLatin1String(statement.withMessage),
+                                       {text(alert.codeName), text(*alert.codeMessage), date, time,
+                                        text(alert.codeLocation), text(row.comments)});
+                } else {
+                    connection.execute(
+                        QLatin1String(statement.withoutMessage),
+                        {text(alert.codeName), date, time, text(alert.codeLocation), text(row.comments)});
+                }
+                *ids[i] = connection.select(QStringLiteral("SELECT LAST_INSERT_ID()")).value(0).value(0).toLongLong();
             }
-            *ids[i] = connection.select(QStringLiteral("SELECT LAST_INSERT_ID()")).value(0).value(0);
+            saved.alerts.append(row);
         }
+        saved.comments = saved.alerts.isEmpty() ? QString() : saved.alerts.front().comments;
+        for (AlertRows* extra : further)
+            extra->write(connection, saved.alerts);
         // Until the commit nothing is visible to the workstations: the alert and its history land
         // together.
     };
     // The rows by the numbers the database gave them, with what they were written with: numbers
     // alone could be given again by another node to another alert.
     rows.landed = [&](Connection& connection) {
-        for (const auto& [table, id] : {std::pair{"alerts", &alertID}, std::pair{"AlertLog", &logID}}) {
-            const QList<QSqlRecord> found = connection.select(
-                QStringLiteral("SELECT COUNT(*) FROM %1 WHERE ID = ? AND BINARY CodeName = BINARY ? AND "
-                               "CodeDate = CAST(? AS DATE) AND CodeTime = CAST(? AS TIME)")
-                    .arg(QLatin1String(table)),
-                {*id, text(alert.codeName), date, time});
-            if (found.value(0).value(0).toLongLong() == 0) return false;
+        for (const SavedAlert& alert : std::as_const(saved.alerts)) {
+            for (const auto& [table, id] : {std::pair{"alerts", alert.alertId}, std::pair{"AlertLog", alert.logId}}) {
+                const QList<QSqlRecord> found = connection.select(
+                    QStringLiteral("SELECT COUNT(*) FROM %1 WHERE ID = ? AND BINARY CodeName = BINARY ? AND "
+                                   "CodeDate = CAST(? AS DATE) AND CodeTime = CAST(? AS TIME)")
+                        .arg(QLatin1String(table)),
+                    {id, text(alert.codeName), date, time});
+                if (found.value(0).value(0).toLongLong() == 0) return false;
+            }
         }
+        for (AlertRows* extra : further)
+            if (!extra->landed(connection, saved.alerts)) return false;
         return true;
     };
     rows.run(m_servers, consoleConnectionOptions(m_access));

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "AlertRows.h"
 #include "DatabaseAccess.h"
+#include "SavedAlert.h"
 #include "ServerList.h"
 
 #include <QDateTime>
@@ -41,11 +43,17 @@ public:
     struct Saved {
         QDateTime consoleNow; // the one reading that dated both rows
         QDateTime serverNow;  // the database server's clock at the same moment
-        QString comments;
+        QString comments;     // of the first alert
+        // Every alert as stored, in the order given.
+        QList<SavedAlert> alerts;
     };
 
     // Looks up the code's comments and writes both rows, all or nothing.
     Saved save(const Alert& alert, const Clock& clock);
+    // The same for several alerts and the rows of newer tables that belong with them: every row
+    // in one transaction, all or nothing, dated by one reading of the clock. A failure of a
+    // further row (its own duplicate key, say) leaves as that failure, with nothing stored.
+    Saved save(const QList<Alert>& alerts, const Clock& clock, const QList<AlertRows*>& further);
 
     // fncGetCodeComments: the standing text of a code, trimmed; empty when the code is gone.
     static QString fncGetCodeComments(Connection& connection, const QString& codeName);

@@ -128,6 +128,21 @@ CancelStore::Outcome CancelStore::cancelLogged(qint64 logId, const QDate& codeDa
 CancelStore::Outcome CancelStore::cancelLoggedOn(Connection& connection, qint64 logId, const QDate& codeDate,
                                                  const QTime& codeTime, const QString& user, const QString& hostName) {
     connection.begin();
+    const Outcome outcome = cancelLoggedWithin(connection, logId, codeDate, codeTime, user, hostName);
+    if (outcome == Outcome::Cancelled) connection.commit();
+    return outcome;
+}
+
+CancelStore::Outcome CancelStore::cancelWithin(Connection& connection, qint64 alertId, const QDate& codeDate,
+                                               const QTime& codeTime, const QVariant& logId, const QString& user,
+                                               const QString& hostName) {
+    if (liveRow(connection, alertId, codeDate, codeTime).isEmpty()) return Outcome::NoLongerShown;
+    return record(connection, alertId, codeDate, codeTime, logId, user, hostName);
+}
+
+CancelStore::Outcome CancelStore::cancelLoggedWithin(Connection& connection, qint64 logId, const QDate& codeDate,
+                                                     const QTime& codeTime, const QString& user,
+                                                     const QString& hostName) {
     const QList<QSqlRecord> logged =
         connection.select(QStringLiteral("SELECT * FROM AlertLog WHERE ID = ? AND CodeDate = ? AND CodeTime = ?"),
                           {logId, day(codeDate), minute(codeTime)});
@@ -135,11 +150,7 @@ CancelStore::Outcome CancelStore::cancelLoggedOn(Connection& connection, qint64 
     const QList<QSqlRecord> live =
         nthAlike(connection, "alerts", logged.front(), alike(connection, "AlertLog", logged.front(), logId));
     if (live.isEmpty()) return Outcome::NoLongerShown;
-    const qint64 alertId = live.front().value(0).toLongLong();
-    if (liveRow(connection, alertId, codeDate, codeTime).isEmpty()) return Outcome::NoLongerShown;
-    const Outcome outcome = record(connection, alertId, codeDate, codeTime, logId, user, hostName);
-    if (outcome == Outcome::Cancelled) connection.commit();
-    return outcome;
+    return cancelWithin(connection, live.front().value(0).toLongLong(), codeDate, codeTime, logId, user, hostName);
 }
 
 } // namespace hv

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 #include <QTime>
+#include <QVariant>
 
 namespace hv {
 
@@ -48,6 +49,15 @@ public:
     // alert names it).
     Outcome cancelLogged(qint64 logId, const QDate& codeDate, const QTime& codeTime, const QString& user,
                          const QString& hostName);
+
+    // The same two inside the caller's transaction, which the caller commits together with its
+    // own rows (a CAP message that replaces or cancels alerts): the alert by its alerts row (ID,
+    // date and minute) with its AlertLog row where known (logId may be NULL), or by its AlertLog
+    // row. Nothing is stored unless the outcome is Cancelled.
+    static Outcome cancelWithin(Connection& connection, qint64 alertId, const QDate& codeDate, const QTime& codeTime,
+                                const QVariant& logId, const QString& user, const QString& hostName);
+    static Outcome cancelLoggedWithin(Connection& connection, qint64 logId, const QDate& codeDate,
+                                      const QTime& codeTime, const QString& user, const QString& hostName);
 
     // More alerts than anyone could read through in three minutes.
     static constexpr int kMostListed = 500;

@@ -106,6 +106,15 @@ PREPARE s FROM @s; EXECUTE s;
 SET @s = IF(@ok, IF(@has_traysettings, CONCAT('GRANT SELECT, INSERT, UPDATE ON halvane.traysettings TO ', @halvane_account), 'DO 0'), NULL);
 PREPARE s FROM @s; EXECUTE s;
 
+-- The CAP messages halvane-send took: it runs with the console's account, reads them and adds to
+-- them, never changes or removes one. The tray client has no business there. Without the table
+-- (upgrade.sql adds it; run this script again afterwards) nothing is granted and nothing stops.
+SET @capmessages = (SELECT COUNT(*) FROM information_schema.TABLES
+                    WHERE TABLE_SCHEMA = 'halvane' AND TABLE_NAME = 'capmessages');
+SET @s = IF(@ok, IF(@capmessages > 0,
+                    CONCAT('GRANT SELECT, INSERT ON halvane.capmessages TO ', @halvane_account), 'DO 0'), NULL);
+PREPARE s FROM @s; EXECUTE s;
+
 DEALLOCATE PREPARE s;
 SET @s = NULL, @ok = NULL, @delivery = NULL, @checkin_columns = NULL, @cancellations = NULL, @has_traysettings = NULL,
-    @morvik_password = NULL, @halvane_password = NULL;
+    @capmessages = NULL, @morvik_password = NULL, @halvane_password = NULL;

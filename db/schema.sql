@@ -138,3 +138,34 @@ CREATE TABLE IF NOT EXISTS traysettings (
   ID        TINYINT NOT NULL PRIMARY KEY,
   ReadAloud TINYINT NOT NULL DEFAULT 0
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
+
+-- The CAP messages halvane-send took (with --cap or --follow), so that each is taken once and an
+-- Update or Cancel finds the alerts that came from what it references. A message is named as CAP
+-- names it: sender, identifier and sent exactly as written. Row 0 of a message is there from the
+-- moment it was taken, and one more row for each further alert it made (AlertNo 1, 2, ...); two
+-- gateways that take the same message at the same time both write row 0, and the one that comes
+-- second gets the duplicate key and stores nothing. An alert is named as in cancellations: the
+-- date, minute and ID of its alerts row, with its AlertLog row.
+CREATE TABLE IF NOT EXISTS capmessages (
+  Sender       VARCHAR(255) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
+  Identifier   VARCHAR(255) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
+  Sent         VARCHAR(32) CHARACTER SET ascii COLLATE ascii_bin NOT NULL,
+  AlertNo      TINYINT NOT NULL,
+  MsgType      VARCHAR(16) NOT NULL,
+  -- What was done: 'sent' (new alerts), 'replaced' (an Update: the alerts of what it references
+  -- cancelled and new ones sent) or 'cancelled' (a Cancel, or an Update giving the all-clear).
+  Outcome      VARCHAR(16) NOT NULL,
+  -- How many alerts still shown the message cancelled (row 0).
+  Cancelled    INT NOT NULL DEFAULT 0,
+  -- The server's clock, and the computer halvane-send ran on.
+  TakenAt      DATETIME NOT NULL,
+  HostName     VARCHAR(255) NOT NULL DEFAULT '',
+  -- The alert this row stands for; NULL on row 0 of a message that made none.
+  AlertID      INT NULL,
+  LogID        INT NULL,
+  CodeDate     DATE NULL,
+  CodeTime     TIME NULL,
+  CodeName     VARCHAR(255) NULL,
+  CodeLocation VARCHAR(255) NULL,
+  PRIMARY KEY (Sender, Identifier, Sent, AlertNo)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;

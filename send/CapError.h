@@ -10,14 +10,21 @@ namespace hv {
 // at fault, for the one line on standard error.
 class CapError : public std::exception {
 public:
-    explicit CapError(QString reason);
+    // later: the message may well be taken later as it stands (sent a little ahead of this
+    // computer's clock), so a gateway tries it again.
+    explicit CapError(QString reason, bool later = false);
 
     const QString& reason() const { return m_reason; }
+    bool later() const { return m_later; }
     const char* what() const noexcept override { return m_what.constData(); }
+
+    // A value from the document as it may appear in a reason: short, on one line, in quotes.
+    static QString quoted(const QString& value);
 
 private:
     QString m_reason;
     QByteArray m_what;
+    bool m_later = false;
 };
 
 } // namespace hv

@@ -30,19 +30,19 @@ CapAlert CapExport::alertFor(const LoggedAlert& row, const QString& sender) {
     a.status = QStringLiteral("Actual");
     a.msgType = QStringLiteral("Alert");
     a.scope = QStringLiteral("Public");
-    a.infoCount = 1;
-    a.categories = {QStringLiteral("Safety")};
-    a.event = row.codeName;
+    CapAlert::Info info;
+    info.categories = {QStringLiteral("Safety")};
+    info.event = row.codeName;
     // An alert asks everyone to act while it is on the screens; how grave and how certain it is,
     // the log does not say.
-    a.urgency = QStringLiteral("Immediate");
-    a.severity = QStringLiteral("Unknown");
-    a.certainty = QStringLiteral("Unknown");
-    a.headline = row.codeName;
-    a.description = row.codeMessage;
-    a.instruction = row.comments;
-    a.areaCount = 1;
-    a.areaDesc = row.codeLocation;
+    info.urgency = QStringLiteral("Immediate");
+    info.severity = QStringLiteral("Unknown");
+    info.certainty = QStringLiteral("Unknown");
+    info.headline = row.codeName;
+    info.description = row.codeMessage;
+    info.instruction = row.comments;
+    info.areas = {CapAlert::Area{row.codeLocation, {}}};
+    a.infos = {info};
     return a;
 }
 

@@ -47,8 +47,12 @@ CapFeed::CapFeed(QIODevice* out, QString sender, const QDateTime& now) : m_xml(o
 void CapFeed::add(const CapAlert& alert) {
     m_xml.writeStartElement(kAtom, QStringLiteral("entry"));
     atomText(m_xml, QStringLiteral("id"), entryId(alert.sender, alert.identifier));
-    QString title = alert.event;
-    if (!alert.areaDesc.isEmpty()) title += QStringLiteral(" - ") + alert.areaDesc;
+    QString title;
+    if (!alert.infos.isEmpty()) {
+        const CapAlert::Info& info = alert.infos.front();
+        title = info.event;
+        if (!info.areas.isEmpty()) title += QStringLiteral(" - ") + info.areas.front().areaDesc;
+    }
     atomText(m_xml, QStringLiteral("title"), title);
     // CAP's time form is also RFC 3339's.
     atomText(m_xml, QStringLiteral("updated"), alert.sent);

@@ -16,13 +16,15 @@ namespace {
 const QString kXmlNamespace = QStringLiteral("http://www.w3.org/XML/1998/namespace");
 
 // The elements of each block whose text this reader keeps; a second one of these is malformed.
-// Repeatable elements (category) are collected apart; the rest are passed over.
+// Repeatable elements (category, responseType) are collected apart; the rest are passed over.
 const QStringList kAlertTexts = {"identifier", "sender",      "sent",      "status", "msgType",    "source",
                                  "scope",      "restriction", "addresses", "note",   "references", "incidents"};
 const QStringList kInfoTexts = {"language", "event",       "urgency",     "severity", "certainty",
                                 "audience", "effective",   "onset",       "expires",  "senderName",
                                 "headline", "description", "instruction", "web",      "contact"};
 const QStringList kAreaTexts = {"areaDesc", "altitude", "ceiling"};
+// The two halves of an <eventCode> and a <geocode>.
+const QStringList kCodeTexts = {"valueName", "value"};
 
 const QStringList kStatus = {"Actual", "Exercise", "System", "Test", "Draft"};
 const QStringList kMsgType = {"Alert", "Update", "Cancel", "Ack", "Error"};
@@ -33,20 +35,24 @@ const QStringList kUrgency = {"Immediate", "Expected", "Future", "Past", "Unknow
 const QStringList kSeverity = {"Extreme", "Severe", "Moderate", "Minor", "Unknown"};
 const QStringList kCertainty = {"Observed", "Likely", "Possible", "Unlikely", "Unknown"};
 
+const QStringList kResponseType = {"Shelter", "Evacuate", "Prepare",  "Execute", "Avoid",
+                                   "Monitor", "Assess",   "AllClear", "None"};
+
 struct Block {
     QHash<QString, QString> texts;
-    QStringList categories;
+    // Elements that may repeat (category, responseType), in document order.
+    QHash<QString, QStringList> lists;
 };
-struct Info : Block {
-    QList<Block> areas;
+struct AreaBlock : Block {
+    QList<Block> geocodes;
+};
+struct InfoBlock : Block {
+    QList<Block> eventCodes;
+    QList<AreaBlock> areas;
 };
 
-// A value from the document as it may appear in a message: short, on one line.
 QString quoted(const QString& value) {
-    QString v = value.left(60);
-    for (QChar& c : v)
-        if (!c.isPrint()) c = u' ';
-    return u'"' + v + (value.size() > 60 ? QStringLiteral("...\"") : QStringLiteral("\""));
+    return CapError::quoted(value);
 }
 
 QString tag(const QString& name) {
@@ -107,7 +113,6 @@ private:
                        .arg(tag(m_captureName), tag(m_xml.name().toString())));
         const bool preserve = preserveHere();
         m_path.append(m_xml.name().toString());
-        m_cap.append(m_xml.namespaceUri() == CapReader::kNamespace);
         m_preserve.append(preserve);
         if (m_path.size() > CapReader::kMaxDepth)
             refuse(QStringLiteral("%1 is nested %2 elements deep; a CAP alert needs no more than %3")
@@ -117,38 +122,54 @@ private:
 
         if (m_path.size() == 1) {
             m_sawRoot = true;
-            if (m_path[0] != u"alert" || !m_cap[0])
-                refuse(QStringLiteral("the document is not a CAP 1.2 alert: its root element is %1 in %2, not <alert> "
-                                      "in the namespace %3")
+            m_namespace = m_xml.namespaceUri().toString();
+            m_cap.append(true);
+            if (m_path[0] != u"alert" || !CapReader::isCapNamespace(m_namespace))
+                refuse(QStringLiteral("the document is not a CAP alert: its root element is %1 in %2, not <alert> in "
+                                      "the namespace of CAP 1.2 (%3) or CAP 1.1 (%4)")
                            .arg(tag(m_path[0]),
-                                m_xml.namespaceUri().isEmpty()
-                                    ? QStringLiteral("no namespace")
-                                    : QStringLiteral("the namespace ") + m_xml.namespaceUri().toString(),
-                                CapReader::kNamespace));
+                                m_namespace.isEmpty() ? QStringLiteral("no namespace")
+                                                      : QStringLiteral("the namespace ") + m_namespace,
+                                CapReader::kNamespace, CapReader::kNamespace11));
             return;
         }
-        // Only elements of CAP's own namespace, in CAP's own places, are read; others (a
-        // signature, an extension) are passed over.
+        m_cap.append(m_xml.namespaceUri() == m_namespace);
+        // Only elements of the message's own CAP namespace, in CAP's own places, are read;
+        // others (a signature, an extension) are passed over.
         for (bool cap : std::as_const(m_cap))
             if (!cap) return;
         const QString& name = m_path.back();
-        if (m_path.size() == 2) {
+        const qsizetype depth = m_path.size();
+        if (depth == 2) {
             if (name == u"info") {
-                m_infos.append(Info{});
+                m_infos.append(InfoBlock{});
             } else if (kAlertTexts.contains(name)) {
                 capture(&m_alert, name);
             }
-        } else if (m_path.size() == 3 && m_path[1] == u"info") {
-            Info& info = m_infos.back();
+            return;
+        }
+        if (m_path[1] != u"info") return;
+        InfoBlock& info = m_infos.back();
+        if (depth == 3) {
             if (name == u"area") {
-                info.areas.append(Block{});
-            } else if (name == u"category") {
+                info.areas.append(AreaBlock{});
+            } else if (name == u"eventCode") {
+                info.eventCodes.append(Block{});
+            } else if (name == u"category" || name == u"responseType") {
                 capture(&info, name, true);
             } else if (kInfoTexts.contains(name)) {
                 capture(&info, name);
             }
-        } else if (m_path.size() == 4 && m_path[1] == u"info" && m_path[2] == u"area") {
-            if (kAreaTexts.contains(name)) capture(&m_infos.back().areas.back(), name);
+        } else if (depth == 4 && m_path[2] == u"eventCode") {
+            if (kCodeTexts.contains(name)) capture(&info.eventCodes.back(), name);
+        } else if (depth == 4 && m_path[2] == u"area") {
+            if (name == u"geocode") {
+                info.areas.back().geocodes.append(Block{});
+            } else if (kAreaTexts.contains(name)) {
+                capture(&info.areas.back(), name);
+            }
+        } else if (depth == 5 && m_path[2] == u"area" && m_path[3] == u"geocode") {
+            if (kCodeTexts.contains(name)) capture(&info.areas.back().geocodes.back(), name);
         }
     }
 
@@ -156,7 +177,7 @@ private:
         if (m_capture && m_path.size() == m_captureDepth) {
             const QString text = m_preserve.back() ? m_text : m_text.trimmed();
             if (m_captureList) {
-                m_capture->categories.append(text);
+                m_capture->lists[m_captureName].append(text);
             } else {
                 m_capture->texts.insert(m_captureName, text);
             }
@@ -193,9 +214,10 @@ private:
     QList<bool> m_cap;
     QList<bool> m_preserve;
     bool m_sawRoot = false;
+    QString m_namespace;
 
     Block m_alert;
-    QList<Info> m_infos;
+    QList<InfoBlock> m_infos;
 
     Block* m_capture = nullptr;
     QString m_captureName;
@@ -230,6 +252,13 @@ void plainName(const QString& name, const QString& value) {
                 QStringLiteral("%1 is %2; CAP allows no blanks, commas, < or & in it").arg(tag(name), quoted(value)));
 }
 
+QList<CapAlert::Code> codes(const QList<Block>& blocks, const QString& parent) {
+    QList<CapAlert::Code> out;
+    for (const Block& b : blocks)
+        out.append({required(b, parent, QStringLiteral("valueName")), required(b, parent, QStringLiteral("value"))});
+    return out;
+}
+
 CapAlert Parse::result() const {
     CapAlert a;
     const QString alert = QStringLiteral("alert");
@@ -254,36 +283,43 @@ CapAlert Parse::result() const {
         a.references.append({parts[0], parts[1], parts[2]});
     }
 
-    const QString info = QStringLiteral("info");
-    for (const Info& block : m_infos) {
-        if (block.categories.isEmpty()) refuse(QStringLiteral("<info> has no <category>"));
-        for (const QString& category : block.categories)
+    const QString infoName = QStringLiteral("info");
+    for (const InfoBlock& block : m_infos) {
+        CapAlert::Info info;
+        info.categories = block.lists.value(QStringLiteral("category"));
+        if (info.categories.isEmpty()) refuse(QStringLiteral("<info> has no <category>"));
+        for (const QString& category : std::as_const(info.categories))
             oneOf(QStringLiteral("category"), category, kCategory);
-        required(block, info, QStringLiteral("event"));
-        oneOf(QStringLiteral("urgency"), required(block, info, QStringLiteral("urgency")), kUrgency);
-        oneOf(QStringLiteral("severity"), required(block, info, QStringLiteral("severity")), kSeverity);
-        oneOf(QStringLiteral("certainty"), required(block, info, QStringLiteral("certainty")), kCertainty);
-        for (const char* name : {"effective", "onset", "expires"}) {
+        info.language = block.texts.value(QStringLiteral("language"));
+        info.event = required(block, infoName, QStringLiteral("event"));
+        info.responseTypes = block.lists.value(QStringLiteral("responseType"));
+        for (const QString& response : std::as_const(info.responseTypes))
+            oneOf(QStringLiteral("responseType"), response, kResponseType);
+        info.urgency = required(block, infoName, QStringLiteral("urgency"));
+        oneOf(QStringLiteral("urgency"), info.urgency, kUrgency);
+        info.severity = required(block, infoName, QStringLiteral("severity"));
+        oneOf(QStringLiteral("severity"), info.severity, kSeverity);
+        info.certainty = required(block, infoName, QStringLiteral("certainty"));
+        oneOf(QStringLiteral("certainty"), info.certainty, kCertainty);
+        info.eventCodes = codes(block.eventCodes, QStringLiteral("eventCode"));
+        for (const auto& [name, field] :
+             {std::pair{"effective", &CapAlert::Info::effective}, std::pair{"onset", &CapAlert::Info::onset},
+              std::pair{"expires", &CapAlert::Info::expires}}) {
             const auto it = block.texts.constFind(QLatin1String(name));
-            if (it != block.texts.cend()) capTime(QLatin1String(name), *it);
+            if (it == block.texts.cend()) continue;
+            capTime(QLatin1String(name), *it);
+            info.*field = *it;
         }
-        for (const Block& area : block.areas)
-            required(area, QStringLiteral("area"), QStringLiteral("areaDesc"));
-    }
-
-    a.infoCount = int(m_infos.size());
-    if (!m_infos.isEmpty()) {
-        const Info& first = m_infos.front();
-        a.categories = first.categories;
-        a.event = first.texts.value(QStringLiteral("event"));
-        a.urgency = first.texts.value(QStringLiteral("urgency"));
-        a.severity = first.texts.value(QStringLiteral("severity"));
-        a.certainty = first.texts.value(QStringLiteral("certainty"));
-        a.headline = first.texts.value(QStringLiteral("headline"));
-        a.description = first.texts.value(QStringLiteral("description"));
-        a.instruction = first.texts.value(QStringLiteral("instruction"));
-        a.areaCount = int(first.areas.size());
-        if (!first.areas.isEmpty()) a.areaDesc = first.areas.front().texts.value(QStringLiteral("areaDesc"));
+        info.headline = block.texts.value(QStringLiteral("headline"));
+        info.description = block.texts.value(QStringLiteral("description"));
+        info.instruction = block.texts.value(QStringLiteral("instruction"));
+        for (const AreaBlock& areaBlock : block.areas) {
+            CapAlert::Area area;
+            area.areaDesc = required(areaBlock, QStringLiteral("area"), QStringLiteral("areaDesc"));
+            area.geocodes = codes(areaBlock.geocodes, QStringLiteral("geocode"));
+            info.areas.append(area);
+        }
+        a.infos.append(info);
     }
     return a;
 }

@@ -29,6 +29,15 @@ void optionalText(QXmlStreamWriter& xml, const QString& name, const QString& val
     if (!value.isEmpty()) text(xml, name, value);
 }
 
+void codes(QXmlStreamWriter& xml, const QString& name, const QList<CapAlert::Code>& values) {
+    for (const CapAlert::Code& code : values) {
+        xml.writeStartElement(CapReader::kNamespace, name);
+        text(xml, QStringLiteral("valueName"), code.valueName);
+        text(xml, QStringLiteral("value"), code.value);
+        xml.writeEndElement();
+    }
+}
+
 } // namespace
 
 QString CapWriter::xmlSafe(const QString& text) {
@@ -62,20 +71,29 @@ void CapWriter::writeAlert(QXmlStreamWriter& xml, const CapAlert& a) {
             triples << r.sender + u',' + r.identifier + u',' + r.sent;
         text(xml, QStringLiteral("references"), triples.join(u' '));
     }
-    if (a.infoCount > 0) {
+    for (const CapAlert::Info& info : a.infos) {
+        // In the order of CAP's schema.
         xml.writeStartElement(CapReader::kNamespace, QStringLiteral("info"));
-        for (const QString& category : a.categories)
+        optionalText(xml, QStringLiteral("language"), info.language);
+        for (const QString& category : info.categories)
             text(xml, QStringLiteral("category"), category);
-        text(xml, QStringLiteral("event"), a.event);
-        text(xml, QStringLiteral("urgency"), a.urgency);
-        text(xml, QStringLiteral("severity"), a.severity);
-        text(xml, QStringLiteral("certainty"), a.certainty);
-        optionalText(xml, QStringLiteral("headline"), a.headline);
-        optionalText(xml, QStringLiteral("description"), a.description);
-        optionalText(xml, QStringLiteral("instruction"), a.instruction);
-        if (a.areaCount > 0) {
+        text(xml, QStringLiteral("event"), info.event);
+        for (const QString& response : info.responseTypes)
+            text(xml, QStringLiteral("responseType"), response);
+        text(xml, QStringLiteral("urgency"), info.urgency);
+        text(xml, QStringLiteral("severity"), info.severity);
+        text(xml, QStringLiteral("certainty"), info.certainty);
+        codes(xml, QStringLiteral("eventCode"), info.eventCodes);
+        optionalText(xml, QStringLiteral("effective"), info.effective);
+        optionalText(xml, QStringLiteral("onset"), info.onset);
+        optionalText(xml, QStringLiteral("expires"), info.expires);
+        optionalText(xml, QStringLiteral("headline"), info.headline);
+        optionalText(xml, QStringLiteral("description"), info.description);
+        optionalText(xml, QStringLiteral("instruction"), info.instruction);
+        for (const CapAlert::Area& area : info.areas) {
             xml.writeStartElement(CapReader::kNamespace, QStringLiteral("area"));
-            text(xml, QStringLiteral("areaDesc"), a.areaDesc);
+            text(xml, QStringLiteral("areaDesc"), area.areaDesc);
+            codes(xml, QStringLiteral("geocode"), area.geocodes);
             xml.writeEndElement();
         }
         xml.writeEndElement();

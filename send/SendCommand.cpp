@@ -2,35 +2,28 @@
 
 #include "AlertLogStore.h"
 #include "AlertStore.h"
-#include "CancelStore.h"
 #include "CapError.h"
 #include "CapExport.h"
 #include "CapFeed.h"
-#include "CapIntake.h"
+#include "CapGateway.h"
 #include "CapReader.h"
-#include "Connection.h"
-#include "ConnectionString.h"
+#include "CatalogueName.h"
 #include "Failure.h"
+#include "MessageText.h"
 #include "Ports.h"
 #include "SendFailures.h"
 #include "SendSettings.h"
-#include "StatementBounds.h"
 #include "UsageError.h"
+#include "Wording.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QIODevice>
-#include <QRegularExpression>
 #include <QSysInfo>
 
 namespace hv {
 
 namespace {
-
-// What the message column holds, counted as the console's message field counts.
-constexpr qsizetype kMessageLength = 600;
-// What the cancellations table keeps of a name.
-constexpr qsizetype kCancelledByLength = 255;
 
 // Ends the command with its status and its one line.
 struct Stop {
@@ -42,20 +35,9 @@ struct Stop {
     throw Stop{status, what + QStringLiteral(": ") + SendFailures::reasonFor(f, host)};
 }
 
-// The catalogue's own spelling of a name: the name exactly as given, else the one name that
-// differs from it only in letter case or blanks at the ends (as the catalogue itself compares).
-std::optional<QString> resolve(const QStringList& names, const QString& wanted, QStringList* alike) {
-    if (names.contains(wanted)) return wanted;
-    for (const QString& name : names)
-        if (QString::compare(name.trimmed(), wanted.trimmed(), Qt::CaseInsensitive) == 0 && !alike->contains(name))
-            alike->append(name);
-    if (alike->size() == 1) return alike->front();
-    return std::nullopt;
-}
-
 QString resolveOrStop(const QStringList& names, const QString& wanted, const char* what, const char* catalogue) {
     QStringList alike;
-    if (const auto name = resolve(names, wanted, &alike)) return *name;
+    if (const auto name = CatalogueName::resolve(names, wanted, &alike)) return *name;
     if (alike.size() > 1)
         throw Stop{ExitStatus::UnknownName, QStringLiteral("%1 \"%2\" is not in the %3 catalogue as it stands; it "
                                                            "has \"%4\": give one exactly")
@@ -63,12 +45,6 @@ QString resolveOrStop(const QStringList& names, const QString& wanted, const cha
                                                      alike.join(QStringLiteral("\", \"")))};
     throw Stop{ExitStatus::UnknownName, QStringLiteral("unknown %1 \"%2\": the %3 catalogue has no such name")
                                             .arg(QLatin1String(what), wanted, QLatin1String(catalogue))};
-}
-
-QString duration(qint64 seconds) {
-    if (seconds < 120) return QStringLiteral("%1 seconds").arg(seconds);
-    if (seconds < 7200) return QStringLiteral("%1 minutes").arg(seconds / 60);
-    return QStringLiteral("%1 hours").arg(seconds / 3600);
 }
 
 } // namespace
@@ -104,6 +80,8 @@ ExitStatus SendCommand::run(const QStringList& arguments) {
         }
         case SendOptions::Mode::Cap:
             return sendCap(options);
+        case SendOptions::Mode::Follow:
+            return follow(options);
         case SendOptions::Mode::ExportCap:
             return exportCap(options);
         }
@@ -154,25 +132,11 @@ ExitStatus SendCommand::submit(const SendOptions& options, const Choice& choice)
         store.readChoices(choices);
         alert.codeName = resolveOrStop(choices.codes, choice.code, "code", "codes");
         alert.codeLocation = resolveOrStop(choices.locations, choice.location, "location", "locations");
-        if (choice.cap) {
-            // The standing comments decide whether the instruction only repeats them.
-            QString comments;
-            servers.run(consoleConnectionOptions(s.access), [&](Connection& connection) {
-                comments = AlertStore::fncGetCodeComments(connection, alert.codeName);
-            });
-            const QString message = CapIntake::message(*choice.cap, comments);
-            if (!message.isEmpty()) alert.codeMessage = message;
-        }
     } catch (const Failure& f) {
         stop(*SendFailures::statusFor(SendFailures::Operation::Submission, f), f, notStored, s.host);
     }
 
-    qsizetype givenLength = 0;
-    if (alert.codeMessage && alert.codeMessage->size() > kMessageLength) {
-        givenLength = alert.codeMessage->size();
-        alert.codeMessage->truncate(kMessageLength);
-        if (alert.codeMessage->back().isHighSurrogate()) alert.codeMessage->chop(1);
-    }
+    const qsizetype givenLength = alert.codeMessage ? MessageText::fit(*alert.codeMessage) : 0;
 
     AlertStore::Saved saved;
     try {
@@ -181,29 +145,40 @@ ExitStatus SendCommand::submit(const SendOptions& options, const Choice& choice)
         stop(*SendFailures::statusFor(SendFailures::Operation::Submission, f), f, notStored, s.host);
     }
 
-    if (givenLength > 0)
-        say(QStringLiteral("the message has %1 characters; the alert was stored with its first %2, all that the "
-                           "message column holds")
-                .arg(givenLength)
-                .arg(alert.codeMessage->size()));
-    if (saved.consoleNow.isValid() && saved.serverNow.isValid()) {
-        // Both clocks as the wall-clock times that the workstations compare.
-        const QDateTime console(saved.consoleNow.date(), saved.consoleNow.time(), Qt::UTC);
-        const QDateTime server(saved.serverNow.date(), saved.serverNow.time(), Qt::UTC);
-        const qint64 serverAhead = console.secsTo(server);
-        if (qAbs(serverAhead) > site::kClockToleranceSeconds)
-            say(QStringLiteral("the alert was stored, but this computer's clock is %1 %2 the database server's; the "
-                               "workstations may show the alert late or not at all")
-                    .arg(duration(qAbs(serverAhead)),
-                         serverAhead > 0 ? QStringLiteral("behind") : QStringLiteral("ahead of")));
-    }
+    if (givenLength > 0) say(MessageText::cutWarning(givenLength, alert.codeMessage->size()));
+    if (const QString skew = wording::clockWarning(saved.consoleNow, saved.serverNow); !skew.isEmpty()) say(skew);
     return ExitStatus::Done;
+}
+
+CapForwarder::Setup SendCommand::forwarding(const SendOptions& options, const CapMapping* mapping) {
+    const SendSettings s = settings(options);
+    CapForwarder::Setup setup(ServerList::forHosts(s.host, s.furtherServers));
+    setup.access = s.access;
+    setup.serverName = s.host;
+    setup.siteSender = s.sender();
+    setup.hostName = QSysInfo::machineHostName();
+    setup.mapping = mapping;
+    setup.rules.exercise = options.exercise;
+    setup.rules.maxAgeSeconds = options.maxAgeSeconds;
+    setup.rules.language = options.language;
+    setup.origin =
+        options.mode == SendOptions::Mode::Follow ? CapForwarder::Origin::Feed : CapForwarder::Origin::Command;
+    return setup;
+}
+
+std::optional<CapMapping> SendCommand::mapping(const SendOptions& options) {
+    if (options.mapFile.isEmpty()) return std::nullopt;
+    try {
+        return CapMapping::read(options.mapFile);
+    } catch (const CapMapping::Error& e) {
+        throw Stop{ExitStatus::Usage, e.reason};
+    }
 }
 
 ExitStatus SendCommand::sendCap(const SendOptions& options) {
     const QString source = options.capFile == u"-" ? QStringLiteral("standard input") : options.capFile;
+    const std::optional<CapMapping> map = mapping(options);
     CapAlert cap;
-    CapIntake::Action action;
     try {
         QByteArray document;
         if (options.capFile == u"-") {
@@ -216,69 +191,28 @@ ExitStatus SendCommand::sendCap(const SendOptions& options) {
             document = CapReader::readDocument(file);
         }
         cap = CapReader::parse(document);
-        action = CapIntake::actionFor(cap, options.exercise);
     } catch (const CapError& e) {
         throw Stop{ExitStatus::CapRefused, source + QStringLiteral(": ") + e.reason()};
     }
-    if (action == CapIntake::Action::Cancel) return cancel(options, source, cap);
-    return submit(options, {cap.event, cap.areaDesc, std::nullopt, &cap});
+
+    CapForwarder forwarder(forwarding(options, map ? &*map : nullptr), m_clock);
+    const CapForwarder::Decision d = forwarder.take(cap);
+    using Kind = CapForwarder::Decision::Kind;
+    // A message taken says nothing but what needs saying; anything else says why.
+    if (d.kind == Kind::Skipped || d.kind == Kind::Refused || d.kind == Kind::Failed)
+        say(source + QStringLiteral(": ") + d.reason);
+    for (const QString& note : d.notes)
+        say(note);
+    return d.status;
 }
 
-ExitStatus SendCommand::cancel(const SendOptions& options, const QString& source, const CapAlert& alert) {
-    // Only the alerts this site exported can be named: their identifiers carry the log row's ID,
-    // date and minute, and their sender is this site's.
-    const SendSettings s = settings(options);
-    const QString sender = s.sender();
-    static const QRegularExpression kIdentifier(QStringLiteral("^halvane-([0-9]{1,10})-([0-9]{8}T[0-9]{4})$"));
-    struct Named {
-        qint64 logId;
-        QDateTime minute;
-        QString identifier;
-    };
-    QList<Named> named;
-    for (const CapAlert::Reference& r : alert.references) {
-        const QRegularExpressionMatch m = kIdentifier.match(r.identifier);
-        const QDateTime minute =
-            m.hasMatch() ? QDateTime::fromString(m.captured(2), QStringLiteral("yyyyMMdd'T'HHmm")) : QDateTime();
-        if (r.sender != sender || !minute.isValid())
-            throw Stop{ExitStatus::CapRefused,
-                       QStringLiteral("%1: <msgType> is \"Cancel\" for %2 from %3, which this site (%4) did not send; "
-                                      "nothing was changed")
-                           .arg(source, r.identifier, r.sender, sender)};
-        named.append({m.captured(1).toLongLong(), minute, r.identifier});
-    }
-
-    // The cancel message's sender is the one who cancelled, as far as the site can tell.
-    const QString by = alert.sender.left(kCancelledByLength);
-    const ServerList cs = ServerList::forHosts(s.host, s.furtherServers);
-    ExitStatus status = ExitStatus::Done;
-    for (const Named& n : named) {
-        CancelStore::Outcome outcome = CancelStore::Outcome::NotLogged;
-        try {
-            outcome = CancelStore(cs, s.access)
-                          .cancelLogged(n.logId, n.minute.date(), n.minute.time(), by, QSysInfo::machineHostName());
-        } catch (const Failure& f) {
-            stop(*SendFailures::statusFor(SendFailures::Operation::Submission, f), f,
-                 QStringLiteral("%1 was not cancelled").arg(n.identifier), s.host);
-        }
-        switch (outcome) {
-        case CancelStore::Outcome::Cancelled:
-            break;
-        case CancelStore::Outcome::AlreadyCancelled:
-            say(QStringLiteral("%1 was cancelled already").arg(n.identifier));
-            break;
-        case CancelStore::Outcome::NoLongerShown:
-            say(QStringLiteral("%1 is no longer shown on the workstations; nothing was changed").arg(n.identifier));
-            break;
-        case CancelStore::Outcome::NotLogged:
-            say(QStringLiteral("%1: <msgType> is \"Cancel\" for %2, which is not in the alert log; it was not "
-                               "cancelled")
-                    .arg(source, n.identifier));
-            status = ExitStatus::CapRefused;
-            break;
-        }
-    }
-    return status;
+ExitStatus SendCommand::follow(const SendOptions& options) {
+    const std::optional<CapMapping> map = mapping(options);
+    CapGateway gateway({forwarding(options, map ? &*map : nullptr), options.followUrl, options.everySeconds}, m_clock,
+                       m_io.out);
+    const CapGateway::End end = gateway.run();
+    if (!end.line.isEmpty()) say(end.line);
+    return end.status;
 }
 
 ExitStatus SendCommand::exportCap(const SendOptions& options) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CapForwarder.h"
+#include "CapMapping.h"
 #include "ExitStatus.h"
 #include "SendOptions.h"
 
@@ -11,19 +13,18 @@ class QIODevice;
 
 namespace hv {
 
-struct CapAlert;
 class Clock;
 class Failure;
 struct SendSettings;
 
 // halvane-send: an alert from the command line or from a CAP message, submitted as the console's
-// "Submit" submits it, and the alert log written out as CAP. Speaks only through its streams and
-// its exit status; never asks anything.
+// "Submit" submits it, a CAP feed followed, and the alert log written out as CAP. Speaks only
+// through its streams and its exit status; never asks anything.
 class SendCommand {
 public:
     struct Streams {
         QIODevice& in;  // a CAP document for --cap -
-        QIODevice& out; // the feed of --export-cap, the help text
+        QIODevice& out; // the feed of --export-cap, the decisions of --follow, the help text
         QIODevice& err; // one line per failure or warning
     };
 
@@ -37,14 +38,16 @@ private:
         QString code;
         QString location;
         std::optional<QString> message;
-        // From a CAP message: the message is made from it once the code's comments are known.
-        const CapAlert* cap = nullptr;
     };
 
     ExitStatus submit(const SendOptions& options, const Choice& choice);
     ExitStatus sendCap(const SendOptions& options);
-    ExitStatus cancel(const SendOptions& options, const QString& source, const CapAlert& alert);
+    ExitStatus follow(const SendOptions& options);
     ExitStatus exportCap(const SendOptions& options);
+
+    // How CAP messages are taken: the database, this site's sender, the rules of the command line.
+    CapForwarder::Setup forwarding(const SendOptions& options, const CapMapping* mapping);
+    std::optional<CapMapping> mapping(const SendOptions& options);
 
     SendSettings settings(const SendOptions& options);
     void say(const QString& line);

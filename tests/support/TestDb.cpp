@@ -76,9 +76,9 @@ void reset() {
     c.execute(QStringLiteral("ALTER TABLE alerts AUTO_INCREMENT = 1"));
     c.execute(QStringLiteral("ALTER TABLE AlertLog AUTO_INCREMENT = 1"));
     c.execute(QStringLiteral("INSERT INTO properties (TraysToolTipText) VALUES ('Halvane test tip')"));
-    for (const QSqlRecord& t :
-         c.select(QStringLiteral("SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA = 'halvane' AND "
-                                 "TABLE_NAME IN ('workstations', 'receipts', 'cancellations', 'traysettings')")))
+    for (const QSqlRecord& t : c.select(QStringLiteral(
+             "SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA = 'halvane' AND "
+             "TABLE_NAME IN ('workstations', 'receipts', 'cancellations', 'traysettings', 'capmessages')")))
         c.execute(QStringLiteral("DELETE FROM %1").arg(t.value(0).toString()));
 }
 
