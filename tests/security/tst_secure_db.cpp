@@ -133,6 +133,17 @@ private slots:
             c.execute(upsert, {0});
             QCOMPARE(c.select("SELECT ReadAloud FROM traysettings").size(), 1);
         }
+        // halvane-send keeps the CAP messages it took with the console's account: added and read,
+        // never changed or removed; the tray client cannot see them.
+        QCOMPARE(failureOf(h, console,
+                           "INSERT INTO capmessages (Sender, Identifier, Sent, AlertNo, MsgType, Outcome, TakenAt) "
+                           "VALUES ('s', 'i', '2026-12-07T14:03:00-05:00', 0, 'Alert', 'sent', NOW())"),
+                 QString("none"));
+        QCOMPARE(failureOf(h, console, "SELECT Outcome FROM capmessages"), QString("none"));
+        QCOMPARE(failureOf(h, console, "UPDATE capmessages SET Outcome = 'cancelled'"), denied);
+        QCOMPARE(failureOf(h, console, "DELETE FROM capmessages"), denied);
+        QCOMPARE(failureOf(h, tray, "SELECT Outcome FROM capmessages"), denied);
+        server.adminExec("DELETE FROM capmessages");
         QCOMPARE(failureOf(h, console, "ALTER TABLE codes ADD COLUMN Extra INT"), denied);
         QCOMPARE(failureOf(h, console, "DROP TABLE alerts"), expected(hv::code::PermissionDenied, 1142));
         QCOMPARE(failureOf(h, console, "CREATE TABLE halvane.extra (x INT)"), denied);

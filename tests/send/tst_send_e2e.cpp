@@ -1,9 +1,11 @@
 // The road of an alert from another system: halvane-send, run as a script runs it (no display),
 // and the real tray client on a real desktop with a tray host and an audio server, which pops up
-// and rings for an alert from the command line and for one from a CAP message written by hand.
+// and rings for an alert from the command line and for one from a CAP message written by hand, and
+// rings once more, not twice, for the CAP Update that replaces that one.
 #include "DesktopSession.h"
 #include "TestDb.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -31,7 +33,7 @@ const QByteArray kHandWritten = R"(<?xml version="1.0" encoding="UTF-8"?>
 <alert xmlns="urn:oasis:names:tc:emergency:cap:1.2">
   <identifier>FP-EAST-2026-0815</identifier>
   <sender>firepanel.east@plant.example</sender>
-  <sent>2026-12-07T14:03:00-05:00</sent>
+  <sent>SENT</sent>
   <status>Actual</status>
   <msgType>Alert</msgType>
   <scope>Restricted</scope>
@@ -51,6 +53,24 @@ const QByteArray kHandWritten = R"(<?xml version="1.0" encoding="UTF-8"?>
   </info>
 </alert>
 )";
+
+// The hand-written message as sent a minute ago; as an Update of it when `updating` names it.
+QByteArray handWritten(const QString& sent, const QString& identifier = "FP-EAST-2026-0815",
+                       const QString& updating = {}) {
+    QByteArray doc = kHandWritten;
+    doc.replace("SENT", sent.toUtf8());
+    doc.replace("FP-EAST-2026-0815", identifier.toUtf8());
+    if (!updating.isEmpty()) {
+        doc.replace("<msgType>Alert</msgType>",
+                    "<msgType>Update</msgType><references>" + updating.toUtf8() + "</references>");
+        doc.replace("Smoke detector 14 in alarm", "Fire confirmed in the loading dock");
+    }
+    return doc;
+}
+
+QString minuteAgo() {
+    return QDateTime::currentDateTimeUtc().addSecs(-60).toString("yyyy-MM-ddTHH:mm:ss") + "-00:00";
+}
 
 } // namespace
 
@@ -135,7 +155,8 @@ private slots:
         // From a CAP message written by hand: the next poll rings for it.
         QFile cap(m_dir.filePath("fire-panel.xml"));
         QVERIFY(cap.open(QIODevice::WriteOnly));
-        cap.write(kHandWritten);
+        const QString sent = minuteAgo();
+        cap.write(handWritten(sent));
         cap.close();
         const QString second = m_dir.filePath("second.wav");
         QVERIFY(m_desk->startRecording(second));
@@ -155,6 +176,33 @@ private slots:
         QCOMPARE(rows[1].value(2).toString(),
                  QString("Smoke detector 14 in alarm\nSmoke reported in the loading dock."));
         QCOMPARE(rows[1].value(3).toString(), QString("All employees report to their fire watch location."));
+
+        // An Update of that message: its alert is taken back and the new one shown, with one ring.
+        QFile update(m_dir.filePath("fire-panel-update.xml"));
+        QVERIFY(update.open(QIODevice::WriteOnly));
+        update.write(
+            handWritten(minuteAgo(), "FP-EAST-2026-0816", "firepanel.east@plant.example,FP-EAST-2026-0815," + sent));
+        update.close();
+        const QString third = m_dir.filePath("third.wav");
+        QVERIFY(m_desk->startRecording(third));
+        QCOMPARE(send({"--cap", update.fileName()}, &err), 0);
+        QCOMPARE(err, QString());
+        QTest::qWait(19000); // one poll and the ring
+        m_desk->stopRecording();
+        QVERIFY2(popup(), "the popup went away while the updated alert is current");
+        QCOMPARE(countRings(third), 1);
+        const auto after = testdb::rows("SELECT a.CodeMessage, c.CancelledBy FROM alerts a LEFT JOIN cancellations c "
+                                        "ON c.AlertID = a.ID AND c.CodeDate = a.CodeDate AND c.CodeTime = a.CodeTime "
+                                        "ORDER BY a.ID");
+        QCOMPARE(after.size(), 3);
+        QCOMPARE(after[1].value(1).toString(), QString("firepanel.east@plant.example"));
+        QCOMPARE(after[2].value(0).toString(),
+                 QString("Fire confirmed in the loading dock\nSmoke reported in the loading dock."));
+        QVERIFY(after[2].value(1).isNull());
+        // The same message again changes nothing and rings nothing.
+        QCOMPARE(send({"--cap", update.fileName()}, &err), 0);
+        QVERIFY2(err.contains("it was taken already"), qPrintable(err));
+        QCOMPARE(testdb::scalar("SELECT COUNT(*) FROM alerts").toInt(), 3);
         m_desk.reset();
     }
 };

@@ -50,7 +50,9 @@ private slots:
               "etc/halvane/halvane.ini", "usr/share/applications/halvane.desktop",
               "usr/share/applications/morvik.desktop", "etc/xdg/autostart/morvik.desktop",
               "usr/share/icons/hicolor/scalable/apps/halvane.svg", "usr/share/icons/hicolor/scalable/apps/morvik.svg",
-              "usr/share/halvane/schema.sql", "usr/share/halvane/upgrade.sql", "usr/share/halvane/accounts.sql"})
+              "usr/share/halvane/schema.sql", "usr/share/halvane/upgrade.sql", "usr/share/halvane/accounts.sql",
+              "usr/lib/systemd/system/halvane-cap-gateway@.service", "usr/share/halvane/cap/example.conf",
+              "usr/share/halvane/cap/example.map"})
             QVERIFY2(QFileInfo::exists(root + "/" + f), f);
         QVERIFY(QFileInfo(root + "/usr/share/halvane/accounts").isExecutable());
         QCOMPARE(QFileInfo(root + "/usr/lib/halvane/halvane.ini").symLinkTarget(), QString("/etc/halvane/halvane.ini"));
@@ -65,6 +67,14 @@ private slots:
         QCOMPARE(out, QString("halvane-send: %1/usr/lib/halvane/halvane.ini was not found; its first line names the "
                               "database server as MYSQLSERVERNAME=host\n")
                           .arg(root));
+
+        // The example mapping is one the gateway takes: the command goes on to the (empty) message.
+        out = run("bash",
+                  {"-c", "'" + root + "/usr/lib/halvane/halvane-send' --cap - --map '" + root +
+                             "/usr/share/halvane/cap/example.map' </dev/null"},
+                  work.path(), &rc);
+        QCOMPARE(out, QString("halvane-send: standard input: the document is empty: it holds no <alert>\n"));
+        QCOMPARE(rc, 6);
 
         out = run("dpkg-deb", {"--ctrl-tarfile", deb}, work.path(), &rc);
         QCOMPARE(rc, 0);
