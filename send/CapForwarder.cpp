@@ -110,6 +110,14 @@ CapForwarder::Decision CapForwarder::take(const CapAlert& alert) {
         return d;
     }
 
+    // The site's own export, followed as a feed, would send each alert again as a new one, and
+    // that one again at the next fetch.
+    if (m_setup.origin == Origin::Feed && alert.sender == m_setup.siteSender)
+        return decided(Kind::Refused,
+                       QStringLiteral("<sender> is this site's own (%1): its alerts are on the workstations already")
+                           .arg(m_setup.siteSender),
+                       ExitStatus::CapRefused);
+
     // An Update or a Cancel acts on its own sender's messages, and on this site's own exported
     // alerts only when an operator hands it over; nothing it names elsewhere is touched.
     static const QRegularExpression kExported(QStringLiteral("^halvane-([0-9]{1,10})-([0-9]{8}T[0-9]{4})$"));

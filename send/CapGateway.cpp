@@ -216,14 +216,18 @@ void CapGateway::decide() {
     QHash<QString, QString> supersededBy;
     for (const Parsed& m : std::as_const(messages)) {
         if (m.alert.msgType != u"Update" && m.alert.msgType != u"Cancel") continue;
+        // One that names another sender's message is refused as a whole.
+        bool own = true;
+        for (const CapAlert::Reference& r : m.alert.references)
+            own = own && r.sender == m.alert.sender;
+        if (!own) continue;
         try {
             CapIntake::actionFor(m.alert, rules);
         } catch (const CapError&) {
             continue;
         }
         for (const CapAlert::Reference& r : m.alert.references)
-            if (r.sender == m.alert.sender)
-                supersededBy.insert(r.sender + u',' + r.identifier + u',' + r.sent, CapForwarder::nameOf(m.alert));
+            supersededBy.insert(r.sender + u',' + r.identifier + u',' + r.sent, CapForwarder::nameOf(m.alert));
     }
 
     for (const Parsed& m : std::as_const(messages)) {

@@ -407,13 +407,20 @@ private slots:
         ours.identifier = "CAN-X";
         ours.sent = minutesFromNow(-3);
         ours.references = "alerts@plant.example,halvane-1-20261209T0400," + minutesFromNow(-3);
+        // And an alert of this site's own export, which a gateway following it would send again.
+        Message echo = tornado("halvane-7-20261209T0400", -6, {{"Fairfax County, VA", ""}}, "Echo");
+        echo.sender = "alerts@plant.example";
         serve("/cap/tornado-update.xml", update.xml());
-        entries += {{"cap/tornado-update.xml", {}}, {{}, foreign.xml("cap")}, {{}, ours.xml("cap")}};
+        entries +=
+            {{"cap/tornado-update.xml", {}}, {{}, foreign.xml("cap")}, {{}, ours.xml("cap")}, {{}, echo.xml("cap")}};
         serve("/feed.xml", atom(entries), "\"v2\"");
-        QVERIFY2(said(*g, 10, 3), qPrintable(g->lines.join('\n')));
+        QVERIFY2(said(*g, 10, 4), qPrintable(g->lines.join('\n')));
         compareLines(
             g->since(10),
-            {"replaced " + QRegularExpression::escape(update.name()) +
+            {"refused " + QRegularExpression::escape(echo.name()) +
+                 " \\(Alert\\): <sender> is this site's own \\(alerts@plant.example\\): its alerts are on the "
+                 "workstations already",
+             "replaced " + QRegularExpression::escape(update.name()) +
                  " \\(Update\\): 2 earlier alerts taken back; sent \"Code Black\" at \"East Wing\"",
              "refused " + QRegularExpression::escape(foreign.name()) +
                  " \\(Cancel\\): <msgType> is \"Cancel\" for FFW-7 from alerts@county.example, which is neither "
@@ -441,17 +448,17 @@ private slots:
         serve("/cap/flood-cancel.xml", cancel.xml());
         entries += {{"cap/flood-cancel.xml", {}}};
         serve("/feed.xml", atom(entries), "\"v3\"");
-        QVERIFY2(said(*g, 13, 1), qPrintable(g->lines.join('\n')));
-        compareLines(g->since(13),
+        QVERIFY2(said(*g, 14, 1), qPrintable(g->lines.join('\n')));
+        compareLines(g->since(14),
                      {"cancelled " + QRegularExpression::escape(cancel.name()) + " \\(Cancel\\): 1 alert taken back"});
         QCOMPARE(alerts().value(2), "Code Blue|North Yard|Flash flood at the creek|cancelled by " + kCounty);
 
         // Round 4: the feed is down for two fetches, each followed by a longer wait, and comes back
         // with a new alert.
         m_feed.down = true;
-        QVERIFY2(said(*g, 14, 2), qPrintable(g->lines.join('\n')));
+        QVERIFY2(said(*g, 15, 2), qPrintable(g->lines.join('\n')));
         compareLines(
-            g->since(14),
+            g->since(15),
             {"the feed " + feed +
                  " cannot be fetched: the server answered 503 Service Unavailable; the next try is in 2 seconds",
              "the feed " + feed +
@@ -461,14 +468,14 @@ private slots:
         entries += {{"cap/tornado-3.xml", {}}};
         serve("/feed.xml", atom(entries), "\"v4\"");
         m_feed.down = false;
-        QVERIFY2(said(*g, 16, 2), qPrintable(g->lines.join('\n')));
-        compareLines(g->since(16), {"the feed " + feed + " answers again, after 2 failed fetches",
+        QVERIFY2(said(*g, 17, 2), qPrintable(g->lines.join('\n')));
+        compareLines(g->since(17), {"the feed " + feed + " answers again, after 2 failed fetches",
                                     "forwarded " + QRegularExpression::escape(again.name()) +
                                         " \\(Alert\\): sent \"Code Black\" at \"Lobby\""});
 
         QCOMPARE(stop(*g), 0);
         QCOMPARE(g->lines.last(), QString("stopped by SIGTERM"));
-        QCOMPARE(g->lines.size(), 19);
+        QCOMPARE(g->lines.size(), 20);
         // An unchanged feed costs a 304; each document was fetched once.
         QVERIFY2(m_feed.count("/feed.xml 304 (If-None-Match: \"v1\")") >= 1, qPrintable(m_feed.requests.join('\n')));
         QCOMPARE(m_feed.count("/cap/tornado.xml "), 1);
