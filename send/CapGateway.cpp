@@ -176,7 +176,7 @@ void CapGateway::nextDocument() {
         return;
     }
     Document d = m_toFetch.takeFirst();
-    m_fetcher.fetch(d.link, CapReader::kMaxDocumentBytes + 1, false, [this, d](const CapFetcher::Result& r) mutable {
+    m_fetcher.fetch(d.link, CapReader::kMaxDocumentBytes, false, [this, d](const CapFetcher::Result& r) mutable {
         if (r.kind == CapFetcher::Result::Kind::Fetched) {
             d.bytes = r.body;
             m_fetched.append(d);
