@@ -72,14 +72,14 @@ int fleet(const QStringList& a) {
     std::vector<std::thread> pool;
     for (int t = 0; t < threads; ++t) {
         pool.emplace_back([&, t] {
-            const hv::TrayStore store(serversFrom(hosts, spread ? t % int(hosts.size()) : 0));
+            hv::TrayStore store(serversFrom(hosts, spread ? t % int(hosts.size()) : 0));
             auto& lat = latencies[t];
             lat.reserve(100000);
             while (!go)
                 std::this_thread::yield();
             while (!stop) {
                 const Clock::time_point t0 = Clock::now();
-                const hv::PollResult r = store.fetchAlerts();
+                const hv::PollSnapshot r = store.fetchAlerts();
                 lat.push_back(msSince(t0));
                 if (r.failure || !r.statementRan) ++failures[t];
             }
@@ -120,7 +120,7 @@ int failover(const QStringList& a) {
         return 2;
     }
     const hv::ServerList servers = serversFrom(hosts, 0);
-    const hv::TrayStore store(servers);
+    hv::TrayStore store(servers);
 
     Clock::time_point signalled;
     std::atomic<bool> sent{false};
@@ -154,7 +154,7 @@ int failover(const QStringList& a) {
             }
         }
         const Clock::time_point p0 = Clock::now();
-        const hv::PollResult r = store.fetchAlerts();
+        const hv::PollSnapshot r = store.fetchAlerts();
         const double took = msSince(p0);
         ++polls;
         const bool ok = !r.failure && r.statementRan;

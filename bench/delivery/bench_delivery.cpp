@@ -13,11 +13,12 @@
 #include "BenchSupport.h"
 #include "Connection.h"
 #include "ConnectionString.h"
-#include "DeliveryLog.h"
 #include "DeliveryTerms.h"
 #include "Ports.h"
 #include "SiteFacts.h"
 #include "TrayStore.h"
+#include "alerts/LiveAlerts.h"
+#include "poll/DatabaseWorker.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -46,17 +47,17 @@ int main(int argc, char** argv) {
     // One workstation's delivery state; a lock because two threads may serve its polls.
     struct Workstation {
         std::mutex mutex;
-        std::unique_ptr<hv::DeliveryLog> log;
-        QSet<qint64> rung;
+        std::unique_ptr<hv::DatabaseWorker> database;
+        hv::LiveAlerts alerts;
         bool markerOwed = false;
     };
     std::vector<Workstation> fleet(writes ? workstations : 0);
     for (int w = 0; w < int(fleet.size()); ++w) {
-        fleet[w].log = std::make_unique<hv::DeliveryLog>(
+        fleet[w].database = std::make_unique<hv::DatabaseWorker>(
+            hv::ServerList(cs), hv::DatabaseAccess(),
             hv::WorkstationIdentity{QStringLiteral("bench-%1").arg(w, 5, 10, QLatin1Char('0')),
-                                    QStringLiteral("bench")},
-            QStringLiteral("bench"));
-        fleet[w].log->deferFirstCheckIn(qint64(w) * hv::site::kCheckInSeconds * 1000 / workstations);
+                                    QStringLiteral("bench")});
+        fleet[w].database->checkIn().deferFirst(qint64(w) * hv::site::kCheckInSeconds * 1000 / workstations);
     }
 
     using Clock = std::chrono::steady_clock;
@@ -77,6 +78,11 @@ int main(int argc, char** argv) {
     std::atomic<qint64> submittedNs{0};
     std::atomic<quint64> serial{0}, failed{0}, polls{0};
     std::atomic<double> worstLateMs{0};
+    const auto showsMarker = [&marker](const hv::PollSnapshot& r) {
+        return std::any_of(r.alerts.begin(), r.alerts.end(), [&](const hv::PolledAlert& alert) {
+            return alert.codeMessage == marker && !alert.cancelled;
+        });
+    };
     Clock::time_point start = Clock::now() + std::chrono::milliseconds(200);
 
     std::vector<std::thread> pool;
@@ -93,36 +99,33 @@ int main(int argc, char** argv) {
                 }
                 const int w = int(k % quint64(workstations));
                 const qint64 before = submittedNs;
-                hv::PollResult r;
+                hv::PollSnapshot r;
                 if (writes) {
                     Workstation& ws = fleet[w];
                     std::lock_guard lock(ws.mutex);
-                    QElapsedTimer shownAt;
-                    hv::TrayStore(cs).poll(
-                        false,
-                        [&](const hv::PollResult& result) {
-                            r = result;
-                            shownAt.start();
-                        },
-                        {}, [&](hv::Connection& c) { ws.log->writeOn(c); });
-                    QList<hv::ShownAlert> fresh;
-                    if (!r.failure && r.statementRan)
-                        for (int i = 0; i < r.alerts.size(); ++i)
-                            if (!ws.rung.contains(r.alerts[i].id)) {
-                                ws.rung.insert(r.alerts[i].id);
-                                fresh.append(r.alerts[i]);
-                            }
-                    if (!fresh.isEmpty() && r.text.contains(marker)) ws.markerOwed = true;
-                    if (!fresh.isEmpty()) {
+                    const hv::LiveAlerts::Batch owed = ws.alerts.takeOwed();
+                    bool rang = false;
+                    hv::DatabaseWorker::PollAnswers answers;
+                    answers.alerts = [&](const hv::PollSnapshot& result) {
+                        r = result;
+                        rang = ws.alerts.polled(result).ring;
+                    };
+                    answers.tooltip = [](const hv::TooltipResult&) {};
+                    answers.written = [&](const hv::LiveAlerts::BatchResult& result) {
+                        ws.alerts.written(owed, result);
+                    };
+                    ws.database->poll(false, {}, owed, answers);
+                    if (rang && showsMarker(r)) ws.markerOwed = true;
+                    if (rang) {
                         hv::RingReport played;
                         played.result = hv::RingReport::Result::Played;
-                        QElapsedTimer rangAt;
-                        rangAt.start();
-                        ws.log->shown(fresh, shownAt, played, rangAt);
-                        ws.log->writeNow(cs);
+                        ws.alerts.ringing(1);
+                        ws.alerts.rang(1, played);
+                        const hv::LiveAlerts::Batch fresh = ws.alerts.takeOwed();
+                        ws.alerts.written(fresh, ws.database->writeNow(fresh));
                     }
                     // Written here or on a later poll's connection.
-                    if (ws.markerOwed && ws.log->pending() == 0) {
+                    if (ws.markerOwed && ws.alerts.pending() == 0) {
                         ws.markerOwed = false;
                         receiptWritten[w] =
                             std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
@@ -135,7 +138,7 @@ int main(int argc, char** argv) {
                 // A poll counts only if it began after the submission had returned.
                 if (before == 0) continue;
                 const int nth = ++pollsAfter[w];
-                if (r.text.contains(marker)) {
+                if (showsMarker(r)) {
                     qint64 expected = 0;
                     if (firstSeen[w].compare_exchange_strong(
                             expected,

@@ -256,11 +256,12 @@ private slots:
 
         // The tray client's poll shows the alert as before.
         hv::Connection conn(hv::fncConnectionString(testdb::host()));
-        hv::CancelledAlerts known;
-        const hv::PollResult r = hv::TrayStore::readAlerts(conn, &known);
+        hv::TrayStore store(hv::fncConnectionString(testdb::host()));
+        const hv::PollSnapshot r = store.readAlerts(conn);
         QVERIFY(!r.failure);
-        QCOMPARE(r.ids.size(), 1);
-        QVERIFY(r.text.contains("CODE Code Red"));
+        QCOMPARE(r.alerts.size(), 1);
+        QCOMPARE(r.alerts.front().codeName, QString("Code Red"));
+        QVERIFY(!r.cancellationsRead);
 
         // The console says what is missing instead of offering what it cannot record.
         ConsoleKit h;

@@ -1,6 +1,6 @@
 #include "Connection.h"
 #include "ConnectionString.h"
-#include "DeliveryLog.h"
+#include "DeliveryWrites.h"
 #include "SecureServer.h"
 #include "ServerList.h"
 #include "TestDb.h"
@@ -159,15 +159,16 @@ private slots:
         played.result = hv::RingReport::Result::Played;
         QElapsedTimer at;
         at.start();
+        const hv::WorkstationIdentity ward{"ward-7", "nurse"};
         for (const char* version : {"1.0.0", "1.0.1"}) {
-            hv::DeliveryLog log({"ward-7", "nurse"}, version);
-            log.setAudioState({true, true, false});
-            log.shown({alert}, at, played, at);
-            log.writeNow(cs, tray);
-            log.closed({alert}, at);
-            log.writeNow(cs, tray);
-            QCOMPARE(log.pending(), 0);
-            QCOMPARE(log.checkInsWritten(), 1);
+            hv::Connection c(cs, with(tray));
+            hv::CheckIn checkIn(ward, version);
+            checkIn.setAudioState({true, true, false});
+            QCOMPARE(hv::DeliveryWrites::writeReceipts(c, ward, {{alert, at, played, at, {}}}),
+                     hv::WriteOutcome::Written);
+            QCOMPARE(hv::DeliveryWrites::writeClose(c, ward, {alert, at}), hv::WriteOutcome::Written);
+            QCOMPARE(checkIn.write(c), hv::WriteOutcome::Written);
+            QCOMPARE(checkIn.written(), 1);
         }
         QCOMPARE(server
                      .adminScalar("SELECT CONCAT(ProgramVersion, ' ', SoundDevice, MuteReadable) FROM "
@@ -198,10 +199,12 @@ private slots:
         server.adminExec("UPDATE alerts SET CodeTime = TIME(NOW() - INTERVAL 60 SECOND)");
         const hv::ServerList nodes(
             QStringList{hv::fncConnectionString("127.0.0.8"), hv::fncConnectionString(SecureServer::host())});
-        const hv::PollResult r = hv::TrayStore(nodes, server.trayAccess()).fetchAlerts();
+        hv::TrayStore store(nodes, server.trayAccess());
+        const hv::PollSnapshot r = store.fetchAlerts();
         QVERIFY2(!r.failure, qPrintable(r.failure ? QString(r.failure->what()) : QString()));
         QVERIFY(r.statementRan);
-        QVERIFY(r.text.contains("Real fire"));
+        QVERIFY(std::any_of(r.alerts.begin(), r.alerts.end(),
+                            [](const hv::PolledAlert& a) { return a.codeMessage == "Real fire"; }));
         QCOMPARE(nodes.preferred(), hv::fncConnectionString(SecureServer::host()));
     }
 

@@ -5,6 +5,7 @@
 #include "TestDb.h"
 #include "TrayFakes.h"
 #include "TrayStore.h"
+#include "alerts/AlertText.h"
 #include "poll/Poller.h"
 
 #include <QEventLoop>
@@ -187,11 +188,15 @@ private slots:
         hv::Connection conn(hv::fncConnectionString(testdb::host()));
         conn.execute("SET TIMESTAMP = ?", {t.toSecsSinceEpoch()});
         QCOMPARE(conn.select("SELECT NOW()").front().value(0).toDateTime(), t);
-        const hv::PollResult r = hv::TrayStore::readAlerts(conn);
+        hv::TrayStore store(hv::fncConnectionString(testdb::host()));
+        const hv::PollSnapshot r = store.readAlerts(conn);
         QVERIFY(!r.failure);
         QVERIFY(r.statementRan);
-        QCOMPARE(r.ids, QList<qint64>({one, late}));
-        QCOMPARE(r.text, block(one, "One", "Lobby", "", "") + block(late, "OneSeventyNine", "Lobby", "", ""));
+        QCOMPARE(r.alerts.size(), 2);
+        QCOMPARE(r.alerts[0].key.id, one);
+        QCOMPARE(r.alerts[1].key.id, late);
+        QCOMPARE(hv::alertText::block(r.alerts[0]) + hv::alertText::block(r.alerts[1]),
+                 block(one, "One", "Lobby", "", "") + block(late, "OneSeventyNine", "Lobby", "", ""));
     }
 
     void acrossMidnightOnlyWhileYoungerThan180Seconds() {
