@@ -7,6 +7,7 @@
 #include "TestDb.h"
 #include "TrayFakes.h"
 #include "alerts/LiveAlerts.h"
+#include "platform/Platform.h"
 #include "poll/DatabaseWorker.h"
 #include "poll/Poller.h"
 
@@ -64,7 +65,7 @@ class TestDeliveryTray : public QObject {
     std::unique_ptr<QWidget> caller;
     std::unique_ptr<Poller> poller;
     int failures = 0;
-    hv::WorkstationIdentity me = hv::WorkstationIdentity::current();
+    hv::WorkstationIdentity me = hv::thisWorkstation();
 
     void makePoller(const hv::RingReport& report, const hv::AudioState& audio) {
         poller =

@@ -5,6 +5,7 @@
 #include "ServerList.h"
 #include "TrayStore.h"
 #include "alerts/LiveAlerts.h"
+#include "platform/Platform.h"
 
 #include <functional>
 
@@ -18,8 +19,7 @@ namespace hv {
 // them hold up an alert.
 class DatabaseWorker {
 public:
-    DatabaseWorker(ServerList servers, DatabaseAccess access,
-                   WorkstationIdentity identity = WorkstationIdentity::current());
+    DatabaseWorker(ServerList servers, DatabaseAccess access, WorkstationIdentity identity = thisWorkstation());
 
     // What one poll hands back, each as soon as it is known.
     struct PollAnswers {

@@ -1,5 +1,7 @@
 #include "speech/TextToSpeechVoice.h"
 
+#include "platform/Platform.h"
+
 #include "JobQueue.h"
 
 #include <QDeadlineTimer>
