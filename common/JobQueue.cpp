@@ -2,14 +2,23 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QThread>
 #include <QTimer>
 #include <exception>
 
 namespace hv {
 
+struct JobQueue::Home {
+    QMutex mutex;
+    // Lives on the home thread; null once the queue has gone.
+    QObject* object = nullptr;
+};
+
 JobQueue::JobQueue(const QString& threadName)
-    : m_thread(new QThread), m_context(new QObject), m_home(std::make_unique<QObject>()) {
+    : m_thread(new QThread), m_context(new QObject), m_home(std::make_shared<Home>()) {
+    m_home->object = new QObject;
     m_thread->setObjectName(threadName);
     m_context->moveToThread(m_thread);
     // The context goes with its thread, on that thread, also when the thread was left behind.
@@ -20,6 +29,13 @@ JobQueue::JobQueue(const QString& threadName)
 
 JobQueue::~JobQueue() {
     stop(QDeadlineTimer(0));
+    QObject* object = nullptr;
+    {
+        const QMutexLocker lock(&m_home->mutex);
+        std::swap(object, m_home->object);
+    }
+    // Answers still on their way go with it.
+    delete object;
 }
 
 void JobQueue::post(std::function<void()> job) {
@@ -34,9 +50,9 @@ void JobQueue::post(std::function<void()> job) {
 
 void JobQueue::post(QObject* receiver, std::function<void()> job,
                     std::function<void(const std::optional<Failure>&)> done) {
-    post([this, to = QPointer<QObject>(receiver), job = std::move(job), done = std::move(done)] {
+    post([home = m_home, to = QPointer<QObject>(receiver), job = std::move(job), done = std::move(done)] {
         const std::optional<Failure> failure = capture(job);
-        answer(to, [done, failure] { done(failure); });
+        answer(home, to, [done, failure] { done(failure); });
     });
 }
 
@@ -51,11 +67,14 @@ std::optional<Failure> JobQueue::capture(const std::function<void()>& job) {
     return std::nullopt;
 }
 
-void JobQueue::answer(const QPointer<QObject>& to, std::function<void()> fn) {
+void JobQueue::answer(const std::shared_ptr<Home>& home, const QPointer<QObject>& to, std::function<void()> fn) {
     // Through the home object, which outlives every job's answer or drops it with itself; only on
-    // the home thread may the receiver be looked at.
+    // the home thread may the receiver be looked at. The lock keeps the object from going while
+    // the answer is posted to it.
+    const QMutexLocker lock(&home->mutex);
+    if (!home->object) return;
     QMetaObject::invokeMethod(
-        m_home.get(),
+        home->object,
         [to, fn = std::move(fn)] {
             if (to) fn();
         },

@@ -48,10 +48,10 @@ public:
     // unexpected failure, comes back as the answer's failure.
     template <class R>
     void post(QObject* receiver, std::function<R()> job, std::function<void(const JobResult<R>&)> done) {
-        post([this, to = QPointer<QObject>(receiver), job = std::move(job), done = std::move(done)] {
+        post([home = m_home, to = QPointer<QObject>(receiver), job = std::move(job), done = std::move(done)] {
             JobResult<R> result;
             result.failure = capture([&] { result.value = job(); });
-            answer(to, [done, result] { done(result); });
+            answer(home, to, [done, result] { done(result); });
         });
     }
     // The same for a job without a value: done hears only whether it failed.
@@ -74,14 +74,18 @@ public:
     static bool stopping();
 
 private:
+    struct Home;
     static std::optional<Failure> capture(const std::function<void()>& job);
-    void answer(const QPointer<QObject>& to, std::function<void()> fn);
+    // Only through home, never through the queue itself: a job left behind by stop() may end after
+    // the queue has gone.
+    static void answer(const std::shared_ptr<Home>& home, const QPointer<QObject>& to, std::function<void()> fn);
 
     QThread* m_thread = nullptr;
     // Lives on the queue's thread; jobs are delivered to it.
     QObject* m_context = nullptr;
-    // Lives on the home thread; answers are delivered to it and dropped with it.
-    std::unique_ptr<QObject> m_home;
+    // The object on the home thread that answers are delivered to and dropped with; shared with
+    // the jobs, which find it gone once the queue has.
+    std::shared_ptr<Home> m_home;
 };
 
 } // namespace hv
