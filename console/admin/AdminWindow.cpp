@@ -9,7 +9,6 @@
 #include "reports/ReportsEntry.h"
 #include "shared/ConsoleContext.h"
 #include "shared/ConsoleTexts.h"
-#include "shared/DatabaseRunner.h"
 #include "shared/FailureTable.h"
 #include "widgets/FocusHolder.h"
 
@@ -131,8 +130,7 @@ void AdminWindow::showReadAloud() {
     // database without the table) shows it off, as the workstations then behave.
     bool on = false;
     try {
-        const ServerList cs = m_ctx.servers();
-        m_ctx.database().run([&] { on = TraySettingsStore(cs, m_ctx.access).readAloud(); });
+        m_ctx.database().run<TraySettingsStore>([&](TraySettingsStore& settings) { on = settings.readAloud(); });
     } catch (const Failure&) {
         on = false;
     }
@@ -142,8 +140,7 @@ void AdminWindow::showReadAloud() {
 void AdminWindow::setReadAloud(bool on) {
     m_holder->setFocus(Qt::OtherFocusReason);
     try {
-        const ServerList cs = m_ctx.servers();
-        m_ctx.database().run([&] { TraySettingsStore(cs, m_ctx.access).saveReadAloud(on); });
+        m_ctx.database().run<TraySettingsStore>([&](TraySettingsStore& settings) { settings.saveReadAloud(on); });
         m_readAloud->setChecked(on);
     } catch (const Failure& f) {
         m_readAloud->setChecked(!on);
@@ -160,8 +157,8 @@ void AdminWindow::editToolTipText() {
     if (text.isEmpty()) return;
     bool found = false;
     try {
-        const ServerList servers = m_ctx.servers();
-        m_ctx.database().run([&] { found = PropertiesStore(servers, m_ctx.access).saveToolTipText(text); });
+        m_ctx.database().run<PropertiesStore>(
+            [&](PropertiesStore& properties) { found = properties.saveToolTipText(text); });
     } catch (const Failure& f) {
         FailureTable::apply(FailureTable::responseTo(FailureTable::Operation::ToolTipSave, f), m_ctx.msg, m_ctx.exit);
         return;

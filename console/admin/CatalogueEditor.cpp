@@ -4,7 +4,6 @@
 #include "Handler.h"
 #include "shared/ConsoleContext.h"
 #include "shared/ConsoleTexts.h"
-#include "shared/DatabaseRunner.h"
 #include "widgets/FocusHolder.h"
 #include "widgets/LengthLimit.h"
 #include "widgets/LimitedTextEdit.h"
@@ -49,7 +48,7 @@ private:
 
 CatalogueEditor::CatalogueEditor(EditorConfig config, ConsoleContext& ctx, QWidget* parent)
     : FixedDialog(parent), m_config(std::move(config)), m_ctx(ctx),
-      m_store(m_config.catalogue, ctx.servers(), ctx.access) {
+      m_store(ctx.database().store<CatalogueStore>(m_config.catalogue)) {
     build();
 }
 

@@ -6,7 +6,6 @@
 #include "admin/AdminWindow.h"
 #include "cancel/CancelWindow.h"
 #include "shared/ConsoleContext.h"
-#include "shared/DatabaseRunner.h"
 #include "shared/FailureTable.h"
 
 #include <QFocusEvent>
@@ -96,12 +95,11 @@ void LoginWindow::login() {
 
     Handler handler(FailureTable::policyFor(FailureTable::Operation::Login, m_ctx.msg, m_ctx.exit));
     bool found = false;
-    const ServerList servers = m_ctx.servers();
     const QString user = m_user->text();
     const QString password = m_password->text();
     const bool ran = handler.run([&] {
         handler.step(
-            [&] { m_ctx.database().run([&] { found = UserStore(servers, m_ctx.access).login(user, password); }); });
+            [&] { m_ctx.database().run<UserStore>([&](UserStore& users) { found = users.login(user, password); }); });
     });
     if (!ran) return;
     if (found) {

@@ -3,7 +3,6 @@
 #include "Failure.h"
 #include "Formats.h"
 #include "shared/ConsoleContext.h"
-#include "shared/DatabaseRunner.h"
 #include "shared/FailureTable.h"
 
 #include <QHBoxLayout>
@@ -109,8 +108,8 @@ QString CancelWindow::describe(const CancelStore::LiveAlert& alert) {
 void CancelWindow::refresh() {
     QList<CancelStore::LiveAlert> alerts;
     try {
-        const ServerList cs = m_ctx.servers();
-        m_ctx.database().run([&] { alerts = CancelStore(cs, m_ctx.access).readCancellable(); });
+        m_ctx.database().run<CancelStore>(
+            [&](CancelStore& cancellations) { alerts = cancellations.readCancellable(); });
     } catch (const Failure& f) {
         // What the list showed may be stale: nothing is offered that cannot be checked.
         m_alerts.clear();
@@ -152,10 +151,10 @@ void CancelWindow::cancelChosen() {
 
     std::optional<CancelStore::Outcome> outcome;
     try {
-        const ServerList cs = m_ctx.servers();
         const QString user = m_user;
         const QString host = QSysInfo::machineHostName();
-        m_ctx.database().run([&] { outcome = CancelStore(cs, m_ctx.access).cancel(alert, user, host); });
+        m_ctx.database().run<CancelStore>(
+            [&](CancelStore& cancellations) { outcome = cancellations.cancel(alert, user, host); });
     } catch (const Failure& f) {
         // Nothing was stored; the list stays as it was, so the operator can try again.
         FailureTable::apply(FailureTable::responseTo(FailureTable::Operation::CancelSave, f), m_ctx.msg, m_ctx.exit);

@@ -4,7 +4,6 @@
 #include "delivery/DeliveryBreakdown.h"
 #include "delivery/DeliveryReports.h"
 #include "reports/ReportsEntry.h"
-#include "shared/BackgroundRunner.h"
 #include "shared/ConsoleContext.h"
 #include "shared/FailureTable.h"
 
@@ -20,7 +19,6 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <memory>
 
 namespace hv {
 
@@ -168,30 +166,29 @@ void DeliveryWindow::showDay(const QDate& day) {
 void DeliveryWindow::startRead() {
     m_reading = true;
     m_again = false;
-    auto read = std::make_shared<Read>();
-    read->follow = !m_chosen.has_value();
-    read->chosen = m_chosen;
-    read->day = m_day->date();
-    read->dayChosen = m_dayChosen;
-    const ServerList cs = m_ctx.servers();
-    const DatabaseAccess access = m_ctx.access;
-    BackgroundRunner::shared().post(
+    Read ask;
+    ask.follow = !m_chosen.has_value();
+    ask.chosen = m_chosen;
+    ask.day = m_day->date();
+    ask.dayChosen = m_dayChosen;
+    m_ctx.database().refresh<DeliveryStore, Read>(
         this,
-        [read, cs, access] {
-            DeliveryStore store(cs, access);
-            read->target = read->follow ? store.latestAlert() : read->chosen;
+        [ask](DeliveryStore& store) {
+            Read read = ask;
+            read.target = read.follow ? store.latestAlert() : read.chosen;
             // Until the operator picks a day, the list offers the day of the alert shown.
-            if (!read->dayChosen && read->target) read->day = read->target->codeDate;
-            read->dayAlerts = store.alertsOn(read->day);
-            if (!read->target) return;
+            if (!read.dayChosen && read.target) read.day = read.target->codeDate;
+            read.dayAlerts = store.alertsOn(read.day);
+            if (!read.target) return read;
             try {
-                read->delivery = store.deliveryOf(*read->target);
+                read.delivery = store.deliveryOf(*read.target);
             } catch (const Failure& f) {
                 if (f.nativeCode() != DeliveryStore::kNoSuchTable) throw;
-                read->noTables = true;
+                read.noTables = true;
             }
+            return read;
         },
-        [this, read](const std::optional<Failure>& failure) { onRead(*read, failure); });
+        [this](const JobResult<Read>& answer) { onRead(answer.value, answer.failure); });
 }
 
 void DeliveryWindow::onRead(const Read& read, const std::optional<Failure>& failure) {

@@ -4,7 +4,6 @@
 #include "delivery/DeliveryReports.h"
 #include "delivery/WorkstationsModel.h"
 #include "reports/ReportsEntry.h"
-#include "shared/BackgroundRunner.h"
 #include "shared/ConsoleContext.h"
 #include "shared/FailureTable.h"
 
@@ -18,7 +17,6 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
-#include <memory>
 
 namespace hv {
 
@@ -105,13 +103,15 @@ WorkstationsWindow* WorkstationsWindow::current() {
 void WorkstationsWindow::refresh() {
     if (m_reading) return;
     m_reading = true;
-    auto snapshot = std::make_shared<Snapshot>();
-    const ServerList cs = m_ctx.servers();
-    const DatabaseAccess access = m_ctx.access;
-    BackgroundRunner::shared().post(
-        this, [snapshot, cs, access] { snapshot->rows = DeliveryStore(cs, access).workstations(&snapshot->serverNow); },
-        [this, snapshot](const std::optional<Failure>& failure) {
-            onRead(snapshot->rows, snapshot->serverNow, failure);
+    m_ctx.database().refresh<DeliveryStore, Snapshot>(
+        this,
+        [](DeliveryStore& store) {
+            Snapshot snapshot;
+            snapshot.rows = store.workstations(&snapshot.serverNow);
+            return snapshot;
+        },
+        [this](const JobResult<Snapshot>& answer) {
+            onRead(answer.value.rows, answer.value.serverNow, answer.failure);
         });
 }
 

@@ -13,7 +13,6 @@
 #include "delivery/WorkstationsWindow.h"
 #include "mainwindow/CustomMessageDialog.h"
 #include "shared/ConsoleContext.h"
-#include "shared/DatabaseRunner.h"
 #include "shared/FailureTable.h"
 
 #include <QApplication>
@@ -163,10 +162,8 @@ bool MainWindow::load() {
             m_ctx.furtherServers = fncReadFurtherServers(m_iniPath);
             m_ctx.access = readSettings(m_iniPath).consoleAccess();
         });
-        handler.step([&] {
-            const ServerList servers = m_ctx.servers();
-            m_ctx.database().run([&] { AlertStore(servers, m_ctx.access).readChoices(choices); });
-        });
+        handler.step(
+            [&] { m_ctx.database().run<AlertStore>([&](AlertStore& alerts) { alerts.readChoices(choices); }); });
     });
     // Each name is followed by an empty entry, in the order the database gave; what was read
     // before a failure stays in the lists.
@@ -197,12 +194,11 @@ void MainWindow::Command1_Click() {
         ~Done() { flag = false; }
     } done{m_submitting};
 
-    const ServerList servers = m_ctx.servers();
     Handler purge(FailureTable::policyFor(FailureTable::Operation::Purge, m_ctx.msg, m_ctx.exit));
     const bool purged = purge.run([&] {
         purge.step([&] {
             const QDateTime now = m_ctx.clock.now();
-            m_ctx.database().run([&] { AlertStore(servers, m_ctx.access).fncDeleteSevenDayOldRecords(now); });
+            m_ctx.database().run<AlertStore>([&](AlertStore& alerts) { alerts.fncDeleteSevenDayOldRecords(now); });
         });
     });
     if (!purged) return; // the program ended
@@ -244,8 +240,9 @@ void MainWindow::Command1_Click() {
     std::optional<AlertStore::Saved> saved;
     Handler write(FailureTable::policyFor(FailureTable::Operation::Submission, m_ctx.msg, m_ctx.exit));
     write.run([&] {
-        write.step(
-            [&] { m_ctx.database().run([&] { saved = AlertStore(servers, m_ctx.access).save(alert, m_ctx.clock); }); });
+        write.step([&] {
+            m_ctx.database().run<AlertStore>([&](AlertStore& alerts) { saved = alerts.save(alert, m_ctx.clock); });
+        });
     });
     if (!saved) return;
 

@@ -56,10 +56,7 @@ void showReport(const ReportDefinition& report, ConsoleContext& ctx, QWidget* wi
     handler.run([&] {
         ReportViewer::closeCurrent();
         qint64 count = 0;
-        handler.step([&] {
-            count =
-                ReportWriter(ctx.servers(), ctx.database(), printer, ctx.clock.now().date(), ctx.access).write(report);
-        });
+        handler.step([&] { count = ReportWriter(ctx.database(), printer, ctx.clock.now().date()).write(report); });
         auto* viewer = new ReportViewer(ctx.msg, printer);
         // The font first: a change after loading would lay the whole text out twice.
         QFont font = viewer->textArea()->font();
