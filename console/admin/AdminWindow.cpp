@@ -11,24 +11,23 @@
 #include "shared/ConsoleTexts.h"
 #include "shared/FailureTable.h"
 #include "widgets/FocusHolder.h"
+#include "widgets/SingleWindow.h"
+#include "widgets/WindowParts.h"
 
 #include <QMenu>
 #include <QMenuBar>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 namespace hv {
 
 namespace {
-QPointer<AdminWindow> g_adminWindow;
+SingleWindow<AdminWindow> g_window;
 }
 
 AdminWindow::AdminWindow(ConsoleContext& ctx) : m_ctx(ctx) {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("Properties"));
-    // Unloading releases the window, so every opening starts afresh.
-    setAttribute(Qt::WA_DeleteOnClose);
 
     m_holder = new FocusHolder(QStringLiteral("Text1"), this);
 
@@ -80,11 +79,8 @@ AdminWindow::AdminWindow(ConsoleContext& ctx) : m_ctx(ctx) {
     };
     QWidget* previous = m_holder;
     for (int i = 0; i < 4; ++i) {
-        auto* b = new QPushButton(QString::fromUtf8(buttons[i].caption), this);
-        b->setObjectName(QString::fromUtf8(buttons[i].name));
-        b->setToolTip(QString::fromUtf8(buttons[i].tip));
-        b->setAutoDefault(false);
-        b->setDefault(false);
+        QPushButton* b = WindowParts::button(QString::fromUtf8(buttons[i].name), QString::fromUtf8(buttons[i].caption),
+                                             QString::fromUtf8(buttons[i].tip), this);
         b->setFixedSize(260, 36);
         layout->addWidget(b);
         setTabOrder(previous, b);
@@ -99,15 +95,11 @@ AdminWindow::AdminWindow(ConsoleContext& ctx) : m_ctx(ctx) {
 }
 
 AdminWindow* AdminWindow::open(ConsoleContext& ctx) {
-    if (!g_adminWindow) g_adminWindow = new AdminWindow(ctx);
-    g_adminWindow->show();
-    g_adminWindow->raise();
-    g_adminWindow->activateWindow();
-    return g_adminWindow;
+    return &g_window.open([&] { return new AdminWindow(ctx); });
 }
 
 AdminWindow* AdminWindow::current() {
-    return g_adminWindow;
+    return g_window.current();
 }
 
 void AdminWindow::openEditor(int which) {

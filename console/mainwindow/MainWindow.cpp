@@ -14,6 +14,7 @@
 #include "mainwindow/CustomMessageDialog.h"
 #include "shared/ConsoleContext.h"
 #include "shared/FailureTable.h"
+#include "widgets/WindowParts.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -67,16 +68,12 @@ MainWindow::MainWindow(ConsoleContext& ctx, QString iniPath, QWidget* parent)
     client->setFixedSize(kClientWidth, kClientHeight);
     setCentralWidget(client);
 
-    Label1 = new QLabel(QStringLiteral("Select Code"), client);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setTextFormat(Qt::PlainText);
+    Label1 = WindowParts::label(QStringLiteral("Label1"), QStringLiteral("Select Code"), client);
     Label1->setGeometry(24, 14, 392, 20);
     Combo1 = makeList("Combo1", QStringLiteral("Click here to select the type of code"));
     Combo1->setGeometry(24, 36, 392, 28);
 
-    Label2 = new QLabel(QStringLiteral("Code Location"), client);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setTextFormat(Qt::PlainText);
+    Label2 = WindowParts::label(QStringLiteral("Label2"), QStringLiteral("Code Location"), client);
     Label2->setGeometry(24, 76, 392, 20);
     Combo2 = makeList("Combo2", QStringLiteral("Click here to select the codes location"));
     Combo2->setGeometry(24, 98, 392, 28);
