@@ -57,9 +57,9 @@ AdminWindow::AdminWindow(ConsoleContext& ctx) : m_ctx(ctx) {
     }
 
     // After the documented menus: the settings every workstation reads at its polls.
-    QMenu* workstations = menuBar->addMenu(text::kReadAloudMenu);
+    QMenu* workstations = menuBar->addMenu(QStringLiteral("Workstations"));
     workstations->setObjectName(QStringLiteral("mnuWorkstations"));
-    m_readAloud = workstations->addAction(text::kReadAloudItem);
+    m_readAloud = workstations->addAction(QStringLiteral("Read Alerts Aloud"));
     m_readAloud->setObjectName(QStringLiteral("mnuReadAloud"));
     m_readAloud->setCheckable(true);
     connect(workstations, &QMenu::aboutToShow, this, &AdminWindow::showReadAloud);

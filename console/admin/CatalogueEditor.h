@@ -37,8 +37,6 @@ public:
     // brings the open one forward.
     static void showModal(const EditorConfig& config, ConsoleContext& ctx, QWidget* parent);
 
-    const EditorConfig& config() const { return m_config; }
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
