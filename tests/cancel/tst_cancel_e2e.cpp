@@ -191,7 +191,7 @@ private slots:
         // The log report says who cancelled it and when, after the record's own lines.
         const auto at = testdb::rows("SELECT CancelledAt FROM cancellations").front().value(0).toDateTime();
         const hv::PrinterPort pdf = hv::PrinterPort::pdfFile(m_dir.filePath("r.pdf"), "r", QPageSize(QPageSize::A4));
-        hv::ReportWriter(h.ctx.servers(), h.ctx.database(), pdf, QDate::currentDate())
+        hv::ReportWriter(h.ctx.database(), pdf, QDate::currentDate())
             .write(hv::ReportDefinition::forKind(hv::ReportKind::AllAlerts));
         const QStringList lines = fileLines(m_dir.filePath("report.txt"));
         const qsizetype comments = lines.indexOf("Code Comments: Go to your posts.");

@@ -4,7 +4,7 @@
 #include "Connection.h"
 #include "ConnectionString.h"
 #include "ConsoleKit.h"
-#include "shared/ThreadedRunner.h"
+#include "shared/ConsoleDatabase.h"
 
 #include <QElapsedTimer>
 #include <QPushButton>
@@ -32,7 +32,7 @@ struct TableLock {
 struct BusyWatch {
     QList<bool> seen;
     BusyWatch() {
-        QTimer::singleShot(hv::ThreadedRunner::kBusyPointerAfterMs + 500, [this] {
+        QTimer::singleShot(hv::ConsoleDatabase::kBusyPointerAfterMs + 500, [this] {
             seen << (QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor);
         });
     }
