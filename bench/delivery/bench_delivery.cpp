@@ -12,7 +12,6 @@
 #include "AlertStore.h"
 #include "BenchSupport.h"
 #include "Connection.h"
-#include "ConnectionString.h"
 #include "DeliveryLog.h"
 #include "DeliveryTerms.h"
 #include "Ports.h"
@@ -41,7 +40,9 @@ int main(int argc, char** argv) {
     const int threads = bench::argument(a, "--threads", "32").toInt();
     const qint64 serverPid = bench::argument(a, "--server-pid", "0").toLongLong();
     const bool writes = a.contains("--writes");
-    const QString cs = hv::fncConnectionString(QStringLiteral("127.0.0.1"));
+    const QString host = QStringLiteral("127.0.0.1");
+    // A list of its own for each workstation's poll, as each workstation has its own.
+    const auto servers = [&host] { return hv::ServerList::forHosts(host); };
 
     // One workstation's delivery state; a lock because two threads may serve its polls.
     struct Workstation {
@@ -98,7 +99,7 @@ int main(int argc, char** argv) {
                     Workstation& ws = fleet[w];
                     std::lock_guard lock(ws.mutex);
                     QElapsedTimer shownAt;
-                    hv::TrayStore(cs).poll(
+                    hv::TrayStore(servers()).poll(
                         false,
                         [&](const hv::PollResult& result) {
                             r = result;
@@ -119,7 +120,7 @@ int main(int argc, char** argv) {
                         QElapsedTimer rangAt;
                         rangAt.start();
                         ws.log->shown(fresh, shownAt, played, rangAt);
-                        ws.log->writeNow(cs);
+                        ws.log->writeNow(servers());
                     }
                     // Written here or on a later poll's connection.
                     if (ws.markerOwed && ws.log->pending() == 0) {
@@ -128,7 +129,7 @@ int main(int argc, char** argv) {
                             std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
                     }
                 } else {
-                    r = hv::TrayStore(cs).fetchAlerts();
+                    r = hv::TrayStore(servers()).fetchAlerts();
                 }
                 ++polls;
                 if (r.failure || !r.statementRan) ++failed;
@@ -151,7 +152,7 @@ int main(int argc, char** argv) {
     hv::SystemClock clock;
     const QDateTime consoleNow = clock.now();
     const auto s0 = Clock::now();
-    hv::AlertStore submission(cs);
+    hv::AlertStore submission(servers());
     submission.fncDeleteSevenDayOldRecords(clock.now());
     submission.save({QStringLiteral("Code Red"), QStringLiteral("East Wing"), marker}, clock);
     const auto s1 = Clock::now();
@@ -165,7 +166,7 @@ int main(int argc, char** argv) {
     qint64 receiptsInDb = -1, checkedIn = -1;
     if (writes) {
         try {
-            hv::Connection c(cs);
+            hv::Connection c(hv::DatabaseNode{host});
             receiptsInDb =
                 c.select(QStringLiteral("SELECT COUNT(*) FROM receipts r JOIN alerts a ON a.ID = r.AlertID AND "
                                         "a.CodeDate = r.CodeDate AND a.CodeTime = r.CodeTime WHERE a.CodeMessage = ?"),

@@ -17,7 +17,9 @@
 #include "BenchSupport.h"
 #include "ConnectionString.h"
 #include "DeliveryLog.h"
-#include "Settings.h"
+#include "Failure.h"
+#include "IniFile.h"
+#include "ServerList.h"
 #include "TrayStore.h"
 
 #include <QCoreApplication>
@@ -69,14 +71,14 @@ int rawPoll(quint64 serial) {
     return rows;
 }
 
-const QString& connectionString() {
-    static const QString cs = hv::fncConnectionString(QStringLiteral("127.0.0.1"));
-    return cs;
+// A list of its own for each poll, as each workstation has its own.
+hv::ServerList servers() {
+    return hv::ServerList::forHosts(QStringLiteral("127.0.0.1"));
 }
 
 // The tray client's poll without its windows.
 int productPoll(quint64) {
-    const hv::PollResult r = hv::TrayStore(connectionString(), g_access).fetchAlerts();
+    const hv::PollResult r = hv::TrayStore(servers(), g_access).fetchAlerts();
     if (r.failure || !r.statementRan) return -1;
     return int(r.ids.size());
 }
@@ -100,7 +102,7 @@ int deliveryPoll(quint64 serial) {
     int rows = -1;
     QElapsedTimer shownAt;
     QList<hv::ShownAlert> fresh;
-    hv::TrayStore(connectionString(), g_access)
+    hv::TrayStore(servers(), g_access)
         .poll(
             false,
             [&](const hv::PollResult& r) {
@@ -120,7 +122,7 @@ int deliveryPoll(quint64 serial) {
         QElapsedTimer rangAt;
         rangAt.start();
         w.log->shown(fresh, shownAt, played, rangAt);
-        w.log->writeNow(connectionString(), g_access);
+        w.log->writeNow(servers(), g_access);
     }
     return rows;
 }
@@ -151,8 +153,12 @@ int main(int argc, char** argv) {
     g_workstations = &workstations;
     const std::function<int(quint64)> poll = delivery ? deliveryPoll : mode == "product" ? productPoll : rawPoll;
     g_rawStatement = bench::argument(a, "--sql", hv::TrayStore::pollStatement());
-    if (const QString ini = bench::argument(a, "--ini", QString()); !ini.isEmpty())
-        g_access = hv::readSettings(ini).trayAccess();
+    if (const QString ini = bench::argument(a, "--ini", QString()); !ini.isEmpty()) try {
+            g_access = hv::fncReadINI(ini).trayAccess();
+        } catch (const hv::Failure& f) {
+            fprintf(stderr, "%s: %s\n", qPrintable(ini), qPrintable(f.description()));
+            return 2;
+        }
 
     using Clock = std::chrono::steady_clock;
     std::atomic<bool> go{false}, stop{false};

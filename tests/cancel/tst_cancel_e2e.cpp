@@ -1,7 +1,6 @@
 // An alert taken back: the console's windows live in this test on a real desktop (X server, window
 // manager, tray host, audio server) beside a real tray client, against the private database.
 #include "Connection.h"
-#include "ConnectionString.h"
 #include "ConsoleKit.h"
 #include "DesktopSession.h"
 #include "Formats.h"
@@ -255,7 +254,7 @@ private slots:
         testdb::exec("DROP TABLE cancellations");
 
         // The tray client's poll shows the alert as before.
-        hv::Connection conn(hv::fncConnectionString(testdb::host()));
+        hv::Connection conn(hv::DatabaseNode(testdb::host()));
         hv::CancelledAlerts known;
         const hv::PollResult r = hv::TrayStore::readAlerts(conn, &known);
         QVERIFY(!r.failure);

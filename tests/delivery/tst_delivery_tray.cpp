@@ -3,7 +3,6 @@
 // went, the user's close, server times throughout; and against a database without the delivery
 // tables, the alert shown and rung as before with no more than a statement a minute spent on it.
 #include "Connection.h"
-#include "ConnectionString.h"
 #include "DeliveryLog.h"
 #include "TestDb.h"
 #include "TrayFakes.h"
@@ -68,7 +67,7 @@ class TestDeliveryTray : public QObject {
     void makePoller(const hv::RingReport& report, const hv::AudioState& audio) {
         poller =
             std::make_unique<Poller>(*popup, std::make_unique<ReportingRing>(ringLog, report, audio), caller.get());
-        poller->setConnectionString(hv::fncConnectionString(testdb::host()));
+        poller->setServers(hv::ServerList::forHosts(testdb::host()));
         poller->setFailureReaction([this](hv::TrayOperation op, const hv::Failure& f) {
             ++failures;
             return hv::TrayFailures::reaction(op, f);
@@ -211,11 +210,11 @@ private slots:
         shown.start();
         rang.start();
         log.shown({{7, QDate(2026, 11, 30), QTime(14, 3), "Code Red", "East Wing"}}, shown, noDevice, rang);
-        log.writeNow(hv::fncConnectionString(testdb::hostUnreachable()));
+        log.writeNow(hv::ServerList::forHosts(testdb::hostUnreachable()));
         QCOMPARE(log.pending(), 1);
         QTest::qWait(1500);
         // The next poll's connection takes it, once.
-        hv::Connection c(hv::fncConnectionString(testdb::host()));
+        hv::Connection c(hv::DatabaseNode(testdb::host()));
         log.writeOn(c);
         QCOMPARE(log.pending(), 0);
         const QSqlRecord r = testdb::rows("SELECT TIMESTAMPDIFF(MICROSECOND, ShownAt, NOW(3)), RingResult, RingReason, "

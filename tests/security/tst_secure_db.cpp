@@ -1,5 +1,4 @@
 #include "Connection.h"
-#include "ConnectionString.h"
 #include "DeliveryLog.h"
 #include "SecureServer.h"
 #include "ServerList.h"
@@ -31,7 +30,7 @@ hv::ConnectionOptions with(const hv::DatabaseAccess& access) {
 QString failureOf(const QString& host, const hv::DatabaseAccess& access, const QString& sql = {},
                   const QVariantList& binds = {}) {
     try {
-        hv::Connection c(hv::fncConnectionString(host), with(access));
+        hv::Connection c(hv::DatabaseNode(host), with(access));
         if (!sql.isEmpty()) c.execute(sql, binds);
         return QStringLiteral("none");
     } catch (const hv::Failure& f) {
@@ -102,7 +101,7 @@ private slots:
         const QString h = SecureServer::host();
         const hv::DatabaseAccess tray = server.trayAccess();
         {
-            hv::Connection c(hv::fncConnectionString(h), with(tray));
+            hv::Connection c(hv::DatabaseNode(h), with(tray));
             QCOMPARE(c.select("SELECT CodeMessage FROM alerts").size(), 1);
             QCOMPARE(c.select("Select TraysToolTipText From properties").size(), 1);
             QCOMPARE(c.select("SELECT ReadAloud FROM traysettings WHERE ID = 1").size(), 0);
@@ -126,7 +125,7 @@ private slots:
         const hv::DatabaseAccess console = server.consoleAccess();
         {
             // Reading alerts aloud is turned on and off with an upsert.
-            hv::Connection c(hv::fncConnectionString(h), with(console));
+            hv::Connection c(hv::DatabaseNode(h), with(console));
             const QString upsert = "INSERT INTO traysettings (ID, ReadAloud) VALUES (1, ?) "
                                    "ON DUPLICATE KEY UPDATE ReadAloud = VALUES(ReadAloud)";
             c.execute(upsert, {1});
@@ -152,7 +151,7 @@ private slots:
     void trayAccountWritesItsCheckInsAndReceiptsOnly() {
         server.adminExec("DELETE FROM receipts");
         server.adminExec("DELETE FROM workstations");
-        const QString cs = hv::fncConnectionString(SecureServer::host());
+        const hv::ServerList servers = hv::ServerList::forHosts(SecureServer::host());
         const hv::DatabaseAccess tray = server.trayAccess();
         const hv::ShownAlert alert{41, QDate::currentDate(), QTime(10, 5), "Code Red", "Lobby"};
         hv::RingReport played;
@@ -163,9 +162,9 @@ private slots:
             hv::DeliveryLog log({"ward-7", "nurse"}, version);
             log.setAudioState({true, true, false});
             log.shown({alert}, at, played, at);
-            log.writeNow(cs, tray);
+            log.writeNow(servers, tray);
             log.closed({alert}, at);
-            log.writeNow(cs, tray);
+            log.writeNow(servers, tray);
             QCOMPARE(log.pending(), 0);
             QCOMPARE(log.checkInsWritten(), 1);
         }
@@ -185,7 +184,7 @@ private slots:
         QCOMPARE(native(failureOf(SecureServer::host(), tray, "DELETE FROM receipts")), QString("1142"));
         QCOMPARE(native(failureOf(SecureServer::host(), tray, "DELETE FROM workstations")), QString("1142"));
 
-        hv::Connection console(cs, with(server.consoleAccess()));
+        hv::Connection console(hv::DatabaseNode(SecureServer::host()), with(server.consoleAccess()));
         QCOMPARE(console.select("SELECT RingResult FROM receipts").size(), 1);
         QCOMPARE(console.select("SELECT LastCheckIn FROM workstations").size(), 1);
         QCOMPARE(native(failureOf(SecureServer::host(), server.consoleAccess(), "DELETE FROM receipts")),
@@ -196,13 +195,12 @@ private slots:
     // node out of reach (nothing listens on 127.0.0.8) and reads from the next as itself, over TLS.
     void trayAccountOnTheNextNode() {
         server.adminExec("UPDATE alerts SET CodeTime = TIME(NOW() - INTERVAL 60 SECOND)");
-        const hv::ServerList nodes(
-            QStringList{hv::fncConnectionString("127.0.0.8"), hv::fncConnectionString(SecureServer::host())});
+        const hv::ServerList nodes = hv::ServerList::forHosts("127.0.0.8", {SecureServer::host()});
         const hv::PollResult r = hv::TrayStore(nodes, server.trayAccess()).fetchAlerts();
         QVERIFY2(!r.failure, qPrintable(r.failure ? QString(r.failure->what()) : QString()));
         QVERIFY(r.statementRan);
         QVERIFY(r.text.contains("Real fire"));
-        QCOMPARE(nodes.preferred(), hv::fncConnectionString(SecureServer::host()));
+        QCOMPARE(nodes.preferred().host, SecureServer::host());
     }
 
     void withAnAuthorityEveryConnectionIsVerifiedTlsOrNone() {
@@ -244,7 +242,7 @@ private slots:
     void alertTextNeverCrossesTheWireInTheClear() {
         const QString text = QStringLiteral("Chlorine leak in lab 7 zebra-quartz");
         const auto readAlert = [&](const QString& host, const hv::DatabaseAccess& access) {
-            hv::Connection c(hv::fncConnectionString(host), with(access));
+            hv::Connection c(hv::DatabaseNode(host), with(access));
             const auto rows = c.select(kPoll);
             QCOMPARE(rows.size(), 1);
             QCOMPARE(rows.front().value("CodeMessage").toString(), text);
