@@ -74,7 +74,10 @@ const Key* nearKey(const QString& text) {
     if (word.size() < 6) return nullptr;
     for (const Key& key : kKeys) {
         const QString name = key.name.toString();
-        if (word.startsWith(name) || (word.size() >= 8 && name.startsWith(word)) || distance(word, name) <= 2)
+        // Lengths more than two apart are more than two edits apart, however long the word.
+        const bool nearInLength = qAbs(word.size() - name.size()) <= 2;
+        if (word.startsWith(name) || (word.size() >= 8 && name.startsWith(word)) ||
+            (nearInLength && distance(word, name) <= 2))
             return &key;
     }
     return nullptr;

@@ -1,5 +1,7 @@
 #include "Connection.h"
+#include "ConnectionString.h"
 #include "DeliveryLog.h"
+#include "IniFile.h"
 #include "SecureServer.h"
 #include "ServerList.h"
 #include "TestDb.h"
@@ -201,6 +203,48 @@ private slots:
         QVERIFY(r.statementRan);
         QVERIFY(r.text.contains("Real fire"));
         QCOMPARE(nodes.preferred().host, SecureServer::host());
+    }
+
+    // What the accounts script prints goes into halvane.ini as it stands and logs in: passwords
+    // with blanks at their ends or a leading quote come out quoted, and read back exactly.
+    void accountsScriptLinesLogInAsPrinted() {
+        const QString tray = QStringLiteral(" Tray pass \"7 ");
+        const QString console = QStringLiteral("\"quoted;=");
+        const QStringList root{"--no-defaults", "--protocol=socket",
+                               "--socket=" + server.stateDir() + "/db/mariadb.sock", "-uroot",
+                               "-p" + QLatin1String(hv::kDatabasePassword)};
+        // The other tests' passwords back, however this one ends.
+        const struct Restore {
+            QStringList options;
+            ~Restore() {
+                QString why;
+                if (!SecureServer::makeAccounts(options, &why)) qWarning("%s", qPrintable(why));
+            }
+        } restore{root.mid(1)};
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("MORVIKPASSWORD", tray);
+        env.insert("HALVANEPASSWORD", console);
+        p.setProcessEnvironment(env);
+        p.start(qEnvironmentVariable("HALVANE_SOURCE_DIR") + "/db/accounts", root);
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 0);
+        QByteArray lines;
+        for (const QByteArray& line : p.readAllStandardOutput().split('\n'))
+            if (line.startsWith("MORVIK") || line.startsWith("HALVANE")) lines += line + "\r\n";
+
+        QTemporaryDir dir;
+        QFile ini(dir.filePath("halvane.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("MYSQLSERVERNAME=" + SecureServer::host().toUtf8() + "\r\n" + lines +
+                  "MYSQLSSLCA=" + server.caFile().toUtf8() + "\r\n");
+        ini.close();
+        const hv::IniSettings s = hv::fncReadINI(ini.fileName());
+        QVERIFY(s.problems.isEmpty());
+        QCOMPARE(s.morvikPassword, tray);
+        QCOMPARE(s.halvanePassword, console);
+        QCOMPARE(failureOf(SecureServer::host(), s.trayAccess()), QString("none"));
+        QCOMPARE(failureOf(SecureServer::host(), s.consoleAccess()), QString("none"));
     }
 
     void withAnAuthorityEveryConnectionIsVerifiedTlsOrNone() {
