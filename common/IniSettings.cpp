@@ -131,6 +131,9 @@ public:
             return;
         }
 
+        // The key is written right: whatever its value, a certificate key never means plain text
+        // (the connection then fails for want of a readable authority, as the old readers had it).
+        m_s.tls = m_s.tls || key->asksForTls;
         QString value = trimmedOf(text.mid(eq + 1), kBlanks);
         if (value.startsWith(u'"')) {
             if (value.size() < 2 || !value.endsWith(u'"')) {
@@ -186,7 +189,6 @@ private:
         if (key.path && !value.isEmpty() && !m_folder.isEmpty() && QDir::isRelativePath(value))
             value = QDir(m_folder).filePath(value);
         m_s.*key.value = value;
-        m_s.tls = m_s.tls || key.asksForTls;
     }
 
     IniSettings& m_s;

@@ -43,8 +43,8 @@ struct IniSettings {
     QString morvikPassword;     // MORVIKPASSWORD=
     QString halvaneUser;        // HALVANEUSER=: the console's (and halvane-send's) account
     QString halvanePassword;    // HALVANEPASSWORD=
-    // Set by any of the three certificate keys, even with an empty value, so that a half-written
-    // setting never means plain text.
+    // Set by any of the three certificate keys written right, even with an empty value or one that
+    // is reported and not read, so that a half-written setting never means plain text.
     bool tls = false;
     QString sslCa;     // MYSQLSSLCA=: the authority that signed the database servers' certificates
     QString sslCert;   // MYSQLSSLCERT=: a client certificate, where the server asks for one

@@ -237,6 +237,11 @@ private slots:
                    "read.",
                    "5: the value of MYSQLSERVERNAME holds a control character (a lone carriage return?): the line is "
                    "not read."};
+        // The key is right and the value is not: no connection in plain text for that.
+        QTest::newRow("a certificate key with a value not read still asks for TLS")
+            << QByteArray("MYSQLSERVERNAME=db1\nMYSQLSSLCA=\"ca.pem\n") << QStringList{"strDataPath=db1", "tls"}
+            << QStringList{
+                   "2: the value of MYSQLSSLCA opens a double quote that it does not close: the line is not read."};
     }
     void furtherLines() {
         QFETCH(QByteArray, content);
