@@ -9,8 +9,8 @@
 #include "CapIntake.h"
 #include "CapReader.h"
 #include "Connection.h"
-#include "ConnectionString.h"
 #include "Failure.h"
+#include "IniFile.h"
 #include "Ports.h"
 #include "SendFailures.h"
 #include "SendSettings.h"
@@ -116,8 +116,9 @@ ExitStatus SendCommand::run(const QStringList& arguments) {
 
 SendSettings SendCommand::settings(const SendOptions& options) {
     const QString path = options.iniPath.isEmpty() ? m_defaultIniPath : options.iniPath;
+    IniSettings ini;
     try {
-        return SendSettings::read(path);
+        ini = fncReadINI(path);
     } catch (const Failure& f) {
         const QString form = QStringLiteral("its first line names the database server as MYSQLSERVERNAME=host");
         switch (f.number()) {
@@ -129,12 +130,16 @@ SendSettings SendCommand::settings(const SendOptions& options) {
             throw Stop{ExitStatus::Failed, QStringLiteral("%1 cannot be read: %2").arg(path, f.description())};
         }
     }
+    // Lines that were not read are said, but they stop nothing: the file reads as it did.
+    for (const QString& line : ini.problemLines(path))
+        say(line);
+    return SendSettings::from(ini);
 }
 
 ExitStatus SendCommand::submit(const SendOptions& options, const Choice& choice) {
     const SendSettings s = settings(options);
     const QString notStored = QStringLiteral("the alert was not stored");
-    const ServerList servers = ServerList::forHosts(s.host, s.furtherServers);
+    const ServerList servers = s.servers();
     AlertStore store(servers, s.access);
 
     // The purge is housekeeping, as in the console: it ends the command only where it would end
@@ -250,12 +255,12 @@ ExitStatus SendCommand::cancel(const SendOptions& options, const QString& source
 
     // The cancel message's sender is the one who cancelled, as far as the site can tell.
     const QString by = alert.sender.left(kCancelledByLength);
-    const ServerList cs = ServerList::forHosts(s.host, s.furtherServers);
+    const ServerList servers = s.servers();
     ExitStatus status = ExitStatus::Done;
     for (const Named& n : named) {
         CancelStore::Outcome outcome = CancelStore::Outcome::NotLogged;
         try {
-            outcome = CancelStore(cs, s.access)
+            outcome = CancelStore(servers, s.access)
                           .cancelLogged(n.logId, n.minute.date(), n.minute.time(), by, QSysInfo::machineHostName());
         } catch (const Failure& f) {
             stop(*SendFailures::statusFor(SendFailures::Operation::Submission, f), f,
@@ -292,14 +297,13 @@ ExitStatus SendCommand::exportCap(const SendOptions& options) {
 
     CapFeed feed(&m_io.out, sender, m_clock.now());
     try {
-        AlertLogStore(ServerList::forHosts(s.host, s.furtherServers), s.access)
-            .forEach(options.since, [&](const LoggedAlert& row) {
-                if (const QString why = CapExport::whyNot(row); !why.isEmpty()) {
-                    say(QStringLiteral("AlertLog row %1 is left out: %2").arg(row.id).arg(why));
-                    return;
-                }
-                feed.add(CapExport::alertFor(row, sender));
-            });
+        AlertLogStore(s.servers(), s.access).forEach(options.since, [&](const LoggedAlert& row) {
+            if (const QString why = CapExport::whyNot(row); !why.isEmpty()) {
+                say(QStringLiteral("AlertLog row %1 is left out: %2").arg(row.id).arg(why));
+                return;
+            }
+            feed.add(CapExport::alertFor(row, sender));
+        });
     } catch (const Failure& f) {
         stop(*SendFailures::statusFor(SendFailures::Operation::Export, f), f,
              QStringLiteral("the alert log was not exported (what was written is incomplete)"), s.host);

@@ -12,7 +12,6 @@
 // Prints one line of figures per run.
 #include "BenchSupport.h"
 #include "CheckedWrite.h"
-#include "ConnectionString.h"
 #include "ServerList.h"
 #include "TrayStore.h"
 
@@ -39,10 +38,10 @@ QStringList hostsOf(const QStringList& a) {
 }
 
 hv::ServerList serversFrom(const QStringList& hosts, int first) {
-    QStringList strings;
+    QList<hv::DatabaseNode> nodes;
     for (qsizetype i = 0; i < hosts.size(); ++i)
-        strings << hv::fncConnectionString(hosts[(first + i) % hosts.size()]);
-    return hv::ServerList(strings);
+        nodes << hv::DatabaseNode(hosts[(first + i) % hosts.size()]);
+    return hv::ServerList(nodes);
 }
 
 QList<qint64> pidsOf(const QStringList& a) {
@@ -163,7 +162,7 @@ int failover(const QStringList& a) {
             longestPoll = std::max(longestPoll, took);
             if (ok && firstOk < 0) {
                 firstOk = msSince(signalled);
-                firstNode = servers.preferred().section(u';', 1, 1).section(u'=', 1);
+                firstNode = servers.preferred().host;
             }
             if (firstOk >= 0 && (!write || writeMs != -1) && msSince(signalled) > 3000) break;
         }

@@ -12,7 +12,6 @@
 #include "AlertStore.h"
 #include "BenchSupport.h"
 #include "Connection.h"
-#include "ConnectionString.h"
 #include "DeliveryTerms.h"
 #include "Ports.h"
 #include "SiteFacts.h"
@@ -42,7 +41,9 @@ int main(int argc, char** argv) {
     const int threads = bench::argument(a, "--threads", "32").toInt();
     const qint64 serverPid = bench::argument(a, "--server-pid", "0").toLongLong();
     const bool writes = a.contains("--writes");
-    const QString cs = hv::fncConnectionString(QStringLiteral("127.0.0.1"));
+    const QString host = QStringLiteral("127.0.0.1");
+    // A list of its own for each workstation's poll, as each workstation has its own.
+    const auto servers = [&host] { return hv::ServerList::forHosts(host); };
 
     // One workstation's delivery state; a lock because two threads may serve its polls.
     struct Workstation {
@@ -54,7 +55,7 @@ int main(int argc, char** argv) {
     std::vector<Workstation> fleet(writes ? workstations : 0);
     for (int w = 0; w < int(fleet.size()); ++w) {
         fleet[w].database = std::make_unique<hv::DatabaseWorker>(
-            hv::ServerList(cs), hv::DatabaseAccess(),
+            servers(), hv::DatabaseAccess(),
             hv::WorkstationIdentity{QStringLiteral("bench-%1").arg(w, 5, 10, QLatin1Char('0')),
                                     QStringLiteral("bench")});
         fleet[w].database->checkIn().deferFirst(qint64(w) * hv::site::kCheckInSeconds * 1000 / workstations);
@@ -131,7 +132,7 @@ int main(int argc, char** argv) {
                             std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
                     }
                 } else {
-                    r = hv::TrayStore(cs).fetchAlerts();
+                    r = hv::TrayStore(servers()).fetchAlerts();
                 }
                 ++polls;
                 if (r.failure || !r.statementRan) ++failed;
@@ -154,7 +155,7 @@ int main(int argc, char** argv) {
     hv::SystemClock clock;
     const QDateTime consoleNow = clock.now();
     const auto s0 = Clock::now();
-    hv::AlertStore submission(cs);
+    hv::AlertStore submission(servers());
     submission.fncDeleteSevenDayOldRecords(clock.now());
     submission.save({QStringLiteral("Code Red"), QStringLiteral("East Wing"), marker}, clock);
     const auto s1 = Clock::now();
@@ -168,7 +169,7 @@ int main(int argc, char** argv) {
     qint64 receiptsInDb = -1, checkedIn = -1;
     if (writes) {
         try {
-            hv::Connection c(cs);
+            hv::Connection c(hv::DatabaseNode{host});
             receiptsInDb =
                 c.select(QStringLiteral("SELECT COUNT(*) FROM receipts r JOIN alerts a ON a.ID = r.AlertID AND "
                                         "a.CodeDate = r.CodeDate AND a.CodeTime = r.CodeTime WHERE a.CodeMessage = ?"),

@@ -16,7 +16,9 @@
 // Prints one line of figures per run.
 #include "BenchSupport.h"
 #include "ConnectionString.h"
-#include "Settings.h"
+#include "Failure.h"
+#include "IniFile.h"
+#include "ServerList.h"
 #include "TrayStore.h"
 #include "alerts/AlertText.h"
 #include "alerts/LiveAlerts.h"
@@ -71,14 +73,14 @@ int rawPoll(quint64 serial) {
     return rows;
 }
 
-const QString& connectionString() {
-    static const QString cs = hv::fncConnectionString(QStringLiteral("127.0.0.1"));
-    return cs;
+// A list of its own for each poll, as each workstation has its own.
+hv::ServerList servers() {
+    return hv::ServerList::forHosts(QStringLiteral("127.0.0.1"));
 }
 
 // The tray client's poll without its windows: its connection, the statement, the popup's text.
 int productPoll(quint64) {
-    hv::TrayStore store(connectionString(), g_access);
+    hv::TrayStore store(servers(), g_access);
     const hv::PollSnapshot r = store.fetchAlerts();
     if (r.failure || !r.statementRan) return -1;
     QString text;
@@ -146,12 +148,10 @@ int main(int argc, char** argv) {
     const QString deliveryWrites = bench::argument(a, "--delivery", "");
     const bool delivery = !deliveryWrites.isEmpty() && mode == "product" && open;
     g_receipts = deliveryWrites == "receipts";
-    if (const QString ini = bench::argument(a, "--ini", QString()); !ini.isEmpty())
-        g_access = hv::readSettings(ini).trayAccess();
     std::vector<Workstation> workstations(delivery ? size_t(rate * 15) : 0);
     for (size_t w = 0; w < workstations.size(); ++w) {
         workstations[w].database = std::make_unique<hv::DatabaseWorker>(
-            hv::ServerList(connectionString()), g_access,
+            servers(), g_access,
             hv::WorkstationIdentity{QStringLiteral("bench-%1").arg(w, 5, 10, QLatin1Char('0')),
                                     QStringLiteral("bench")});
         // Due on the first poll for one in four; the others not within the run.
@@ -160,6 +160,12 @@ int main(int argc, char** argv) {
     g_workstations = &workstations;
     const std::function<int(quint64)> poll = delivery ? deliveryPoll : mode == "product" ? productPoll : rawPoll;
     g_rawStatement = bench::argument(a, "--sql", hv::TrayStore::pollStatement());
+    if (const QString ini = bench::argument(a, "--ini", QString()); !ini.isEmpty()) try {
+            g_access = hv::fncReadINI(ini).trayAccess();
+        } catch (const hv::Failure& f) {
+            fprintf(stderr, "%s: %s\n", qPrintable(ini), qPrintable(f.description()));
+            return 2;
+        }
 
     using Clock = std::chrono::steady_clock;
     std::atomic<bool> go{false}, stop{false};

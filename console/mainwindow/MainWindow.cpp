@@ -3,9 +3,7 @@
 #include "AlertStore.h"
 #include "Failure.h"
 #include "Formats.h"
-#include "FurtherServers.h"
 #include "Handler.h"
-#include "Settings.h"
 #include "SiteFacts.h"
 #include "Strings.h"
 #include "admin/LoginWindow.h"
@@ -155,9 +153,11 @@ bool MainWindow::load() {
     AlertStore::Choices choices;
     const bool completed = handler.run([&] {
         handler.step([&] {
-            m_ctx.strDataPath = fncReadINI(m_iniPath);
-            m_ctx.furtherServers = fncReadFurtherServers(m_iniPath);
-            m_ctx.access = readSettings(m_iniPath).consoleAccess();
+            const IniSettings ini = fncReadINI(m_iniPath);
+            m_ctx.strDataPath = ini.strDataPath;
+            m_ctx.furtherServers = ini.furtherServers;
+            m_ctx.access = ini.consoleAccess();
+            ini.warnAboutProblems(m_iniPath);
         });
         handler.step(
             [&] { m_ctx.database().run<AlertStore>([&](AlertStore& alerts) { alerts.readChoices(choices); }); });

@@ -1,7 +1,6 @@
 // An alert taken back: the console's windows live in this test on a real desktop (X server, window
 // manager, tray host, audio server) beside a real tray client, against the private database.
 #include "Connection.h"
-#include "ConnectionString.h"
 #include "ConsoleKit.h"
 #include "DesktopSession.h"
 #include "Formats.h"
@@ -255,8 +254,8 @@ private slots:
         testdb::exec("DROP TABLE cancellations");
 
         // The tray client's poll shows the alert as before.
-        hv::Connection conn(hv::fncConnectionString(testdb::host()));
-        hv::TrayStore store(hv::fncConnectionString(testdb::host()));
+        hv::Connection conn(hv::DatabaseNode(testdb::host()));
+        hv::TrayStore store(hv::ServerList::forHosts(testdb::host()));
         const hv::PollSnapshot r = store.readAlerts(conn);
         QVERIFY(!r.failure);
         QCOMPARE(r.alerts.size(), 1);

@@ -3,7 +3,6 @@
 // went, the user's close, server times throughout; and against a database without the delivery
 // tables, the alert shown and rung as before with no more than a statement a minute spent on it.
 #include "Connection.h"
-#include "ConnectionString.h"
 #include "TestDb.h"
 #include "TrayFakes.h"
 #include "alerts/LiveAlerts.h"
@@ -70,7 +69,7 @@ class TestDeliveryTray : public QObject {
     void makePoller(const hv::RingReport& report, const hv::AudioState& audio) {
         poller =
             std::make_unique<Poller>(*popup, std::make_unique<ReportingRing>(ringLog, report, audio), caller.get());
-        poller->setConnectionString(hv::fncConnectionString(testdb::host()));
+        poller->setServers(hv::ServerList::forHosts(testdb::host()));
         poller->setFailureReaction([this](hv::TrayOperation op, const hv::Failure& f) {
             ++failures;
             return hv::TrayFailures::reaction(op, f);
@@ -218,14 +217,14 @@ private slots:
         noDevice.reason = "snd_pcm_open: No such file or directory";
         QVERIFY(alerts.rang(1, noDevice));
 
-        hv::DatabaseWorker away(hv::ServerList(hv::fncConnectionString(testdb::hostUnreachable())), {}, me);
+        hv::DatabaseWorker away(hv::ServerList::forHosts(testdb::hostUnreachable()), {}, me);
         hv::LiveAlerts::Batch batch = alerts.takeOwed();
         alerts.written(batch, away.writeNow(batch));
         QCOMPARE(alerts.pending(), 1);
         QTest::qWait(1500);
         // The next poll's connection takes it, once.
-        hv::DatabaseWorker here(hv::ServerList(hv::fncConnectionString(testdb::host())), {}, me);
-        hv::Connection c(hv::fncConnectionString(testdb::host()));
+        hv::DatabaseWorker here(hv::ServerList::forHosts(testdb::host()), {}, me);
+        hv::Connection c(hv::DatabaseNode(testdb::host()));
         batch = alerts.takeOwed();
         QCOMPARE(batch.receipts.size(), 1);
         alerts.written(batch, here.write(c, batch));

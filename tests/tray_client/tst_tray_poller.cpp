@@ -1,5 +1,4 @@
 #include "Connection.h"
-#include "ConnectionString.h"
 #include "Formats.h"
 #include "TableLock.h"
 #include "TestDb.h"
@@ -77,7 +76,7 @@ private slots:
         ringLog = std::make_shared<RingLog>();
         caller = std::make_unique<QWidget>();
         poller = std::make_unique<Poller>(*popup, std::make_unique<FakeRing>(ringLog), caller.get());
-        poller->setConnectionString(hv::fncConnectionString(testdb::host()));
+        poller->setServers(hv::ServerList::forHosts(testdb::host()));
     }
 
     void cleanup() {
@@ -185,10 +184,10 @@ private slots:
         addAlertAt(t.addSecs(-180), "OneEighty");
         addAlertAt(t.addSecs(-181), "OneEightyOne");
         addAlertAt(t.addSecs(1), "Ahead");
-        hv::Connection conn(hv::fncConnectionString(testdb::host()));
+        hv::Connection conn(hv::DatabaseNode(testdb::host()));
         conn.execute("SET TIMESTAMP = ?", {t.toSecsSinceEpoch()});
         QCOMPARE(conn.select("SELECT NOW()").front().value(0).toDateTime(), t);
-        hv::TrayStore store(hv::fncConnectionString(testdb::host()));
+        hv::TrayStore store(hv::ServerList::forHosts(testdb::host()));
         const hv::PollSnapshot r = store.readAlerts(conn);
         QVERIFY(!r.failure);
         QVERIFY(r.statementRan);

@@ -46,7 +46,6 @@ public:
     // The database servers and the tray client's account, given before the first poll; the poll
     // remembers which node last worked across polls.
     void setServers(const ServerList& servers) { m_servers = servers; }
-    void setConnectionString(const QString& connectionString) { m_servers = ServerList(connectionString); }
     void setAccess(const DatabaseAccess& access) { m_access = access; }
     // What a failure does beyond the table's reaction: the window shows the boxes and ends the
     // program. Without it the poller only goes on or ends the operation as the table says.
@@ -95,7 +94,7 @@ private:
 
     PopupPort& m_popup;
     QWidget* m_caller;
-    ServerList m_servers{QString()};
+    ServerList m_servers;
     DatabaseAccess m_access;
     FailureReaction m_react;
     std::unique_ptr<JobQueue> m_databaseQueue;
