@@ -6,10 +6,10 @@
 namespace hv {
 
 // The account a program logs in with and how its connections are protected, as halvane.ini sets
-// them on the lines after the first. Left empty, a program logs in with the fixed root account of
-// the connection string over plain TCP, as it always has.
+// them on the lines after the first. Left empty, a program logs in with the fixed root account
+// (ConnectionString.h) over plain TCP, as it always has.
 struct DatabaseAccess {
-    // Empty: the user and password of the connection string.
+    // Empty: the fixed user and password.
     QString user;
     QString password;
     // Every connection encrypted, and the server's certificate must chain to the authority in

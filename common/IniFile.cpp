@@ -47,7 +47,7 @@ QString hostFromIniText(const QByteArray& content) {
     return trimmedOf(field, u" \t").mid(16);
 }
 
-QString fncReadINI(const QString& path) {
+IniSettings fncReadINI(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         // A link whose target is missing (the package's link to /etc before the administrator
@@ -56,11 +56,33 @@ QString fncReadINI(const QString& path) {
             throw Failure(code::FileNotFound, QStringLiteral("File not found: %1").arg(path));
         throw Failure(code::PathFileAccess, QStringLiteral("Path/File access error: %1").arg(path));
     }
-    // Only the first line counts; a sane file is tiny, so a bounded read is enough.
-    QByteArray content = file.read(64 * 1024);
+    // A sane file is tiny; a bounded read keeps a wrong file (a log, a device) from holding up
+    // the start.
+    constexpr qsizetype kLimit = 64 * 1024;
+    QByteArray content = file.read(kLimit + 1);
+    file.close();
+    // Beyond the bound, the line cut in two is not read at all rather than read in part.
+    bool cut = false;
+    if (content.size() > kLimit) {
+        content.truncate(kLimit);
+        if (const qsizetype lastEnd = content.lastIndexOf('\n'); lastEnd >= 0) {
+            content.truncate(lastEnd + 1);
+            cut = true;
+        }
+    }
     if (content.startsWith("\xEF\xBB\xBF")) content.remove(0, 3);
     if (content.isEmpty()) throw Failure(code::InputPastEnd, QStringLiteral("Input past end of file: %1").arg(path));
-    return hostFromIniText(content);
+    // The package links the file beside the program to /etc/halvane: a relative name means the
+    // folder the administrator wrote the file in.
+    const QString real = QFileInfo(path).canonicalFilePath();
+    IniSettings settings =
+        IniSettings::fromText(content, QFileInfo(real.isEmpty() ? path : real).absoluteDir().absolutePath());
+    if (cut)
+        settings.problems.append({int(content.count('\n')) + 1,
+                                  QStringLiteral("the file is longer than %1 bytes: this line and all after it are "
+                                                 "not read.")
+                                      .arg(kLimit)});
+    return settings;
 }
 
 } // namespace hv

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "IniSettings.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -13,8 +15,10 @@ QString iniFilePath();
 // line, trimmed, from its 17th character on. The key text itself is never compared.
 QString hostFromIniText(const QByteArray& content);
 
-// Reads the file and returns the host name. Throws Failure 53 when the file is missing, 62 when it
-// holds nothing to read, 75 when it cannot be read.
-QString fncReadINI(const QString& path);
+// Reads the file, once, into everything it says (IniSettings gives the rules): strDataPath from
+// the first line, the settings from the others, relative certificate paths from the folder of the
+// real file. Throws Failure 53 when the file is missing, 62 when it holds nothing to read, 75 when
+// it cannot be read.
+IniSettings fncReadINI(const QString& path);
 
 } // namespace hv

@@ -2,14 +2,22 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QThread>
 #include <QTimer>
 #include <exception>
 
 namespace hv {
 
-JobQueue::JobQueue(const QString& threadName)
-    : m_thread(new QThread), m_context(new QObject), m_home(std::make_unique<QObject>()) {
+struct JobQueue::Replies::Home {
+    QMutex mutex;
+    // Lives on the home thread; answers are posted to it and dropped with it.
+    QObject* object = new QObject;
+};
+
+JobQueue::JobQueue(const QString& threadName) : m_thread(new QThread), m_context(new QObject) {
+    m_replies.m_home = std::make_shared<Replies::Home>();
     m_thread->setObjectName(threadName);
     m_context->moveToThread(m_thread);
     // The context goes with its thread, on that thread, also when the thread was left behind.
@@ -20,6 +28,9 @@ JobQueue::JobQueue(const QString& threadName)
 
 JobQueue::~JobQueue() {
     stop(QDeadlineTimer(0));
+    QMutexLocker lock(&m_replies.m_home->mutex);
+    delete m_replies.m_home->object;
+    m_replies.m_home->object = nullptr;
 }
 
 void JobQueue::post(std::function<void()> job) {
@@ -34,9 +45,9 @@ void JobQueue::post(std::function<void()> job) {
 
 void JobQueue::post(QObject* receiver, std::function<void()> job,
                     std::function<void(const std::optional<Failure>&)> done) {
-    post([this, to = QPointer<QObject>(receiver), job = std::move(job), done = std::move(done)] {
+    post([replies = m_replies, to = QPointer<QObject>(receiver), job = std::move(job), done = std::move(done)] {
         const std::optional<Failure> failure = capture(job);
-        answer(to, [done, failure] { done(failure); });
+        replies(to, [done, failure] { done(failure); });
     });
 }
 
@@ -51,11 +62,13 @@ std::optional<Failure> JobQueue::capture(const std::function<void()>& job) {
     return std::nullopt;
 }
 
-void JobQueue::answer(const QPointer<QObject>& to, std::function<void()> fn) {
-    // Through the home object, which outlives every job's answer or drops it with itself; only on
-    // the home thread may the receiver be looked at.
+void JobQueue::Replies::operator()(const QPointer<QObject>& to, std::function<void()> fn) const {
+    // Through the home object, which drops what is still on its way when it goes; only on the home
+    // thread may the receiver be looked at.
+    QMutexLocker lock(&m_home->mutex);
+    if (!m_home->object) return;
     QMetaObject::invokeMethod(
-        m_home.get(),
+        m_home->object,
         [to, fn = std::move(fn)] {
             if (to) fn();
         },

@@ -48,10 +48,10 @@ public:
     // unexpected failure, comes back as the answer's failure.
     template <class R>
     void post(QObject* receiver, std::function<R()> job, std::function<void(const JobResult<R>&)> done) {
-        post([this, to = QPointer<QObject>(receiver), job = std::move(job), done = std::move(done)] {
+        post([replies = m_replies, to = QPointer<QObject>(receiver), job = std::move(job), done = std::move(done)] {
             JobResult<R> result;
             result.failure = capture([&] { result.value = job(); });
-            answer(to, [done, result] { done(result); });
+            replies(to, [done, result] { done(result); });
         });
     }
     // The same for a job without a value: done hears only whether it failed.
@@ -62,6 +62,20 @@ public:
     // second operation meanwhile. A failure thrown by the job is thrown here. Called on the
     // queue's own thread, the job simply runs.
     void runAndWait(const std::function<void()>& job, const JobWait& wait = JobWait());
+
+    // The way back to the home thread, for a job that has more than one thing to say, each as soon
+    // as it is known: replies(receiver, fn) runs fn on the home thread unless the receiver, which
+    // lives there, has gone. A job takes a copy; it stays safe when the queue has gone meanwhile.
+    class Replies {
+    public:
+        void operator()(const QPointer<QObject>& receiver, std::function<void()> fn) const;
+
+    private:
+        friend class JobQueue;
+        struct Home;
+        std::shared_ptr<Home> m_home;
+    };
+    Replies replies() const { return m_replies; }
 
     // No further job starts (those waiting are dropped); the one under way finishes.
     void requestStop();
@@ -75,13 +89,13 @@ public:
 
 private:
     static std::optional<Failure> capture(const std::function<void()>& job);
-    void answer(const QPointer<QObject>& to, std::function<void()> fn);
 
     QThread* m_thread = nullptr;
     // Lives on the queue's thread; jobs are delivered to it.
     QObject* m_context = nullptr;
-    // Lives on the home thread; answers are delivered to it and dropped with it.
-    std::unique_ptr<QObject> m_home;
+    // A job left behind when the queue went may still answer: its answer is then dropped, never
+    // sent to an object that is gone.
+    Replies m_replies;
 };
 
 } // namespace hv

@@ -37,5 +37,9 @@ inline constexpr int kConsoleLockWaitSeconds = 10;
 inline constexpr int kConsoleReadSeconds = 30;
 inline constexpr int kConsoleWriteSeconds = 30;
 inline constexpr int kPurgeLockWaitSeconds = 2;
+// The console's delivery windows read every few seconds: they give up on a locked table long
+// before the console's usual bound, and the next refresh tries again.
+inline constexpr int kDeliveryReadLockWaitSeconds = 3;
+inline constexpr int kDeliveryReadSeconds = 15;
 
 } // namespace hv::site

@@ -1,5 +1,6 @@
 #include "Connection.h"
 
+#include "ConnectionString.h"
 #include "DatabaseErrors.h"
 #include "TlsCipher.h"
 
@@ -13,43 +14,6 @@ namespace hv {
 namespace {
 
 QAtomicInteger<quint64> g_nextConnection{0};
-
-struct Parsed {
-    QString server, port, database, user, password;
-};
-
-Parsed parse(const QString& connectionString) {
-    Parsed p;
-    for (const QString& part : connectionString.split(u';')) {
-        const qsizetype eq = part.indexOf(u'=');
-        if (eq < 0) continue;
-        const QString key = part.left(eq).trimmed().toLower();
-        const QString value = part.mid(eq + 1);
-        if (key == u"server")
-            p.server = value;
-        else if (key == u"port")
-            p.port = value;
-        else if (key == u"database")
-            p.database = value;
-        else if (key == u"user" || key == u"uid")
-            p.user = value;
-        else if (key == u"password" || key == u"pwd")
-            p.password = value;
-    }
-    return p;
-}
-
-// Every poll opens a connection with the same string; splitting it again each time showed in
-// the profile of a fleet of workstations.
-Parsed parseOnce(const QString& connectionString) {
-    thread_local QString lastString;
-    thread_local Parsed last;
-    if (lastString.isNull() || connectionString != lastString) {
-        last = parse(connectionString);
-        lastString = connectionString.isNull() ? QStringLiteral("") : connectionString;
-    }
-    return last;
-}
 
 } // namespace
 
@@ -65,12 +29,11 @@ Failure Connection::failureFrom(const QSqlError& error) {
     return Failure(dberror::numberFor(native), text, native);
 }
 
-Connection::Connection(const QString& connectionString, const ConnectionOptions& options)
+Connection::Connection(const DatabaseNode& node, const ConnectionOptions& options)
     : m_name(QStringLiteral("halvane-%1").arg(++g_nextConnection)) {
-    const Parsed p = parseOnce(connectionString);
     // An empty host would silently fall back to the local socket; it names no server, so it
     // cannot be reached.
-    if (p.server.trimmed().isEmpty()) throw Failure(code::CannotOpen, QStringLiteral("No database server host name"));
+    if (node.host.trimmed().isEmpty()) throw Failure(code::CannotOpen, QStringLiteral("No database server host name"));
     // Checked before the driver is set up: with TLS asked for, nothing goes out in plain text.
     const QStringList tls = options.access.tlsConnectOptions();
 
@@ -80,14 +43,14 @@ Connection::Connection(const QString& connectionString, const ConnectionOptions&
         throw Failure(code::CannotOpen, QStringLiteral("The MySQL client driver (QMYSQL) is not available"));
     }
     // "localhost" would make the client use a local socket; the server is reached over TCP.
-    QString host = p.server;
+    QString host = node.host;
     if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) host = QStringLiteral("127.0.0.1");
     db.setHostName(host);
-    db.setPort(p.port.toInt() > 0 ? p.port.toInt() : 3306);
-    db.setDatabaseName(p.database);
+    db.setPort(node.port > 0 ? node.port : kDatabasePort);
+    db.setDatabaseName(QLatin1String(kDatabaseName));
     const bool ownAccount = !options.access.user.isEmpty();
-    db.setUserName(ownAccount ? options.access.user : p.user);
-    db.setPassword(ownAccount ? options.access.password : p.password);
+    db.setUserName(ownAccount ? options.access.user : QString::fromLatin1(kDatabaseUser));
+    db.setPassword(ownAccount ? options.access.password : QString::fromLatin1(kDatabasePassword));
     QStringList opts{QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=%1").arg(options.connectTimeoutSeconds)};
     if (options.readTimeoutSeconds > 0)
         opts << QStringLiteral("MYSQL_OPT_READ_TIMEOUT=%1").arg(options.readTimeoutSeconds);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DatabaseAccess.h"
+#include "DatabaseNode.h"
 #include "Failure.h"
 
 #include <QList>
@@ -33,17 +34,18 @@ struct ConnectionOptions {
     // statement is not carried out later behind the caller's back. 0 keeps the server's own wait
     // (a day for a table lock) and saves a round trip.
     int lockWaitSeconds = 0;
-    // The program's own account and TLS from halvane.ini; empty, the connection string's login.
+    // The program's own account and TLS from halvane.ini; without an account, the fixed login of
+    // ConnectionString.h (root), always to the database halvane.
     DatabaseAccess access;
 };
 
-// One open connection to the halvane database, built from the fixed connection string. Each
-// operation opens its own and lets it go when done. Every client error leaves this class as a
-// Failure carrying one of the numbers in Failure.h; values only ever travel as bound parameters.
+// One open connection to the halvane database on one node, with the fixed login unless the
+// options name the program's own account. Each operation opens its own and lets it go when done. Every client error
+// leaves this class as a Failure carrying one of the numbers in Failure.h; values only ever travel as bound parameters.
 // A connection belongs to the thread that opened it.
 class Connection {
 public:
-    explicit Connection(const QString& connectionString, const ConnectionOptions& options = {});
+    explicit Connection(const DatabaseNode& node, const ConnectionOptions& options = {});
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;

@@ -27,9 +27,9 @@ QString fncConnectionString(const QString& strDataPath) {
     QString s = fncIs64BitWindows() ? QStringLiteral("Provider=MSDASQL;Driver={MySQL ODBC 5.1 Driver};Server=")
                                     : QStringLiteral("Driver={MySQL ODBC 5.1 Driver};Server=");
     s += strDataPath;
-    s += QStringLiteral(";Port=") + QStringLiteral("3306");
-    s += QStringLiteral(";Database=") + QStringLiteral("halvane");
-    s += QStringLiteral("; User=") + QStringLiteral("root");
+    s += QStringLiteral(";Port=") + QString::number(kDatabasePort);
+    s += QStringLiteral(";Database=") + QLatin1String(kDatabaseName);
+    s += QStringLiteral("; User=") + QLatin1String(kDatabaseUser);
     s += QStringLiteral(";Password=") + QLatin1String(kDatabasePassword);
     s += QStringLiteral(";Option=3;");
     return s;

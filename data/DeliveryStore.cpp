@@ -11,15 +11,10 @@ namespace hv {
 
 namespace {
 
-// The delivery window reads every few seconds: it gives up on a locked table long before the
-// console's usual bound, and the next refresh tries again.
-constexpr int kDeliveryLockWaitSeconds = 3;
-constexpr int kDeliveryReadSeconds = 15;
-
 ConnectionOptions readOptions(const DatabaseAccess& access) {
     ConnectionOptions options = consoleConnectionOptions(access);
-    options.lockWaitSeconds = kDeliveryLockWaitSeconds;
-    options.readTimeoutSeconds = kDeliveryReadSeconds;
+    options.lockWaitSeconds = site::kDeliveryReadLockWaitSeconds;
+    options.readTimeoutSeconds = site::kDeliveryReadSeconds;
     return options;
 }
 

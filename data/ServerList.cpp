@@ -1,6 +1,5 @@
 #include "ServerList.h"
 
-#include "ConnectionString.h"
 #include "DatabaseErrors.h"
 
 #include <QMutex>
@@ -10,22 +9,22 @@
 namespace hv {
 
 struct ServerList::Shared {
-    QStringList nodes;
+    QList<DatabaseNode> nodes;
     mutable QMutex mutex;
     int preferred = 0;
 };
 
-ServerList::ServerList(const QString& connectionString) : ServerList(QStringList{connectionString}) {}
+ServerList::ServerList() : ServerList(QList<DatabaseNode>{}) {}
 
-ServerList::ServerList(const QStringList& connectionStrings) : m_shared(std::make_shared<Shared>()) {
-    m_shared->nodes = connectionStrings;
-    if (m_shared->nodes.isEmpty()) m_shared->nodes << QString();
+ServerList::ServerList(const QList<DatabaseNode>& nodes) : m_shared(std::make_shared<Shared>()) {
+    m_shared->nodes = nodes;
+    if (m_shared->nodes.isEmpty()) m_shared->nodes << DatabaseNode();
 }
 
 ServerList ServerList::forHosts(const QString& strDataPath, const QStringList& furtherHosts) {
-    QStringList nodes{fncConnectionString(strDataPath)};
+    QList<DatabaseNode> nodes{DatabaseNode(strDataPath)};
     for (const QString& host : furtherHosts)
-        nodes << fncConnectionString(host);
+        nodes << DatabaseNode(host);
     return ServerList(nodes);
 }
 
@@ -33,24 +32,24 @@ int ServerList::size() const {
     return int(m_shared->nodes.size());
 }
 
-const QStringList& ServerList::nodes() const {
+const QList<DatabaseNode>& ServerList::nodes() const {
     return m_shared->nodes;
 }
 
-QStringList ServerList::order() const {
+QList<DatabaseNode> ServerList::order() const {
     int first = 0;
     {
         QMutexLocker lock(&m_shared->mutex);
         first = m_shared->preferred;
     }
-    const QStringList& nodes = m_shared->nodes;
-    QStringList ordered;
+    const QList<DatabaseNode>& nodes = m_shared->nodes;
+    QList<DatabaseNode> ordered;
     for (int i = 0; i < nodes.size(); ++i)
         ordered << nodes[(first + i) % nodes.size()];
     return ordered;
 }
 
-QString ServerList::preferred() const {
+DatabaseNode ServerList::preferred() const {
     return order().front();
 }
 
@@ -65,7 +64,7 @@ void ServerList::run(const ConnectionOptions& options, const std::function<void(
         QMutexLocker lock(&m_shared->mutex);
         first = m_shared->preferred;
     }
-    const QStringList& nodes = m_shared->nodes;
+    const QList<DatabaseNode>& nodes = m_shared->nodes;
     std::optional<Failure> lost;
     for (int i = 0; i < nodes.size(); ++i) {
         const int index = (first + i) % int(nodes.size());

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "Connection.h"
+#include "DatabaseNode.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -17,20 +19,23 @@ namespace hv {
 // lost single server has always looked. Copies share what they learn; safe on any thread.
 class ServerList {
 public:
-    // One server by its connection string, as a program with a one-line halvane.ini has it.
-    // Implicit, so that a single connection string is taken wherever a list is.
-    ServerList(const QString& connectionString); // NOLINT(google-explicit-constructor)
-    explicit ServerList(const QStringList& connectionStrings);
-    // The connection strings of the host from halvane.ini's first line and of the further ones.
-    static ServerList forHosts(const QString& strDataPath, const QStringList& furtherHosts);
+    // No server named at all (a program before it has read halvane.ini): every connection
+    // fails as "cannot reach or open".
+    ServerList();
+    // The nodes in the order given; an empty list is no server named.
+    explicit ServerList(const QList<DatabaseNode>& nodes);
+    // The host of halvane.ini's first line (strDataPath) and the further nodes its later lines
+    // name (IniSettings::furtherServers), in that order. With one host, as a test or a program
+    // with a one-line halvane.ini has it: ServerList::forHosts(host).
+    static ServerList forHosts(const QString& strDataPath, const QStringList& furtherHosts = {});
 
     int size() const;
-    // The connection strings in halvane.ini's order.
-    const QStringList& nodes() const;
-    // The connection strings in the order the next connection tries them.
-    QStringList order() const;
-    // The connection string of the node that last worked (the first one before any has).
-    QString preferred() const;
+    // The nodes in halvane.ini's order.
+    const QList<DatabaseNode>& nodes() const;
+    // The nodes in the order the next connection tries them.
+    QList<DatabaseNode> order() const;
+    // The node that last worked (the first one before any has).
+    DatabaseNode preferred() const;
 
     // Runs job with a connection to the first node that takes it. When the node is lost under the
     // job, the job runs again from its start on the next node; so a job must be safe to run twice:

@@ -2,26 +2,146 @@
 
 #include "Connection.h"
 #include "DatabaseErrors.h"
-#include "Formats.h"
 #include "Handler.h"
 #include "SiteFacts.h"
 #include "StatementBounds.h"
 
+#include <QSqlRecord>
 #include <algorithm>
-#include <vector>
+#include <set>
 
 namespace hv {
 
+namespace {
+
+// The columns every form of the poll statement starts with. The date range lets the server read
+// only the rows of the current day (and of yesterday in the first three minutes after midnight)
+// through the (CodeDate, CodeTime) index; without it every poll of every workstation scans the days
+// that the console has not purged yet.
+QString pollStatementWith(const QString& extraColumns) {
+    return QStringLiteral("SELECT ID, CodeDate, CodeTime, CodeName, CodeLocation, CodeMessage, Comments%2 From alerts "
+                          "Where CodeDate BETWEEN DATE(NOW() - INTERVAL %1 SECOND) AND DATE(NOW()) AND "
+                          "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) < %1 AND "
+                          "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) > 0")
+        .arg(site::kAlertWindowSeconds)
+        .arg(extraColumns);
+}
+
+// A refused login or a server out of reach ends the poll (the tray client decides what that
+// means for the program); any other failure only skips its step. A node lost under the statement
+// ends it too, so that the poll can move to the next node.
+Reaction pollReaction(const Failure& f) {
+    if (dberror::nodeLost(f) || dberror::causeOf(f) == dberror::Cause::LoginRefused) return Reaction::EndHandler;
+    return Reaction::NextStep;
+}
+
+// The newer statement names a table that this database or this account does not have.
+bool refusedForTables(const Failure& f) {
+    return dberror::noSuchTable(f) || f.number() == code::PermissionDenied;
+}
+
+// A column's position: where the poll statement puts it, else wherever the record has it.
+int columnOf(const QSqlRecord& row, int expected, const QString& name) {
+    return row.fieldName(expected) == name ? expected : row.indexOf(name);
+}
+
+QString textAt(const QSqlRecord& row, int index, const char* column) {
+    if (index < 0) return textOf(row, QLatin1String(column)); // says which column is missing
+    return textOf(row.value(index));
+}
+
+// Where the columns sit in a result; looked up once per poll, not once per value.
+struct Columns {
+    explicit Columns(const QSqlRecord& row)
+        : id(columnOf(row, 0, QStringLiteral("ID"))), date(columnOf(row, 1, QStringLiteral("CodeDate"))),
+          time(columnOf(row, 2, QStringLiteral("CodeTime"))), name(columnOf(row, 3, QStringLiteral("CodeName"))),
+          location(columnOf(row, 4, QStringLiteral("CodeLocation"))),
+          message(columnOf(row, 5, QStringLiteral("CodeMessage"))),
+          comments(columnOf(row, 6, QStringLiteral("Comments"))),
+          cancelled(columnOf(row, 7, QStringLiteral("Cancelled"))),
+          readAloud(columnOf(row, 8, QStringLiteral("ReadAloud"))) {}
+    int id, date, time, name, location, message, comments, cancelled, readAloud;
+};
+
+// The cancellations the server holds now, for the older statement. A database made before alerts
+// could be cancelled, an account without the right to read them or a failure of this one
+// statement leaves the alerts read as they are.
+std::optional<std::set<AlertKey>> readCancelled(Connection& conn) {
+    try {
+        std::set<AlertKey> out;
+        conn.forEach(TrayStore::bounded(TrayStore::cancelledStatement()), {}, [&](const QSqlRecord& row) {
+            out.insert({row.value(0).toLongLong(), row.value(1).toDate(), row.value(2).toTime()});
+        });
+        return out;
+    } catch (const Failure&) {
+        return std::nullopt;
+    }
+}
+
+// Off on any failure: a database from before the setting existed has no table for it, and a
+// workstation then behaves as it always did.
+bool readAloudSetting(Connection& conn) {
+    try {
+        const QList<QSqlRecord> rows = conn.select(TrayStore::bounded(TrayStore::readAloudStatement()));
+        return !rows.isEmpty() && rows.front().value(0).toInt() != 0;
+    } catch (const Failure&) {
+        return false;
+    }
+}
+
+// One run of a poll statement; `newer` when it carries the cancellations and the setting.
+PollSnapshot readWith(Connection& conn, const QString& statement, bool newer) {
+    PollSnapshot s;
+    Handler h([&s](const Failure& f) {
+        const Reaction reaction = pollReaction(f);
+        if (reaction == Reaction::NextStep) s.skipped = f;
+        return reaction;
+    });
+    h.run([&] {
+        h.step([&] {
+            std::optional<Columns> c;
+            conn.forEach(TrayStore::bounded(statement), {}, [&](const QSqlRecord& row) {
+                if (!c) c.emplace(row);
+                PolledAlert& a = s.alerts.emplace_back();
+                a.key = {row.value(c->id).toLongLong(), row.value(c->date).toDate(), row.value(c->time).toTime()};
+                a.timeIsNull = row.value(c->time).isNull();
+                if (newer) {
+                    a.cancelled = row.value(c->cancelled).toInt() != 0;
+                    s.readAloud = row.value(c->readAloud).toInt() != 0;
+                }
+                a.unreadable = true;
+                h.step([&] {
+                    a.codeName = textAt(row, c->name, "CodeName");
+                    a.codeLocation = textAt(row, c->location, "CodeLocation");
+                    a.comments = textAt(row, c->comments, "Comments");
+                    a.codeMessage = textAt(row, c->message, "CodeMessage");
+                    a.unreadable = false;
+                });
+            });
+            s.statementRan = true;
+            s.cancellationsRead = newer;
+        });
+    });
+    if (const Failure* f = h.endedBy()) s.failure = *f;
+    if (!s.statementRan) s.alerts.clear();
+    // The statement has no order; the popup's blocks and the ring decision go by ID.
+    std::stable_sort(s.alerts.begin(), s.alerts.end(),
+                     [](const PolledAlert& a, const PolledAlert& b) { return a.key.id < b.key.id; });
+    return s;
+}
+
+} // namespace
+
 QString TrayStore::pollStatement() {
-    // The date range lets the server read only the rows of the current day (and of yesterday in the
-    // first three minutes after midnight) through the (CodeDate, CodeTime) index; without it every
-    // poll of every workstation scans the days that the console has not purged yet.
-    return QStringLiteral(
-               "SELECT ID, CodeDate, CodeTime, CodeName, CodeLocation, CodeMessage, Comments From alerts Where "
-               "CodeDate BETWEEN DATE(NOW() - INTERVAL %1 SECOND) AND DATE(NOW()) AND "
-               "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) < %1 AND "
-               "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) > 0")
-        .arg(site::kAlertWindowSeconds);
+    // One round trip: the cancellation of each row by its key, and the setting once per statement.
+    return pollStatementWith(QStringLiteral(
+        ", EXISTS (SELECT 1 FROM cancellations c WHERE c.CodeDate = alerts.CodeDate AND c.CodeTime = "
+        "alerts.CodeTime AND c.AlertID = alerts.ID) AS Cancelled, (SELECT ReadAloud FROM traysettings WHERE ID = "
+        "1) AS ReadAloud"));
+}
+
+QString TrayStore::olderPollStatement() {
+    return pollStatementWith(QString());
 }
 
 QString TrayStore::cancelledStatement() {
@@ -45,116 +165,6 @@ QString TrayStore::bounded(const QString& statement) {
     return boundedStatement(site::kPollStatementSeconds, statement);
 }
 
-namespace {
-
-const QString kCrLf = QStringLiteral("\r\n");
-
-bool blankOnly(const QString& s) {
-    return std::all_of(s.begin(), s.end(), [](QChar c) { return c == u' ' || c == u'\t'; });
-}
-
-// A refused login or a server out of reach ends the poll (the tray client decides what that
-// means for the program); any other failure only skips its step.
-Reaction pollReaction(const Failure& f) {
-    const dberror::Cause cause = dberror::causeOf(f);
-    return cause == dberror::Cause::LoginRefused || f.number() == code::CannotOpen ? Reaction::EndHandler
-                                                                                   : Reaction::NextStep;
-}
-
-// A column's position: where the poll statement puts it, else wherever the record has it.
-int columnOf(const QSqlRecord& row, int expected, const QString& name) {
-    return row.fieldName(expected) == name ? expected : row.indexOf(name);
-}
-
-// Where the block's columns sit in a result; looked up once per poll, not once per value.
-struct BlockColumns {
-    explicit BlockColumns(const QSqlRecord& row)
-        : time(columnOf(row, 2, QStringLiteral("CodeTime"))), name(columnOf(row, 3, QStringLiteral("CodeName"))),
-          location(columnOf(row, 4, QStringLiteral("CodeLocation"))),
-          message(columnOf(row, 5, QStringLiteral("CodeMessage"))),
-          comments(columnOf(row, 6, QStringLiteral("Comments"))) {}
-    int time, name, location, message, comments;
-};
-
-QString textAt(const QSqlRecord& row, int index, const char* column) {
-    if (index < 0) return textOf(row, QLatin1String(column)); // says which column is missing
-    return textOf(row.value(index));
-}
-
-QString blockOf(const QSqlRecord& row, const BlockColumns& c) {
-    const QVariant time = row.value(c.time);
-    const QString name = textAt(row, c.name, "CodeName");
-    const QString location = textAt(row, c.location, "CodeLocation");
-    const QString comments = textAt(row, c.comments, "Comments");
-    const QString message = textAt(row, c.message, "CodeMessage");
-    // Built in one piece: every fleet poll makes these blocks.
-    QString block;
-    block.reserve(name.size() + location.size() + comments.size() + message.size() + 48);
-    if (!time.isNull()) block += formatAmPm(time.toTime());
-    block += u" - CODE ";
-    block += name;
-    block += kCrLf;
-    block += u"Location = ";
-    block += location;
-    block += kCrLf;
-    if (!blankOnly(comments)) {
-        block += comments;
-        block += kCrLf;
-    }
-    block += message;
-    block += kCrLf;
-    return block;
-}
-
-// The cancellations the server holds now. A database made before alerts could be cancelled, an
-// account without the right to read them or a failure of this one statement leaves the poll as it
-// was: the alerts read stand, and what earlier polls learnt still counts.
-CancelledAlerts readCancelled(Connection& conn) {
-    CancelledAlerts out;
-    try {
-        conn.forEach(TrayStore::bounded(TrayStore::cancelledStatement()), {}, [&](const QSqlRecord& row) {
-            out.emplace(row.value(0).toLongLong(), row.value(1).toDate(), row.value(2).toTime());
-        });
-    } catch (const Failure&) {
-    }
-    return out;
-}
-
-struct Row {
-    ShownAlert alert;
-    QString block;
-    QString spoken;
-};
-
-QString spokenOf(const QSqlRecord& row, const BlockColumns& c) {
-    QStringList parts;
-    for (const QString& part :
-         {textAt(row, c.name, "CodeName"), QStringLiteral("Location: ") + textAt(row, c.location, "CodeLocation"),
-          textAt(row, c.message, "CodeMessage")})
-        if (!part.trimmed().isEmpty()) parts << part.trimmed();
-    // A pause between the parts, also where one ends without a full stop.
-    return parts.join(QStringLiteral(". "));
-}
-
-} // namespace
-
-QString TrayStore::alertBlock(const QSqlRecord& row) {
-    return blockOf(row, BlockColumns(row));
-}
-
-QString TrayStore::spokenText(const QSqlRecord& row) {
-    return spokenOf(row, BlockColumns(row));
-}
-
-bool TrayStore::readAloud(Connection& conn) {
-    try {
-        const QList<QSqlRecord> rows = conn.select(bounded(readAloudStatement()));
-        return !rows.isEmpty() && rows.front().value(0).toInt() != 0;
-    } catch (const Failure&) {
-        return false;
-    }
-}
-
 TrayStore::TrayStore(ServerList servers, DatabaseAccess access)
     : m_servers(std::move(servers)), m_access(std::move(access)) {}
 
@@ -166,118 +176,61 @@ ConnectionOptions TrayStore::options() const {
     return options;
 }
 
-PollResult TrayStore::fetchAlerts() const {
-    PollResult result;
-    poll(false, [&](const PollResult& r) { result = r; }, {});
-    return result;
+void TrayStore::run(const std::function<void(Connection&)>& job) const {
+    m_servers.run(options(), job);
 }
 
-void TrayStore::poll(bool withTooltip, const std::function<void(const PollResult&)>& alertsRead,
-                     const std::function<void(const TooltipResult&)>& tooltipRead,
-                     const std::function<void(Connection&)>& afterwards, CancelledAlerts* cancelled,
-                     const std::function<void(bool)>& readAloudRead) const {
-    bool delivered = false;
+PollSnapshot TrayStore::readAlerts(Connection& conn) {
+    const bool tryNewer =
+        !m_newerRefusedAt.isValid() || m_newerRefusedAt.elapsed() >= qint64(site::kCheckInSeconds) * 1000;
+    bool readApart = true;
+    if (tryNewer) {
+        PollSnapshot s = readWith(conn, pollStatement(), true);
+        const bool refused = !s.statementRan && s.skipped && refusedForTables(*s.skipped);
+        // A table of the newer statement locked for longer than the bound (an upgrade's ALTER, a
+        // backup) must not keep the alerts from showing: they are read again without it.
+        const bool waited = !s.statementRan && s.skipped && dberror::waitRanOut(*s.skipped);
+        if (!refused && !waited) {
+            m_newerRefusedAt.invalidate();
+            return s;
+        }
+        if (refused) m_newerRefusedAt.start();
+        readApart = refused;
+    }
+    PollSnapshot s = readWith(conn, olderPollStatement(), false);
+    if (!s.statementRan || s.alerts.isEmpty() || !readApart) return s;
+    if (const auto cancelled = readCancelled(conn)) {
+        s.cancellationsRead = true;
+        for (PolledAlert& a : s.alerts)
+            a.cancelled = cancelled->count(a.key) > 0;
+    }
+    s.readAloud = readAloudSetting(conn);
+    return s;
+}
+
+// A poll that never reached a statement: built in place, because GCC's optimiser, with the
+// sanitisers on, takes the move-assignment of a whole snapshot over a half-built one for a read of
+// uninitialised memory.
+static PollSnapshot unreached(const Failure& f) {
+    PollSnapshot s;
+    if (pollReaction(f) == Reaction::EndHandler) s.failure.emplace(f);
+    return s;
+}
+
+PollSnapshot TrayStore::fetchAlerts() {
+    std::optional<PollSnapshot> s;
     try {
-        m_servers.run(options(), [&](Connection& conn) {
-            const PollResult r = readAlerts(conn, cancelled);
-            // This node is gone or cut off: the next one answers for it.
-            if (r.failure && dberror::nodeLost(*r.failure)) throw *r.failure;
-            alertsRead(r);
-            delivered = true;
-            if (readAloudRead && !r.failure && !r.ids.isEmpty()) readAloudRead(readAloud(conn));
-            // A server lost after the alerts leaves the tooltip and the delivery writes for a later poll.
-            bool answering = !r.failure && !(r.skipped && dberror::unanswered(*r.skipped));
-            if (withTooltip && answering) {
-                const TooltipResult t = readTooltip(conn);
-                answering = !(t.failure && dberror::unanswered(*t.failure));
-                tooltipRead(t);
-            }
-            if (afterwards && answering) afterwards(conn);
+        run([&](Connection& conn) {
+            s.emplace(readAlerts(conn));
+            if (s->failure && dberror::nodeLost(*s->failure)) throw *s->failure;
         });
     } catch (const Failure& f) {
-        if (delivered) return;
-        // Without a connection the poll has nothing to show; the table says whether that ends it.
-        PollResult r;
-        if (pollReaction(f) == Reaction::EndHandler) r.failure = f;
-        alertsRead(r);
+        return unreached(f);
     }
+    return s ? std::move(*s) : PollSnapshot();
 }
 
-PollResult TrayStore::readAlerts(Connection& conn, CancelledAlerts* cancelled) {
-    PollResult r;
-    // A node lost under the statement ends the read, so that the poll can move to the next node.
-    Handler h([&r](const Failure& f) {
-        if (dberror::nodeLost(f)) return Reaction::EndHandler;
-        const Reaction reaction = pollReaction(f);
-        if (reaction == Reaction::NextStep) r.skipped = f;
-        return reaction;
-    });
-    h.run([&] {
-        // Each row's block is made as the row arrives, so that no copy of the rows is kept.
-        std::vector<Row> rows;
-        h.step([&] {
-            std::optional<BlockColumns> columns;
-            int idColumn = -1, dateColumn = -1;
-            conn.forEach(bounded(pollStatement()), {}, [&](const QSqlRecord& row) {
-                if (!columns) {
-                    columns.emplace(row);
-                    idColumn = columnOf(row, 0, QStringLiteral("ID"));
-                    dateColumn = columnOf(row, 1, QStringLiteral("CodeDate"));
-                }
-                Row& added = rows.emplace_back(Row{{row.value(idColumn).toLongLong(), row.value(dateColumn).toDate(),
-                                                    row.value(columns->time).toTime(), textOf(row.value(columns->name)),
-                                                    textOf(row.value(columns->location))},
-                                                   QString(),
-                                                   QString()});
-                h.step([&] {
-                    added.block = blockOf(row, *columns);
-                    added.spoken = spokenOf(row, *columns);
-                });
-            });
-            r.statementRan = true;
-        });
-        if (!r.statementRan) return;
-        CancelledAlerts gone;
-        if (!rows.empty()) {
-            const CancelledAlerts now = readCancelled(conn);
-            for (const Row& row : rows) {
-                const auto key = std::make_tuple(row.alert.id, row.alert.codeDate, row.alert.codeTime);
-                if (now.count(key) || (cancelled && cancelled->count(key))) gone.insert(key);
-            }
-        }
-        if (cancelled) *cancelled = gone;
-        // The statement has no order; the blocks and the ring decision go by ID.
-        std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.alert.id < b.alert.id; });
-        for (const Row& row : rows) {
-            if (gone.count(std::make_tuple(row.alert.id, row.alert.codeDate, row.alert.codeTime))) continue;
-            r.ids.append(row.alert.id);
-            r.alerts.append(row.alert);
-            r.text += row.block;
-            r.spoken.append(row.spoken);
-        }
-    });
-    if (const Failure* f = h.endedBy()) r.failure = *f;
-    return r;
-}
-
-TooltipResult TrayStore::readTooltip(const std::function<void(Connection&)>& afterwards) const {
-    try {
-        TooltipResult t;
-        m_servers.run(options(), [&](Connection& conn) {
-            t = readTooltip(conn);
-            if (t.failure && dberror::nodeLost(*t.failure)) throw *t.failure;
-            if (afterwards && !(t.failure && dberror::unanswered(*t.failure))) afterwards(conn);
-        });
-        return t;
-    } catch (const Failure& f) {
-        TooltipResult t;
-        t.failure = f;
-        t.answered = !dberror::unanswered(f);
-        return t;
-    }
-}
-
-TooltipResult TrayStore::readTooltip(Connection& conn) const {
+TooltipResult TrayStore::readTooltip(Connection& conn) {
     TooltipResult t;
     try {
         t.text = textOf(firstRow(conn.select(bounded(tooltipStatement()))), QStringLiteral("TraysToolTipText"));

@@ -11,10 +11,6 @@ namespace hv {
 struct WorkstationIdentity {
     QString hostName;
     QString desktopUser;
-
-    // This computer and the user this program runs as: the account's name as the system knows
-    // it, else the session's USER (USERNAME on Windows), else the user's number.
-    static WorkstationIdentity current();
 };
 
 } // namespace hv

@@ -10,6 +10,7 @@
 #include "CatalogueName.h"
 #include "Failure.h"
 #include "MessageText.h"
+#include "IniFile.h"
 #include "Ports.h"
 #include "SendFailures.h"
 #include "SendSettings.h"
@@ -94,8 +95,9 @@ ExitStatus SendCommand::run(const QStringList& arguments) {
 
 SendSettings SendCommand::settings(const SendOptions& options) {
     const QString path = options.iniPath.isEmpty() ? m_defaultIniPath : options.iniPath;
+    IniSettings ini;
     try {
-        return SendSettings::read(path);
+        ini = fncReadINI(path);
     } catch (const Failure& f) {
         const QString form = QStringLiteral("its first line names the database server as MYSQLSERVERNAME=host");
         switch (f.number()) {
@@ -107,12 +109,16 @@ SendSettings SendCommand::settings(const SendOptions& options) {
             throw Stop{ExitStatus::Failed, QStringLiteral("%1 cannot be read: %2").arg(path, f.description())};
         }
     }
+    // Lines that were not read are said, but they stop nothing: the file reads as it did.
+    for (const QString& line : ini.problemLines(path))
+        say(line);
+    return SendSettings::from(ini);
 }
 
 ExitStatus SendCommand::submit(const SendOptions& options, const Choice& choice) {
     const SendSettings s = settings(options);
     const QString notStored = QStringLiteral("the alert was not stored");
-    const ServerList servers = ServerList::forHosts(s.host, s.furtherServers);
+    const ServerList servers = s.servers();
     AlertStore store(servers, s.access);
 
     // The purge is housekeeping, as in the console: it ends the command only where it would end
@@ -152,7 +158,7 @@ ExitStatus SendCommand::submit(const SendOptions& options, const Choice& choice)
 
 CapForwarder::Setup SendCommand::forwarding(const SendOptions& options, const CapMapping* mapping) {
     const SendSettings s = settings(options);
-    CapForwarder::Setup setup(ServerList::forHosts(s.host, s.furtherServers));
+    CapForwarder::Setup setup(s.servers());
     setup.access = s.access;
     setup.serverName = s.host;
     setup.siteSender = s.sender();
@@ -226,14 +232,13 @@ ExitStatus SendCommand::exportCap(const SendOptions& options) {
 
     CapFeed feed(&m_io.out, sender, m_clock.now());
     try {
-        AlertLogStore(ServerList::forHosts(s.host, s.furtherServers), s.access)
-            .forEach(options.since, [&](const LoggedAlert& row) {
-                if (const QString why = CapExport::whyNot(row); !why.isEmpty()) {
-                    say(QStringLiteral("AlertLog row %1 is left out: %2").arg(row.id).arg(why));
-                    return;
-                }
-                feed.add(CapExport::alertFor(row, sender));
-            });
+        AlertLogStore(s.servers(), s.access).forEach(options.since, [&](const LoggedAlert& row) {
+            if (const QString why = CapExport::whyNot(row); !why.isEmpty()) {
+                say(QStringLiteral("AlertLog row %1 is left out: %2").arg(row.id).arg(why));
+                return;
+            }
+            feed.add(CapExport::alertFor(row, sender));
+        });
     } catch (const Failure& f) {
         stop(*SendFailures::statusFor(SendFailures::Operation::Export, f), f,
              QStringLiteral("the alert log was not exported (what was written is incomplete)"), s.host);

@@ -1,35 +1,18 @@
 #include "SendSettings.h"
 
-#include "FurtherServers.h"
-#include "IniFile.h"
-#include "Settings.h"
-
-#include <QFile>
-
 namespace hv {
 
-SendSettings SendSettings::read(const QString& path) {
+SendSettings SendSettings::from(const IniSettings& ini) {
     SendSettings s;
-    s.host = fncReadINI(path);
-    QFile file(path);
-    // fncReadINI has just read it; a file that vanished since simply has no setting.
-    if (file.open(QIODevice::ReadOnly)) {
-        const QByteArray content = file.read(64 * 1024);
-        s.capSender = capSenderFromIniText(content);
-        s.furtherServers = furtherServersFromIniText(content);
-    }
-    s.access = readSettings(path).consoleAccess();
+    s.host = ini.strDataPath;
+    s.furtherServers = ini.furtherServers;
+    s.capSender = ini.capSender;
+    s.access = ini.consoleAccess();
     return s;
 }
 
-QString SendSettings::capSenderFromIniText(const QByteArray& content) {
-    const QList<QByteArray> lines = content.split('\n');
-    // The first line belongs to the server's name, whatever it says.
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QString line = QString::fromUtf8(lines[i]).trimmed();
-        if (line.startsWith(QLatin1String("CAPSENDER="), Qt::CaseInsensitive)) return line.mid(10).trimmed();
-    }
-    return {};
+ServerList SendSettings::servers() const {
+    return ServerList::forHosts(host, furtherServers);
 }
 
 QString SendSettings::sender() const {

@@ -1,17 +1,17 @@
 #pragma once
 
 #include "DatabaseAccess.h"
+#include "IniSettings.h"
+#include "ServerList.h"
 
-#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 namespace hv {
 
-// What halvane-send takes from halvane.ini: the database server from the first line, read exactly
-// as the console and the tray client read it, and from a later line "CAPSENDER=name", the CAP
-// <sender> that names this site in exported alerts. The first-line reader of the other programs
-// never looks past the first line, so the setting is invisible to them.
+// What halvane-send takes from halvane.ini (read once, by the same reader as the console's and
+// the tray client's): the database servers, the console's account and TLS, and CAPSENDER=, the
+// CAP <sender> that names this site in exported alerts.
 struct SendSettings {
     QString host;
     // The further nodes of a database cluster, from "MYSQLSERVERNAME=" lines after the first.
@@ -20,11 +20,9 @@ struct SendSettings {
     // The command stores alerts as the console does, with the console's account and TLS.
     DatabaseAccess access;
 
-    // Failure 53 when the file is missing, 62 when it is empty, 75 when it cannot be read.
-    static SendSettings read(const QString& path);
+    static SendSettings from(const IniSettings& ini);
 
-    static QString capSenderFromIniText(const QByteArray& content);
-
+    ServerList servers() const;
     // The sender of exported alerts: the setting, else halvane@ and the database server's name,
     // which every computer of one site shares.
     QString sender() const;

@@ -55,9 +55,5 @@ using VoiceFactory = std::function<std::unique_ptr<SpeechPort>()>;
 
 // The real popup window on the desktop.
 std::unique_ptr<PopupPort> makeDesktopPopup();
-// The real ring over the audio mixer; may tell the user "No mixer found!" once, at creation.
-std::unique_ptr<RingPort> makeDesktopRing(MessagePort& msg);
-// The desktop's text-to-speech voice; none when the system has no engine.
-std::unique_ptr<SpeechPort> makeDesktopVoice();
 
 } // namespace hv

@@ -1,10 +1,7 @@
 #include "TrayWindow.h"
 
-#include "ConnectionString.h"
-#include "FurtherServers.h"
 #include "IniFile.h"
 #include "ServerList.h"
-#include "Settings.h"
 #include "TrayIconImage.h"
 #include "TrayTexts.h"
 #include "poll/Poller.h"
@@ -136,9 +133,11 @@ void TrayWindow::readIni() {
     const bool read = h.run([&] {
         h.step([&] {
             const QString path = m_options.iniPath.isEmpty() ? iniFilePath() : m_options.iniPath;
-            strDataPath = fncReadINI(path);
-            furtherServers = fncReadFurtherServers(path);
-            access = readSettings(path).trayAccess();
+            const IniSettings ini = fncReadINI(path);
+            strDataPath = ini.strDataPath;
+            furtherServers = ini.furtherServers;
+            access = ini.trayAccess();
+            ini.warnAboutProblems(path);
         });
     });
     // The program ended inside the handler: nothing of the start may run after it.

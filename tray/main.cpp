@@ -4,6 +4,7 @@
 #include "TrayPorts.h"
 #include "TrayTexts.h"
 #include "TrayWindow.h"
+#include "platform/Platform.h"
 
 #include <QApplication>
 #include <QSessionManager>

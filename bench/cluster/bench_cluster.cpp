@@ -12,7 +12,6 @@
 // Prints one line of figures per run.
 #include "BenchSupport.h"
 #include "CheckedWrite.h"
-#include "ConnectionString.h"
 #include "ServerList.h"
 #include "TrayStore.h"
 
@@ -39,10 +38,10 @@ QStringList hostsOf(const QStringList& a) {
 }
 
 hv::ServerList serversFrom(const QStringList& hosts, int first) {
-    QStringList strings;
+    QList<hv::DatabaseNode> nodes;
     for (qsizetype i = 0; i < hosts.size(); ++i)
-        strings << hv::fncConnectionString(hosts[(first + i) % hosts.size()]);
-    return hv::ServerList(strings);
+        nodes << hv::DatabaseNode(hosts[(first + i) % hosts.size()]);
+    return hv::ServerList(nodes);
 }
 
 QList<qint64> pidsOf(const QStringList& a) {
@@ -72,14 +71,14 @@ int fleet(const QStringList& a) {
     std::vector<std::thread> pool;
     for (int t = 0; t < threads; ++t) {
         pool.emplace_back([&, t] {
-            const hv::TrayStore store(serversFrom(hosts, spread ? t % int(hosts.size()) : 0));
+            hv::TrayStore store(serversFrom(hosts, spread ? t % int(hosts.size()) : 0));
             auto& lat = latencies[t];
             lat.reserve(100000);
             while (!go)
                 std::this_thread::yield();
             while (!stop) {
                 const Clock::time_point t0 = Clock::now();
-                const hv::PollResult r = store.fetchAlerts();
+                const hv::PollSnapshot r = store.fetchAlerts();
                 lat.push_back(msSince(t0));
                 if (r.failure || !r.statementRan) ++failures[t];
             }
@@ -120,7 +119,7 @@ int failover(const QStringList& a) {
         return 2;
     }
     const hv::ServerList servers = serversFrom(hosts, 0);
-    const hv::TrayStore store(servers);
+    hv::TrayStore store(servers);
 
     Clock::time_point signalled;
     std::atomic<bool> sent{false};
@@ -154,7 +153,7 @@ int failover(const QStringList& a) {
             }
         }
         const Clock::time_point p0 = Clock::now();
-        const hv::PollResult r = store.fetchAlerts();
+        const hv::PollSnapshot r = store.fetchAlerts();
         const double took = msSince(p0);
         ++polls;
         const bool ok = !r.failure && r.statementRan;
@@ -163,7 +162,7 @@ int failover(const QStringList& a) {
             longestPoll = std::max(longestPoll, took);
             if (ok && firstOk < 0) {
                 firstOk = msSince(signalled);
-                firstNode = servers.preferred().section(u';', 1, 1).section(u'=', 1);
+                firstNode = servers.preferred().host;
             }
             if (firstOk >= 0 && (!write || writeMs != -1) && msSince(signalled) > 3000) break;
         }

@@ -63,12 +63,12 @@ int main(int argc, char** argv) {
     const int startups = bench::argument(a, "--startups", "10").toInt();
     const int items = bench::argument(a, "--items", "1000").toInt();
     const QString host = QStringLiteral("127.0.0.1");
-    const QString cs = hv::fncConnectionString(host);
+    const hv::ServerList servers = hv::ServerList::forHosts(host);
     int status = 0;
 
     // Submissions first, on a live table holding earlier days that the first purge removes.
     {
-        hv::Connection c(cs);
+        hv::Connection c(hv::DatabaseNode{host});
         seedCatalogues(c, items, items);
     }
     hv::SystemClock clock;
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < submissions; ++i) {
         QElapsedTimer t;
         t.start();
-        hv::AlertStore s(cs);
+        hv::AlertStore s(servers);
         s.fncDeleteSevenDayOldRecords(clock.now());
         const double p = double(t.nsecsElapsed()) / 1e6;
         s.save({QStringLiteral("Code 0007"), QStringLiteral("Building 0 Room 7"),

@@ -12,12 +12,12 @@
 #include "AlertStore.h"
 #include "BenchSupport.h"
 #include "Connection.h"
-#include "ConnectionString.h"
-#include "DeliveryLog.h"
 #include "DeliveryTerms.h"
 #include "Ports.h"
 #include "SiteFacts.h"
 #include "TrayStore.h"
+#include "alerts/LiveAlerts.h"
+#include "poll/DatabaseWorker.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -41,22 +41,24 @@ int main(int argc, char** argv) {
     const int threads = bench::argument(a, "--threads", "32").toInt();
     const qint64 serverPid = bench::argument(a, "--server-pid", "0").toLongLong();
     const bool writes = a.contains("--writes");
-    const QString cs = hv::fncConnectionString(QStringLiteral("127.0.0.1"));
+    const QString host = QStringLiteral("127.0.0.1");
+    // A list of its own for each workstation's poll, as each workstation has its own.
+    const auto servers = [&host] { return hv::ServerList::forHosts(host); };
 
     // One workstation's delivery state; a lock because two threads may serve its polls.
     struct Workstation {
         std::mutex mutex;
-        std::unique_ptr<hv::DeliveryLog> log;
-        QSet<qint64> rung;
+        std::unique_ptr<hv::DatabaseWorker> database;
+        hv::LiveAlerts alerts;
         bool markerOwed = false;
     };
     std::vector<Workstation> fleet(writes ? workstations : 0);
     for (int w = 0; w < int(fleet.size()); ++w) {
-        fleet[w].log = std::make_unique<hv::DeliveryLog>(
+        fleet[w].database = std::make_unique<hv::DatabaseWorker>(
+            servers(), hv::DatabaseAccess(),
             hv::WorkstationIdentity{QStringLiteral("bench-%1").arg(w, 5, 10, QLatin1Char('0')),
-                                    QStringLiteral("bench")},
-            QStringLiteral("bench"));
-        fleet[w].log->deferFirstCheckIn(qint64(w) * hv::site::kCheckInSeconds * 1000 / workstations);
+                                    QStringLiteral("bench")});
+        fleet[w].database->checkIn().deferFirst(qint64(w) * hv::site::kCheckInSeconds * 1000 / workstations);
     }
 
     using Clock = std::chrono::steady_clock;
@@ -77,6 +79,11 @@ int main(int argc, char** argv) {
     std::atomic<qint64> submittedNs{0};
     std::atomic<quint64> serial{0}, failed{0}, polls{0};
     std::atomic<double> worstLateMs{0};
+    const auto showsMarker = [&marker](const hv::PollSnapshot& r) {
+        return std::any_of(r.alerts.begin(), r.alerts.end(), [&](const hv::PolledAlert& alert) {
+            return alert.codeMessage == marker && !alert.cancelled;
+        });
+    };
     Clock::time_point start = Clock::now() + std::chrono::milliseconds(200);
 
     std::vector<std::thread> pool;
@@ -93,49 +100,46 @@ int main(int argc, char** argv) {
                 }
                 const int w = int(k % quint64(workstations));
                 const qint64 before = submittedNs;
-                hv::PollResult r;
+                hv::PollSnapshot r;
                 if (writes) {
                     Workstation& ws = fleet[w];
                     std::lock_guard lock(ws.mutex);
-                    QElapsedTimer shownAt;
-                    hv::TrayStore(cs).poll(
-                        false,
-                        [&](const hv::PollResult& result) {
-                            r = result;
-                            shownAt.start();
-                        },
-                        {}, [&](hv::Connection& c) { ws.log->writeOn(c); });
-                    QList<hv::ShownAlert> fresh;
-                    if (!r.failure && r.statementRan)
-                        for (int i = 0; i < r.alerts.size(); ++i)
-                            if (!ws.rung.contains(r.alerts[i].id)) {
-                                ws.rung.insert(r.alerts[i].id);
-                                fresh.append(r.alerts[i]);
-                            }
-                    if (!fresh.isEmpty() && r.text.contains(marker)) ws.markerOwed = true;
-                    if (!fresh.isEmpty()) {
+                    const hv::LiveAlerts::Batch owed = ws.alerts.takeOwed();
+                    bool rang = false;
+                    hv::DatabaseWorker::PollAnswers answers;
+                    answers.alerts = [&](const hv::PollSnapshot& result) {
+                        r = result;
+                        rang = ws.alerts.polled(result).ring;
+                    };
+                    answers.tooltip = [](const hv::TooltipResult&) {};
+                    answers.written = [&](const hv::LiveAlerts::BatchResult& result) {
+                        ws.alerts.written(owed, result);
+                    };
+                    ws.database->poll(false, {}, owed, answers);
+                    if (rang && showsMarker(r)) ws.markerOwed = true;
+                    if (rang) {
                         hv::RingReport played;
                         played.result = hv::RingReport::Result::Played;
-                        QElapsedTimer rangAt;
-                        rangAt.start();
-                        ws.log->shown(fresh, shownAt, played, rangAt);
-                        ws.log->writeNow(cs);
+                        ws.alerts.ringing(1);
+                        ws.alerts.rang(1, played);
+                        const hv::LiveAlerts::Batch fresh = ws.alerts.takeOwed();
+                        ws.alerts.written(fresh, ws.database->writeNow(fresh));
                     }
                     // Written here or on a later poll's connection.
-                    if (ws.markerOwed && ws.log->pending() == 0) {
+                    if (ws.markerOwed && ws.alerts.pending() == 0) {
                         ws.markerOwed = false;
                         receiptWritten[w] =
                             std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
                     }
                 } else {
-                    r = hv::TrayStore(cs).fetchAlerts();
+                    r = hv::TrayStore(servers()).fetchAlerts();
                 }
                 ++polls;
                 if (r.failure || !r.statementRan) ++failed;
                 // A poll counts only if it began after the submission had returned.
                 if (before == 0) continue;
                 const int nth = ++pollsAfter[w];
-                if (r.text.contains(marker)) {
+                if (showsMarker(r)) {
                     qint64 expected = 0;
                     if (firstSeen[w].compare_exchange_strong(
                             expected,
@@ -151,7 +155,7 @@ int main(int argc, char** argv) {
     hv::SystemClock clock;
     const QDateTime consoleNow = clock.now();
     const auto s0 = Clock::now();
-    hv::AlertStore submission(cs);
+    hv::AlertStore submission(servers());
     submission.fncDeleteSevenDayOldRecords(clock.now());
     submission.save({QStringLiteral("Code Red"), QStringLiteral("East Wing"), marker}, clock);
     const auto s1 = Clock::now();
@@ -165,7 +169,7 @@ int main(int argc, char** argv) {
     qint64 receiptsInDb = -1, checkedIn = -1;
     if (writes) {
         try {
-            hv::Connection c(cs);
+            hv::Connection c(hv::DatabaseNode{host});
             receiptsInDb =
                 c.select(QStringLiteral("SELECT COUNT(*) FROM receipts r JOIN alerts a ON a.ID = r.AlertID AND "
                                         "a.CodeDate = r.CodeDate AND a.CodeTime = r.CodeTime WHERE a.CodeMessage = ?"),

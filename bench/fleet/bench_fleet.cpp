@@ -16,9 +16,13 @@
 // Prints one line of figures per run.
 #include "BenchSupport.h"
 #include "ConnectionString.h"
-#include "DeliveryLog.h"
-#include "Settings.h"
+#include "Failure.h"
+#include "IniFile.h"
+#include "ServerList.h"
 #include "TrayStore.h"
+#include "alerts/AlertText.h"
+#include "alerts/LiveAlerts.h"
+#include "poll/DatabaseWorker.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -69,23 +73,29 @@ int rawPoll(quint64 serial) {
     return rows;
 }
 
-const QString& connectionString() {
-    static const QString cs = hv::fncConnectionString(QStringLiteral("127.0.0.1"));
-    return cs;
+// A list of its own for each poll, as each workstation has its own.
+hv::ServerList servers() {
+    return hv::ServerList::forHosts(QStringLiteral("127.0.0.1"));
 }
 
-// The tray client's poll without its windows.
+// The tray client's poll without its windows: its connection, the statement, the popup's text.
 int productPoll(quint64) {
-    const hv::PollResult r = hv::TrayStore(connectionString(), g_access).fetchAlerts();
+    hv::TrayStore store(servers(), g_access);
+    const hv::PollSnapshot r = store.fetchAlerts();
     if (r.failure || !r.statementRan) return -1;
-    return int(r.ids.size());
+    QString text;
+    for (const hv::PolledAlert& a : r.alerts)
+        text += hv::alertText::block(a);
+    return int(r.alerts.size());
 }
 
-// One simulated workstation's delivery state; a lock because two threads may serve its polls.
+// One simulated workstation's database side and live-alert picture; a lock because two threads
+// may serve its polls.
 struct Workstation {
     std::mutex mutex;
-    std::unique_ptr<hv::DeliveryLog> log;
-    QSet<qint64> rung;
+    std::unique_ptr<hv::DatabaseWorker> database;
+    hv::LiveAlerts alerts;
+    qint64 receiptsWritten = 0;
 };
 
 std::vector<Workstation>* g_workstations = nullptr;
@@ -98,29 +108,28 @@ int deliveryPoll(quint64 serial) {
     Workstation& w = (*g_workstations)[serial % g_workstations->size()];
     std::lock_guard lock(w.mutex);
     int rows = -1;
-    QElapsedTimer shownAt;
-    QList<hv::ShownAlert> fresh;
-    hv::TrayStore(connectionString(), g_access)
-        .poll(
-            false,
-            [&](const hv::PollResult& r) {
-                if (r.failure || !r.statementRan) return;
-                rows = int(r.ids.size());
-                shownAt.start();
-                for (const hv::ShownAlert& a : r.alerts)
-                    if (g_receipts && !w.rung.contains(a.id)) {
-                        w.rung.insert(a.id);
-                        fresh.append(a);
-                    }
-            },
-            {}, [&](hv::Connection& c) { w.log->writeOn(c); });
-    if (!fresh.isEmpty()) {
+    bool rang = false;
+    const auto count = [&w](const hv::LiveAlerts::Batch& batch, const hv::LiveAlerts::BatchResult& r) {
+        if (r.receipts == hv::WriteOutcome::Written) w.receiptsWritten += batch.receipts.size();
+        w.alerts.written(batch, r);
+    };
+    const hv::LiveAlerts::Batch owed = w.alerts.takeOwed();
+    hv::DatabaseWorker::PollAnswers answers;
+    answers.alerts = [&](const hv::PollSnapshot& s) {
+        if (s.failure || !s.statementRan) return;
+        rows = int(s.alerts.size());
+        rang = w.alerts.polled(s).ring;
+    };
+    answers.tooltip = [](const hv::TooltipResult&) {};
+    answers.written = [&](const hv::LiveAlerts::BatchResult& r) { count(owed, r); };
+    w.database->poll(false, {}, owed, answers);
+    if (rang && g_receipts) {
         hv::RingReport played;
         played.result = hv::RingReport::Result::Played;
-        QElapsedTimer rangAt;
-        rangAt.start();
-        w.log->shown(fresh, shownAt, played, rangAt);
-        w.log->writeNow(connectionString(), g_access);
+        w.alerts.ringing(1);
+        w.alerts.rang(1, played);
+        const hv::LiveAlerts::Batch fresh = w.alerts.takeOwed();
+        count(fresh, w.database->writeNow(fresh));
     }
     return rows;
 }
@@ -141,18 +150,22 @@ int main(int argc, char** argv) {
     g_receipts = deliveryWrites == "receipts";
     std::vector<Workstation> workstations(delivery ? size_t(rate * 15) : 0);
     for (size_t w = 0; w < workstations.size(); ++w) {
-        workstations[w].log = std::make_unique<hv::DeliveryLog>(
+        workstations[w].database = std::make_unique<hv::DatabaseWorker>(
+            servers(), g_access,
             hv::WorkstationIdentity{QStringLiteral("bench-%1").arg(w, 5, 10, QLatin1Char('0')),
-                                    QStringLiteral("bench")},
-            QStringLiteral("bench"));
+                                    QStringLiteral("bench")});
         // Due on the first poll for one in four; the others not within the run.
-        workstations[w].log->deferFirstCheckIn(w % 4 == 0 ? 0 : 3600000);
+        workstations[w].database->checkIn().deferFirst(w % 4 == 0 ? 0 : 3600000);
     }
     g_workstations = &workstations;
     const std::function<int(quint64)> poll = delivery ? deliveryPoll : mode == "product" ? productPoll : rawPoll;
     g_rawStatement = bench::argument(a, "--sql", hv::TrayStore::pollStatement());
-    if (const QString ini = bench::argument(a, "--ini", QString()); !ini.isEmpty())
-        g_access = hv::readSettings(ini).trayAccess();
+    if (const QString ini = bench::argument(a, "--ini", QString()); !ini.isEmpty()) try {
+            g_access = hv::fncReadINI(ini).trayAccess();
+        } catch (const hv::Failure& f) {
+            fprintf(stderr, "%s: %s\n", qPrintable(ini), qPrintable(f.description()));
+            return 2;
+        }
 
     using Clock = std::chrono::steady_clock;
     std::atomic<bool> go{false}, stop{false};
@@ -208,9 +221,9 @@ int main(int argc, char** argv) {
     std::sort(all.begin(), all.end());
     qint64 receipts = 0, checkIns = 0, owed = 0;
     for (const Workstation& w : workstations) {
-        receipts += w.log->receiptsWritten();
-        checkIns += w.log->checkInsWritten();
-        owed += w.log->pending();
+        receipts += w.receiptsWritten;
+        checkIns += w.database->checkIn().written();
+        owed += w.alerts.pending();
     }
     std::printf("mode=%-7s %s=%-5d polls=%zu failed=%llu rows=%ld seconds=%.1f polls_per_s=%.0f p50_ms=%.2f "
                 "p99_ms=%.2f max_ms=%.2f server_cpu_pct=%.0f\n",

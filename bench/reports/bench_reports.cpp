@@ -2,7 +2,6 @@
 // its text, and the peak memory of the process. Needs the private database server on 127.0.0.1.
 #include "BenchPorts.h"
 #include "Connection.h"
-#include "ConnectionString.h"
 #include "Ports.h"
 #include "reports/PrinterPort.h"
 #include "reports/ReportViewer.h"
@@ -41,7 +40,7 @@ int main(int argc, char** argv) {
     qputenv("Temp", QFile::encodeName(temp.path()));
     const QString host = QStringLiteral("127.0.0.1");
     try {
-        hv::Connection c(hv::fncConnectionString(host));
+        hv::Connection c(hv::DatabaseNode{host});
         c.execute(QStringLiteral("DELETE FROM AlertLog"));
         c.execute(
             QStringLiteral(

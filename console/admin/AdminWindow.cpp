@@ -9,27 +9,25 @@
 #include "reports/ReportsEntry.h"
 #include "shared/ConsoleContext.h"
 #include "shared/ConsoleTexts.h"
-#include "shared/DatabaseRunner.h"
 #include "shared/FailureTable.h"
 #include "widgets/FocusHolder.h"
+#include "widgets/SingleWindow.h"
+#include "widgets/WindowParts.h"
 
 #include <QMenu>
 #include <QMenuBar>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 namespace hv {
 
 namespace {
-QPointer<AdminWindow> g_adminWindow;
+SingleWindow<AdminWindow> g_window;
 }
 
 AdminWindow::AdminWindow(ConsoleContext& ctx) : m_ctx(ctx) {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("Properties"));
-    // Unloading releases the window, so every opening starts afresh.
-    setAttribute(Qt::WA_DeleteOnClose);
 
     m_holder = new FocusHolder(QStringLiteral("Text1"), this);
 
@@ -59,9 +57,9 @@ AdminWindow::AdminWindow(ConsoleContext& ctx) : m_ctx(ctx) {
     }
 
     // After the documented menus: the settings every workstation reads at its polls.
-    QMenu* workstations = menuBar->addMenu(text::kReadAloudMenu);
+    QMenu* workstations = menuBar->addMenu(QStringLiteral("Workstations"));
     workstations->setObjectName(QStringLiteral("mnuWorkstations"));
-    m_readAloud = workstations->addAction(text::kReadAloudItem);
+    m_readAloud = workstations->addAction(QStringLiteral("Read Alerts Aloud"));
     m_readAloud->setObjectName(QStringLiteral("mnuReadAloud"));
     m_readAloud->setCheckable(true);
     connect(workstations, &QMenu::aboutToShow, this, &AdminWindow::showReadAloud);
@@ -81,11 +79,8 @@ AdminWindow::AdminWindow(ConsoleContext& ctx) : m_ctx(ctx) {
     };
     QWidget* previous = m_holder;
     for (int i = 0; i < 4; ++i) {
-        auto* b = new QPushButton(QString::fromUtf8(buttons[i].caption), this);
-        b->setObjectName(QString::fromUtf8(buttons[i].name));
-        b->setToolTip(QString::fromUtf8(buttons[i].tip));
-        b->setAutoDefault(false);
-        b->setDefault(false);
+        QPushButton* b = WindowParts::button(QString::fromUtf8(buttons[i].name), QString::fromUtf8(buttons[i].caption),
+                                             QString::fromUtf8(buttons[i].tip), this);
         b->setFixedSize(260, 36);
         layout->addWidget(b);
         setTabOrder(previous, b);
@@ -100,15 +95,11 @@ AdminWindow::AdminWindow(ConsoleContext& ctx) : m_ctx(ctx) {
 }
 
 AdminWindow* AdminWindow::open(ConsoleContext& ctx) {
-    if (!g_adminWindow) g_adminWindow = new AdminWindow(ctx);
-    g_adminWindow->show();
-    g_adminWindow->raise();
-    g_adminWindow->activateWindow();
-    return g_adminWindow;
+    return &g_window.open([&] { return new AdminWindow(ctx); });
 }
 
 AdminWindow* AdminWindow::current() {
-    return g_adminWindow;
+    return g_window.current();
 }
 
 void AdminWindow::openEditor(int which) {
@@ -131,8 +122,7 @@ void AdminWindow::showReadAloud() {
     // database without the table) shows it off, as the workstations then behave.
     bool on = false;
     try {
-        const ServerList cs = m_ctx.servers();
-        m_ctx.database().run([&] { on = TraySettingsStore(cs, m_ctx.access).readAloud(); });
+        m_ctx.database().run<TraySettingsStore>([&](TraySettingsStore& settings) { on = settings.readAloud(); });
     } catch (const Failure&) {
         on = false;
     }
@@ -142,8 +132,7 @@ void AdminWindow::showReadAloud() {
 void AdminWindow::setReadAloud(bool on) {
     m_holder->setFocus(Qt::OtherFocusReason);
     try {
-        const ServerList cs = m_ctx.servers();
-        m_ctx.database().run([&] { TraySettingsStore(cs, m_ctx.access).saveReadAloud(on); });
+        m_ctx.database().run<TraySettingsStore>([&](TraySettingsStore& settings) { settings.saveReadAloud(on); });
         m_readAloud->setChecked(on);
     } catch (const Failure& f) {
         m_readAloud->setChecked(!on);
@@ -160,8 +149,8 @@ void AdminWindow::editToolTipText() {
     if (text.isEmpty()) return;
     bool found = false;
     try {
-        const ServerList servers = m_ctx.servers();
-        m_ctx.database().run([&] { found = PropertiesStore(servers, m_ctx.access).saveToolTipText(text); });
+        m_ctx.database().run<PropertiesStore>(
+            [&](PropertiesStore& properties) { found = properties.saveToolTipText(text); });
     } catch (const Failure& f) {
         FailureTable::apply(FailureTable::responseTo(FailureTable::Operation::ToolTipSave, f), m_ctx.msg, m_ctx.exit);
         return;

@@ -4,17 +4,18 @@
 #include "Handler.h"
 #include "shared/ConsoleContext.h"
 #include "shared/ConsoleTexts.h"
-#include "shared/DatabaseRunner.h"
 #include "widgets/FocusHolder.h"
+#include "widgets/Hourglass.h"
 #include "widgets/LengthLimit.h"
 #include "widgets/LimitedTextEdit.h"
+#include "widgets/SingleWindow.h"
+#include "widgets/WindowParts.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QStyle>
 #include <QToolButton>
@@ -31,25 +32,13 @@ const QString kToolTipCancel = QStringLiteral("Click here to cancel");
 const QString kNoRecordToDeleteTitle = QStringLiteral("No Record To Delete");
 const QString kNoRecordToDeleteText = QStringLiteral("No Record to Delete.");
 
-QPointer<CatalogueEditor> g_openEditor;
-
-// The hourglass over the window while a delete runs; every way out restores the normal pointer.
-class BusyPointer {
-public:
-    explicit BusyPointer(QWidget* w) : m_w(w) { on(); }
-    ~BusyPointer() { off(); }
-    void on() { m_w->setCursor(Qt::WaitCursor); }
-    void off() { m_w->unsetCursor(); }
-
-private:
-    QWidget* m_w;
-};
+SingleWindow<CatalogueEditor> g_editor;
 
 } // namespace
 
 CatalogueEditor::CatalogueEditor(EditorConfig config, ConsoleContext& ctx, QWidget* parent)
     : FixedDialog(parent), m_config(std::move(config)), m_ctx(ctx),
-      m_store(m_config.catalogue, ctx.servers(), ctx.access) {
+      m_store(ctx.database().store<CatalogueStore>(m_config.catalogue)) {
     build();
 }
 
@@ -66,8 +55,7 @@ void CatalogueEditor::build() {
     auto* grid = new QGridLayout;
     for (int i = 0; i < m_config.fields.size(); ++i) {
         const EditorField& f = m_config.fields[i];
-        auto* label = new QLabel(f.label, this);
-        label->setTextFormat(Qt::PlainText);
+        QLabel* label = WindowParts::label(QString(), f.label, this);
         QWidget* field = nullptr;
         LengthLimit* limit = nullptr;
         if (f.kind == EditorField::Kind::MultiLine) {
@@ -94,20 +82,12 @@ void CatalogueEditor::build() {
     if (m_config.enterInSecondTogglesMode && m_fields.size() > 1) m_fields[1]->installEventFilter(this);
     outer->addLayout(grid);
 
-    auto makeButton = [this](const QString& name, const QString& caption, const QString& tip) {
-        auto* b = new QPushButton(caption, this);
-        b->setObjectName(name);
-        b->setToolTip(tip);
-        // Enter in a field must never press a button of its own accord.
-        b->setAutoDefault(false);
-        b->setDefault(false);
-        return b;
-    };
-    m_command2 = makeButton(QStringLiteral("Command2"), kAddNew, m_config.addNewToolTip);
-    m_command3 = makeButton(QStringLiteral("Command3"), QStringLiteral("Update"),
-                            QStringLiteral("Click here to save and update the current record"));
-    m_command4 = makeButton(QStringLiteral("Command4"), QStringLiteral("Delete"),
-                            QStringLiteral("Click to Delete the current record"));
+    // Enter in a field must never press a button of its own accord.
+    m_command2 = WindowParts::button(QStringLiteral("Command2"), kAddNew, m_config.addNewToolTip, this);
+    m_command3 = WindowParts::button(QStringLiteral("Command3"), QStringLiteral("Update"),
+                                     QStringLiteral("Click here to save and update the current record"), this);
+    m_command4 = WindowParts::button(QStringLiteral("Command4"), QStringLiteral("Delete"),
+                                     QStringLiteral("Click to Delete the current record"), this);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_command2);
     buttons->addWidget(m_command3);
@@ -147,25 +127,24 @@ void CatalogueEditor::build() {
     connect(m_command3, &QPushButton::clicked, this, &CatalogueEditor::onUpdate);
     connect(m_command4, &QPushButton::clicked, this, &CatalogueEditor::onDelete);
 
+    showButtons();
     setFixedSize(sizeHint());
     focusHolder();
 }
 
 void CatalogueEditor::showModal(const EditorConfig& config, ConsoleContext& ctx, QWidget* parent) {
-    if (g_openEditor) {
-        g_openEditor->raise();
-        g_openEditor->activateWindow();
+    if (CatalogueEditor* open = g_editor.current()) {
+        open->raise();
+        open->activateWindow();
         return;
     }
     // On the heap and deleted on close: the owner may go while the editor is still open.
-    auto* editor = new CatalogueEditor(config, ctx, parent);
-    editor->setAttribute(Qt::WA_DeleteOnClose);
-    g_openEditor = editor;
-    if (!editor->load()) {
-        delete editor;
+    CatalogueEditor& editor = g_editor.instance([&] { return new CatalogueEditor(config, ctx, parent); });
+    if (!editor.load()) {
+        delete &editor;
         return;
     }
-    editor->exec();
+    editor.exec();
 }
 
 // ---- fields ---------------------------------------------------------------------------------
@@ -204,20 +183,26 @@ void CatalogueEditor::focusField(int i) {
     m_fields[i]->setFocus(Qt::OtherFocusReason);
 }
 
-void CatalogueEditor::setBrowseCaption() {
-    m_command2->setText(kAddNew);
-    m_command2->setToolTip(kToolTipAdd);
+void CatalogueEditor::showButtons() {
+    const bool adding = m_store.adding();
+    m_command2->setText(adding ? kCancel : kAddNew);
+    m_command2->setToolTip(adding ? kToolTipCancel : m_addModeSeen ? kToolTipAdd : m_config.addNewToolTip);
+    m_command3->setEnabled(m_updateAllowed);
+    m_command4->setEnabled(!adding);
+    m_previous->setEnabled(!adding && !m_firstMet);
+    m_next->setEnabled(!adding && !m_lastMet);
 }
 
-void CatalogueEditor::enableBrowsing() {
-    m_command2->setEnabled(true);
-    m_command4->setEnabled(true);
-    m_previous->setEnabled(true);
-    m_next->setEnabled(true);
+void CatalogueEditor::leaveEnds() {
+    m_firstMet = false;
+    m_lastMet = false;
+    showButtons();
 }
 
 void CatalogueEditor::onFieldChanged(int i) {
-    if (m_config.fields[i].watched) m_command3->setEnabled(!fieldText(i).isEmpty());
+    if (!m_config.fields[i].watched) return;
+    m_updateAllowed = !fieldText(i).isEmpty();
+    showButtons();
 }
 
 // ---- the database -----------------------------------------------------------------------------
@@ -245,7 +230,8 @@ void CatalogueEditor::reportChangedElsewhere(const QString& outcome) {
 void CatalogueEditor::fillfields() {
     switch (m_store.settle()) {
     case CatalogueStore::Edge::First:
-        m_previous->setEnabled(false);
+        m_firstMet = true;
+        showButtons();
         // With no row left nothing may go on showing values of a row that is gone.
         if (m_store.size() == 0)
             for (int i = 0; i < m_fields.size(); ++i)
@@ -254,7 +240,8 @@ void CatalogueEditor::fillfields() {
                        Icon::Information);
         return;
     case CatalogueStore::Edge::Last:
-        m_next->setEnabled(false);
+        m_lastMet = true;
+        showButtons();
         m_ctx.msg.show(QStringLiteral("Last Record"), QStringLiteral("You are at the last record."), Buttons::Ok,
                        Icon::Information);
         return;
@@ -299,7 +286,8 @@ bool CatalogueEditor::load() {
 // ---- navigation -----------------------------------------------------------------------------
 
 void CatalogueEditor::onMoveNext() {
-    m_previous->setEnabled(true);
+    m_firstMet = false;
+    showButtons();
     if (!m_store.eof()) {
         m_store.moveNext();
         fillfields();
@@ -308,7 +296,8 @@ void CatalogueEditor::onMoveNext() {
 }
 
 void CatalogueEditor::onMovePrevious() {
-    m_next->setEnabled(true);
+    m_lastMet = false;
+    showButtons();
     if (!m_store.bof()) {
         m_store.movePrevious();
         fillfields();
@@ -323,22 +312,17 @@ void CatalogueEditor::onToggleMode() {
         for (int i = 0; i < m_fields.size(); ++i)
             clearField(i);
         m_store.startAdding();
-        m_command2->setText(kCancel);
-        m_command2->setToolTip(kToolTipCancel);
-        m_command3->setEnabled(false);
-        m_command4->setEnabled(false);
-        m_previous->setEnabled(false);
-        m_next->setEnabled(false);
+        m_addModeSeen = true;
+        m_updateAllowed = false;
+        showButtons();
         focusField(0);
         return;
     }
     m_store.stopAdding();
-    m_command2->setText(kAddNew);
     for (int i = 0; i < m_fields.size(); ++i)
         if (m_config.fields[i].clearedOnCancel) clearField(i);
-    m_command2->setToolTip(kToolTipAdd);
-    m_command3->setEnabled(true);
-    enableBrowsing();
+    m_updateAllowed = true;
+    leaveEnds();
     if (!m_store.eof()) fillfields();
     focusHolder();
 }
@@ -374,8 +358,8 @@ void CatalogueEditor::addRow() {
         focusField(0);
         return;
     }
-    setBrowseCaption();
-    enableBrowsing();
+    // The store browses again.
+    leaveEnds();
     reloadrecords();
     m_ctx.msg.show(QStringLiteral("Saved"),
                    m_config.addedStart + values.front() + QStringLiteral(") has been added to the database."),
@@ -384,7 +368,7 @@ void CatalogueEditor::addRow() {
 }
 
 void CatalogueEditor::saveRow() {
-    enableBrowsing();
+    leaveEnds();
     if (m_store.bof() || m_store.eof()) {
         m_ctx.msg.show(QStringLiteral("No Record To Update"),
                        QStringLiteral("There is no record to update. Click Add New to create a new record."),
@@ -413,7 +397,8 @@ void CatalogueEditor::saveRow() {
 // ---- Delete ---------------------------------------------------------------------------------
 
 void CatalogueEditor::onDelete() {
-    BusyPointer busy(this);
+    // The hourglass while the delete runs.
+    Hourglass busy(this);
     if (fieldText(0).isEmpty()) {
         busy.off();
         m_ctx.msg.show(kNoRecordToDeleteTitle, kNoRecordToDeleteText, Buttons::Ok, Icon::None);

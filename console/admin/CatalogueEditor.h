@@ -37,8 +37,6 @@ public:
     // brings the open one forward.
     static void showModal(const EditorConfig& config, ConsoleContext& ctx, QWidget* parent);
 
-    const EditorConfig& config() const { return m_config; }
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -50,8 +48,11 @@ private:
     void clearField(int i);
     void focusHolder();
     void focusField(int i);
-    void setBrowseCaption();
-    void enableBrowsing();
+    // Sets every button (caption, tooltip, enabled) from the state below and the store's mode;
+    // called wherever that changes.
+    void showButtons();
+    // Browsing may go either way again.
+    void leaveEnds();
 
     // Runs one database step; the failure, if it failed.
     std::optional<Failure> attempt(const std::function<void()>& step);
@@ -82,6 +83,15 @@ private:
     QPushButton* m_command4 = nullptr;
     QToolButton* m_previous = nullptr;
     QToolButton* m_next = nullptr;
+
+    // "Update" may be clicked: the watched field changed last is not empty, or browsing came back.
+    bool m_updateAllowed = true;
+    // Browsing met the first or the last row: moving on that way is off until a move the other
+    // way or the next return to browsing.
+    bool m_firstMet = false;
+    bool m_lastMet = false;
+    // The window has been in add mode: "Add New" carries its run-time tooltip from then on.
+    bool m_addModeSeen = false;
 };
 
 } // namespace hv

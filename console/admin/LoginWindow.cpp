@@ -6,33 +6,29 @@
 #include "admin/AdminWindow.h"
 #include "cancel/CancelWindow.h"
 #include "shared/ConsoleContext.h"
-#include "shared/DatabaseRunner.h"
 #include "shared/FailureTable.h"
+#include "widgets/SingleWindow.h"
+#include "widgets/WindowParts.h"
 
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 
 namespace hv {
 
 namespace {
-QPointer<LoginWindow> g_loginWindow;
+SingleWindow<LoginWindow> g_window;
 }
 
 LoginWindow::LoginWindow(ConsoleContext& ctx) : m_ctx(ctx) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Login"));
-    // Released when it closes, so that it opens empty the next time.
-    setAttribute(Qt::WA_DeleteOnClose);
 
-    auto* label1 = new QLabel(QStringLiteral("User Name"), this);
-    label1->setObjectName(QStringLiteral("Label1"));
-    auto* label2 = new QLabel(QStringLiteral("Password"), this);
-    label2->setObjectName(QStringLiteral("Label2"));
+    QLabel* label1 = WindowParts::label(QStringLiteral("Label1"), QStringLiteral("User Name"), this);
+    QLabel* label2 = WindowParts::label(QStringLiteral("Label2"), QStringLiteral("Password"), this);
     m_user = new QLineEdit(this);
     m_user->setObjectName(QStringLiteral("Text1"));
     m_user->setMaxLength(50);
@@ -43,12 +39,9 @@ LoginWindow::LoginWindow(ConsoleContext& ctx) : m_ctx(ctx) {
     m_password->setMaxLength(50);
     m_password->setEchoMode(QLineEdit::Password);
     m_password->setToolTip(QStringLiteral("Enter your Password. Case sensitive."));
-    m_login = new QPushButton(QStringLiteral("Login"), this);
-    m_login->setObjectName(QStringLiteral("Command1"));
-    m_login->setToolTip(QStringLiteral("Click here to login"));
     // Enter in the user name field does nothing; only the password field logs in on Enter.
-    m_login->setAutoDefault(false);
-    m_login->setDefault(false);
+    m_login = WindowParts::button(QStringLiteral("Command1"), QStringLiteral("Login"),
+                                  QStringLiteral("Click here to login"), this);
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(label1, 0, 0);
@@ -68,16 +61,13 @@ LoginWindow::LoginWindow(ConsoleContext& ctx) : m_ctx(ctx) {
 }
 
 LoginWindow* LoginWindow::open(ConsoleContext& ctx, Then then) {
-    if (!g_loginWindow) g_loginWindow = new LoginWindow(ctx);
-    g_loginWindow->m_then = then;
-    g_loginWindow->show();
-    g_loginWindow->raise();
-    g_loginWindow->activateWindow();
-    return g_loginWindow;
+    LoginWindow& window = g_window.open([&] { return new LoginWindow(ctx); });
+    window.m_then = then;
+    return &window;
 }
 
 LoginWindow* LoginWindow::current() {
-    return g_loginWindow;
+    return g_window.current();
 }
 
 void LoginWindow::login() {
@@ -96,12 +86,11 @@ void LoginWindow::login() {
 
     Handler handler(FailureTable::policyFor(FailureTable::Operation::Login, m_ctx.msg, m_ctx.exit));
     bool found = false;
-    const ServerList servers = m_ctx.servers();
     const QString user = m_user->text();
     const QString password = m_password->text();
     const bool ran = handler.run([&] {
         handler.step(
-            [&] { m_ctx.database().run([&] { found = UserStore(servers, m_ctx.access).login(user, password); }); });
+            [&] { m_ctx.database().run<UserStore>([&](UserStore& users) { found = users.login(user, password); }); });
     });
     if (!ran) return;
     if (found) {

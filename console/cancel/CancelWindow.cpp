@@ -3,13 +3,13 @@
 #include "Failure.h"
 #include "Formats.h"
 #include "shared/ConsoleContext.h"
-#include "shared/DatabaseRunner.h"
 #include "shared/FailureTable.h"
+#include "widgets/SingleWindow.h"
+#include "widgets/WindowParts.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QSysInfo>
 #include <QTreeWidget>
@@ -19,19 +19,18 @@
 namespace hv {
 
 namespace {
-QPointer<CancelWindow> g_cancelWindow;
+SingleWindow<CancelWindow> g_window;
 }
 
 CancelWindow::CancelWindow(ConsoleContext& ctx, QString user) : m_ctx(ctx), m_user(std::move(user)) {
     setObjectName(QStringLiteral("frmCancel"));
     setWindowTitle(QStringLiteral("Cancel An Alert"));
-    setAttribute(Qt::WA_DeleteOnClose);
 
-    auto* hint = new QLabel(QStringLiteral("Alerts shown on the workstations now. Choose one and press Cancel Alert: "
-                                           "every workstation closes its popup at its next poll."),
-                            this);
-    hint->setObjectName(QStringLiteral("lblHint"));
-    hint->setTextFormat(Qt::PlainText);
+    QLabel* hint =
+        WindowParts::label(QStringLiteral("lblHint"),
+                           QStringLiteral("Alerts shown on the workstations now. Choose one and press "
+                                          "Cancel Alert: every workstation closes its popup at its next poll."),
+                           this);
     hint->setWordWrap(true);
 
     m_list = new QTreeWidget(this);
@@ -47,23 +46,16 @@ CancelWindow::CancelWindow(ConsoleContext& ctx, QString user) : m_ctx(ctx), m_us
     m_list->header()->resizeSection(2, 130);
     m_list->header()->resizeSection(3, 130);
 
-    m_none = new QLabel(QStringLiteral("No alert is being shown on the workstations."), this);
-    m_none->setObjectName(QStringLiteral("lblNone"));
-    m_none->setTextFormat(Qt::PlainText);
+    m_none = WindowParts::label(QStringLiteral("lblNone"),
+                                QStringLiteral("No alert is being shown on the workstations."), this);
 
-    m_cancel = new QPushButton(QStringLiteral("Cancel Alert"), this);
-    m_cancel->setObjectName(QStringLiteral("cmdCancelAlert"));
-    m_cancel->setToolTip(QStringLiteral("Click here to cancel the chosen alert on every workstation"));
-    auto* refreshButton = new QPushButton(QStringLiteral("Refresh"), this);
-    refreshButton->setObjectName(QStringLiteral("cmdRefresh"));
-    refreshButton->setToolTip(QStringLiteral("Click here to read the list again"));
-    auto* closeButton = new QPushButton(QStringLiteral("Close"), this);
-    closeButton->setObjectName(QStringLiteral("cmdClose"));
-    for (QPushButton* b : {m_cancel, refreshButton, closeButton}) {
-        // Enter in the list must not cancel anything by itself.
-        b->setAutoDefault(false);
-        b->setDefault(false);
-    }
+    // Enter in the list must not cancel anything by itself.
+    m_cancel = WindowParts::button(QStringLiteral("cmdCancelAlert"), QStringLiteral("Cancel Alert"),
+                                   QStringLiteral("Click here to cancel the chosen alert on every workstation"), this);
+    QPushButton* refreshButton = WindowParts::button(QStringLiteral("cmdRefresh"), QStringLiteral("Refresh"),
+                                                     QStringLiteral("Click here to read the list again"), this);
+    QPushButton* closeButton =
+        WindowParts::button(QStringLiteral("cmdClose"), QStringLiteral("Close"), QString(), this);
     connect(m_cancel, &QPushButton::clicked, this, &CancelWindow::cancelChosen);
     connect(refreshButton, &QPushButton::clicked, this, &CancelWindow::refresh);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
@@ -86,17 +78,14 @@ CancelWindow::CancelWindow(ConsoleContext& ctx, QString user) : m_ctx(ctx), m_us
 }
 
 CancelWindow* CancelWindow::open(ConsoleContext& ctx, const QString& user) {
-    if (!g_cancelWindow) g_cancelWindow = new CancelWindow(ctx, user);
-    g_cancelWindow->m_user = user;
-    g_cancelWindow->show();
-    g_cancelWindow->raise();
-    g_cancelWindow->activateWindow();
-    g_cancelWindow->refresh();
-    return g_cancelWindow;
+    CancelWindow& window = g_window.open([&] { return new CancelWindow(ctx, user); });
+    window.m_user = user;
+    window.refresh();
+    return &window;
 }
 
 CancelWindow* CancelWindow::current() {
-    return g_cancelWindow;
+    return g_window.current();
 }
 
 QString CancelWindow::describe(const CancelStore::LiveAlert& alert) {
@@ -109,8 +98,8 @@ QString CancelWindow::describe(const CancelStore::LiveAlert& alert) {
 void CancelWindow::refresh() {
     QList<CancelStore::LiveAlert> alerts;
     try {
-        const ServerList cs = m_ctx.servers();
-        m_ctx.database().run([&] { alerts = CancelStore(cs, m_ctx.access).readCancellable(); });
+        m_ctx.database().run<CancelStore>(
+            [&](CancelStore& cancellations) { alerts = cancellations.readCancellable(); });
     } catch (const Failure& f) {
         // What the list showed may be stale: nothing is offered that cannot be checked.
         m_alerts.clear();
@@ -152,10 +141,10 @@ void CancelWindow::cancelChosen() {
 
     std::optional<CancelStore::Outcome> outcome;
     try {
-        const ServerList cs = m_ctx.servers();
         const QString user = m_user;
         const QString host = QSysInfo::machineHostName();
-        m_ctx.database().run([&] { outcome = CancelStore(cs, m_ctx.access).cancel(alert, user, host); });
+        m_ctx.database().run<CancelStore>(
+            [&](CancelStore& cancellations) { outcome = cancellations.cancel(alert, user, host); });
     } catch (const Failure& f) {
         // Nothing was stored; the list stays as it was, so the operator can try again.
         FailureTable::apply(FailureTable::responseTo(FailureTable::Operation::CancelSave, f), m_ctx.msg, m_ctx.exit);

@@ -31,9 +31,9 @@ public:
     // Asks about the chosen alert and cancels it on Yes.
     void cancelChosen();
 
-    static QString describe(const CancelStore::LiveAlert& alert);
-
 private:
+    // The alert as the confirmation describes it.
+    static QString describe(const CancelStore::LiveAlert& alert);
     void showList();
 
     ConsoleContext& m_ctx;

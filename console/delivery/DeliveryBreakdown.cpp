@@ -118,18 +118,15 @@ DeliveryBreakdown DeliveryBreakdown::of(const DeliveryStore::Delivery& d) {
 
     // Only workstations that were already known while the alert was current can have missed it.
     const QDateTime alertEnd = QDateTime(day, d.alert.codeTime).addSecs(site::kAlertWindowSeconds);
-    int unseen = 0;
     for (const DeliveryStore::Workstation& w : d.workstations) {
         if (seen.contains(key(w.hostName, w.desktopUser))) continue;
         if (w.firstCheckIn.isValid() && alertEnd.isValid() && w.firstCheckIn > alertEnd) continue;
-        ++unseen;
         // A workstation that checks in but whose polls fail says why it has not seen the alert.
         const QString detail =
             w.lastPollFailure.isEmpty() ? QString() : QStringLiteral("last poll failure: ") + w.lastPollFailure;
         b.m_groups[w.silent ? Silent : NotSeenYet].append(
             {w.hostName, w.desktopUser, QStringLiteral("last check-in ") + moment(w.lastCheckIn, day), detail});
     }
-    b.m_workstations = int(seen.size()) + unseen;
     return b;
 }
 

@@ -33,12 +33,9 @@ public:
 
     const QList<Entry>& entries(Group group) const { return m_groups[group]; }
     int count(Group group) const { return int(m_groups[group].size()); }
-    // Every workstation that appears in any group, once.
-    int workstationCount() const { return m_workstations; }
 
 private:
     std::array<QList<Entry>, GroupCount> m_groups;
-    int m_workstations = 0;
 };
 
 } // namespace hv

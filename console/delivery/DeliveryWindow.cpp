@@ -4,23 +4,20 @@
 #include "delivery/DeliveryBreakdown.h"
 #include "delivery/DeliveryReports.h"
 #include "reports/ReportsEntry.h"
-#include "shared/BackgroundRunner.h"
 #include "shared/ConsoleContext.h"
 #include "shared/FailureTable.h"
+#include "widgets/SingleWindow.h"
+#include "widgets/WindowParts.h"
 
 #include <QComboBox>
 #include <QDateEdit>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <memory>
 
 namespace hv {
 
@@ -28,19 +25,7 @@ const QString DeliveryWindow::kMostRecent = QStringLiteral("Most recent alert");
 
 namespace {
 
-QPointer<DeliveryWindow> g_window;
-
-void centreOnScreen(QWidget* w) {
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        w->move(screen->availableGeometry().center() - w->rect().center());
-}
-
-QLabel* plainLabel(const QString& name, const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
+SingleWindow<DeliveryWindow> g_window;
 
 } // namespace
 
@@ -59,7 +44,6 @@ struct DeliveryWindow::Read {
 DeliveryWindow::DeliveryWindow(ConsoleContext& ctx) : m_ctx(ctx) {
     setObjectName(QStringLiteral("frmDelivery"));
     setWindowTitle(QStringLiteral("Alert Delivery"));
-    setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlag(Qt::Window);
 
     m_alerts = new QComboBox(this);
@@ -75,9 +59,9 @@ DeliveryWindow::DeliveryWindow(ConsoleContext& ctx) : m_ctx(ctx) {
     m_day->setDate(m_ctx.clock.now().date());
     m_day->setDisplayFormat(QLocale::system().dateFormat(QLocale::ShortFormat));
 
-    m_alert = plainLabel(QStringLiteral("lblAlert"), QString(), this);
+    m_alert = WindowParts::label(QStringLiteral("lblAlert"), QString(), this);
     m_alert->setWordWrap(true);
-    m_counts = plainLabel(QStringLiteral("lblCounts"), QString(), this);
+    m_counts = WindowParts::label(QStringLiteral("lblCounts"), QString(), this);
     m_counts->setWordWrap(true);
 
     m_list = new QTreeWidget(this);
@@ -90,20 +74,17 @@ DeliveryWindow::DeliveryWindow(ConsoleContext& ctx) : m_ctx(ctx) {
     m_list->header()->resizeSection(1, 100);
     m_list->header()->resizeSection(2, 230);
 
-    m_report = new QPushButton(QStringLiteral("&Report"), this);
-    m_report->setObjectName(QStringLiteral("cmdReport"));
-    m_report->setToolTip(QStringLiteral("Show this delivery as a report that can be searched and printed"));
-    m_report->setAutoDefault(false);
-    m_close = new QPushButton(QStringLiteral("&Close"), this);
-    m_close->setObjectName(QStringLiteral("cmdClose"));
-    m_close->setToolTip(QStringLiteral("Close this window"));
-    m_close->setAutoDefault(false);
-    m_status = plainLabel(QStringLiteral("lblStatus"), QStringLiteral("Reading..."), this);
+    m_report =
+        WindowParts::button(QStringLiteral("cmdReport"), QStringLiteral("&Report"),
+                            QStringLiteral("Show this delivery as a report that can be searched and printed"), this);
+    m_close = WindowParts::button(QStringLiteral("cmdClose"), QStringLiteral("&Close"),
+                                  QStringLiteral("Close this window"), this);
+    m_status = WindowParts::label(QStringLiteral("lblStatus"), QStringLiteral("Reading..."), this);
 
     auto* top = new QHBoxLayout;
-    top->addWidget(plainLabel(QStringLiteral("lblAlertCaption"), QStringLiteral("Alert:"), this));
+    top->addWidget(WindowParts::label(QStringLiteral("lblAlertCaption"), QStringLiteral("Alert:"), this));
     top->addWidget(m_alerts, 1);
-    top->addWidget(plainLabel(QStringLiteral("lblDayCaption"), QStringLiteral("Day:"), this));
+    top->addWidget(WindowParts::label(QStringLiteral("lblDayCaption"), QStringLiteral("Day:"), this));
     top->addWidget(m_day);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_report);
@@ -116,6 +97,7 @@ DeliveryWindow::DeliveryWindow(ConsoleContext& ctx) : m_ctx(ctx) {
     layout->addWidget(m_list, 1);
     layout->addLayout(bottom);
     resize(900, 560);
+    WindowParts::centreOnScreen(this);
 
     connect(m_alerts, &QComboBox::activated, this, &DeliveryWindow::alertChosen);
     connect(m_day, &QDateEdit::dateChanged, this, [this](QDate day) {
@@ -135,18 +117,11 @@ DeliveryWindow::DeliveryWindow(ConsoleContext& ctx) : m_ctx(ctx) {
 DeliveryWindow::~DeliveryWindow() = default;
 
 DeliveryWindow* DeliveryWindow::open(ConsoleContext& ctx) {
-    if (!g_window) {
-        g_window = new DeliveryWindow(ctx);
-        centreOnScreen(g_window);
-    }
-    g_window->show();
-    g_window->raise();
-    g_window->activateWindow();
-    return g_window;
+    return &g_window.open([&] { return new DeliveryWindow(ctx); });
 }
 
 DeliveryWindow* DeliveryWindow::current() {
-    return g_window;
+    return g_window.current();
 }
 
 void DeliveryWindow::refresh() {
@@ -168,30 +143,29 @@ void DeliveryWindow::showDay(const QDate& day) {
 void DeliveryWindow::startRead() {
     m_reading = true;
     m_again = false;
-    auto read = std::make_shared<Read>();
-    read->follow = !m_chosen.has_value();
-    read->chosen = m_chosen;
-    read->day = m_day->date();
-    read->dayChosen = m_dayChosen;
-    const ServerList cs = m_ctx.servers();
-    const DatabaseAccess access = m_ctx.access;
-    BackgroundRunner::shared().post(
+    Read ask;
+    ask.follow = !m_chosen.has_value();
+    ask.chosen = m_chosen;
+    ask.day = m_day->date();
+    ask.dayChosen = m_dayChosen;
+    m_ctx.database().refresh<DeliveryStore, Read>(
         this,
-        [read, cs, access] {
-            DeliveryStore store(cs, access);
-            read->target = read->follow ? store.latestAlert() : read->chosen;
+        [ask](DeliveryStore& store) {
+            Read read = ask;
+            read.target = read.follow ? store.latestAlert() : read.chosen;
             // Until the operator picks a day, the list offers the day of the alert shown.
-            if (!read->dayChosen && read->target) read->day = read->target->codeDate;
-            read->dayAlerts = store.alertsOn(read->day);
-            if (!read->target) return;
+            if (!read.dayChosen && read.target) read.day = read.target->codeDate;
+            read.dayAlerts = store.alertsOn(read.day);
+            if (!read.target) return read;
             try {
-                read->delivery = store.deliveryOf(*read->target);
+                read.delivery = store.deliveryOf(*read.target);
             } catch (const Failure& f) {
                 if (f.nativeCode() != DeliveryStore::kNoSuchTable) throw;
-                read->noTables = true;
+                read.noTables = true;
             }
+            return read;
         },
-        [this, read](const std::optional<Failure>& failure) { onRead(*read, failure); });
+        [this](const JobResult<Read>& answer) { onRead(answer.value, answer.failure); });
 }
 
 void DeliveryWindow::onRead(const Read& read, const std::optional<Failure>& failure) {

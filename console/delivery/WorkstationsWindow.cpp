@@ -4,34 +4,24 @@
 #include "delivery/DeliveryReports.h"
 #include "delivery/WorkstationsModel.h"
 #include "reports/ReportsEntry.h"
-#include "shared/BackgroundRunner.h"
 #include "shared/ConsoleContext.h"
 #include "shared/FailureTable.h"
+#include "widgets/SingleWindow.h"
+#include "widgets/WindowParts.h"
 
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
-#include <memory>
 
 namespace hv {
 
 namespace {
 
-QPointer<WorkstationsWindow> g_window;
-
-QLabel* plainLabel(const QString& name, const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
+SingleWindow<WorkstationsWindow> g_window;
 
 struct Snapshot {
     QList<DeliveryStore::Workstation> rows;
@@ -43,10 +33,9 @@ struct Snapshot {
 WorkstationsWindow::WorkstationsWindow(ConsoleContext& ctx) : m_ctx(ctx), m_model(new WorkstationsModel(this)) {
     setObjectName(QStringLiteral("frmWorkstations"));
     setWindowTitle(QStringLiteral("Workstations"));
-    setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlag(Qt::Window);
 
-    m_counts = plainLabel(QStringLiteral("lblCounts"), QString(), this);
+    m_counts = WindowParts::label(QStringLiteral("lblCounts"), QString(), this);
     m_list = new QTreeView(this);
     m_list->setObjectName(QStringLiteral("lstWorkstations"));
     m_list->setModel(m_model);
@@ -57,15 +46,11 @@ WorkstationsWindow::WorkstationsWindow(ConsoleContext& ctx) : m_ctx(ctx), m_mode
     for (int c = 0; c < WorkstationsModel::ColumnCount; ++c)
         m_list->header()->resizeSection(c, widths[c]);
 
-    m_report = new QPushButton(QStringLiteral("&Report"), this);
-    m_report->setObjectName(QStringLiteral("cmdReport"));
-    m_report->setToolTip(QStringLiteral("Show this list as a report that can be searched and printed"));
-    m_report->setAutoDefault(false);
-    m_close = new QPushButton(QStringLiteral("&Close"), this);
-    m_close->setObjectName(QStringLiteral("cmdClose"));
-    m_close->setToolTip(QStringLiteral("Close this window"));
-    m_close->setAutoDefault(false);
-    m_status = plainLabel(QStringLiteral("lblStatus"), QStringLiteral("Reading..."), this);
+    m_report = WindowParts::button(QStringLiteral("cmdReport"), QStringLiteral("&Report"),
+                                   QStringLiteral("Show this list as a report that can be searched and printed"), this);
+    m_close = WindowParts::button(QStringLiteral("cmdClose"), QStringLiteral("&Close"),
+                                  QStringLiteral("Close this window"), this);
+    m_status = WindowParts::label(QStringLiteral("lblStatus"), QStringLiteral("Reading..."), this);
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_report);
@@ -76,6 +61,7 @@ WorkstationsWindow::WorkstationsWindow(ConsoleContext& ctx) : m_ctx(ctx), m_mode
     layout->addWidget(m_list, 1);
     layout->addLayout(bottom);
     resize(1100, 520);
+    WindowParts::centreOnScreen(this);
 
     connect(m_report, &QPushButton::clicked, this, &WorkstationsWindow::cmdReport_Click);
     connect(m_close, &QPushButton::clicked, this, &QWidget::close);
@@ -87,31 +73,25 @@ WorkstationsWindow::WorkstationsWindow(ConsoleContext& ctx) : m_ctx(ctx), m_mode
 }
 
 WorkstationsWindow* WorkstationsWindow::open(ConsoleContext& ctx) {
-    if (!g_window) {
-        g_window = new WorkstationsWindow(ctx);
-        if (const QScreen* screen = QGuiApplication::primaryScreen())
-            g_window->move(screen->availableGeometry().center() - g_window->rect().center());
-    }
-    g_window->show();
-    g_window->raise();
-    g_window->activateWindow();
-    return g_window;
+    return &g_window.open([&] { return new WorkstationsWindow(ctx); });
 }
 
 WorkstationsWindow* WorkstationsWindow::current() {
-    return g_window;
+    return g_window.current();
 }
 
 void WorkstationsWindow::refresh() {
     if (m_reading) return;
     m_reading = true;
-    auto snapshot = std::make_shared<Snapshot>();
-    const ServerList cs = m_ctx.servers();
-    const DatabaseAccess access = m_ctx.access;
-    BackgroundRunner::shared().post(
-        this, [snapshot, cs, access] { snapshot->rows = DeliveryStore(cs, access).workstations(&snapshot->serverNow); },
-        [this, snapshot](const std::optional<Failure>& failure) {
-            onRead(snapshot->rows, snapshot->serverNow, failure);
+    m_ctx.database().refresh<DeliveryStore, Snapshot>(
+        this,
+        [](DeliveryStore& store) {
+            Snapshot snapshot;
+            snapshot.rows = store.workstations(&snapshot.serverNow);
+            return snapshot;
+        },
+        [this](const JobResult<Snapshot>& answer) {
+            onRead(answer.value.rows, answer.value.serverNow, answer.failure);
         });
 }
 

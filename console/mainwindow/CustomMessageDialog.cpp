@@ -1,6 +1,7 @@
 #include "mainwindow/CustomMessageDialog.h"
 
 #include "widgets/LimitedTextEdit.h"
+#include "widgets/WindowParts.h"
 
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -18,12 +19,9 @@ CustomMessageDialog::CustomMessageDialog(QWidget* parent) : QDialog(parent) {
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setToolTip(QStringLiteral("Type your custom message. You can't use the Enter key. Max is 600 Characters"));
 
-    command1 = new QPushButton(QStringLiteral("OK"), this);
-    command1->setObjectName(QStringLiteral("command1"));
-    command1->setToolTip(QStringLiteral("Click here to save this record"));
     // Enter belongs to the message field, which saves on it; no button may take it over.
-    command1->setAutoDefault(false);
-    command1->setDefault(false);
+    command1 = WindowParts::button(QStringLiteral("command1"), QStringLiteral("OK"),
+                                   QStringLiteral("Click here to save this record"), this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Text1, 1);

@@ -3,9 +3,7 @@
 #include "AlertStore.h"
 #include "Failure.h"
 #include "Formats.h"
-#include "FurtherServers.h"
 #include "Handler.h"
-#include "Settings.h"
 #include "SiteFacts.h"
 #include "Strings.h"
 #include "admin/LoginWindow.h"
@@ -13,8 +11,8 @@
 #include "delivery/WorkstationsWindow.h"
 #include "mainwindow/CustomMessageDialog.h"
 #include "shared/ConsoleContext.h"
-#include "shared/DatabaseRunner.h"
 #include "shared/FailureTable.h"
+#include "widgets/WindowParts.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -68,16 +66,12 @@ MainWindow::MainWindow(ConsoleContext& ctx, QString iniPath, QWidget* parent)
     client->setFixedSize(kClientWidth, kClientHeight);
     setCentralWidget(client);
 
-    Label1 = new QLabel(QStringLiteral("Select Code"), client);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setTextFormat(Qt::PlainText);
+    Label1 = WindowParts::label(QStringLiteral("Label1"), QStringLiteral("Select Code"), client);
     Label1->setGeometry(24, 14, 392, 20);
     Combo1 = makeList("Combo1", QStringLiteral("Click here to select the type of code"));
     Combo1->setGeometry(24, 36, 392, 28);
 
-    Label2 = new QLabel(QStringLiteral("Code Location"), client);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setTextFormat(Qt::PlainText);
+    Label2 = WindowParts::label(QStringLiteral("Label2"), QStringLiteral("Code Location"), client);
     Label2->setGeometry(24, 76, 392, 20);
     Combo2 = makeList("Combo2", QStringLiteral("Click here to select the codes location"));
     Combo2->setGeometry(24, 98, 392, 28);
@@ -159,14 +153,14 @@ bool MainWindow::load() {
     AlertStore::Choices choices;
     const bool completed = handler.run([&] {
         handler.step([&] {
-            m_ctx.strDataPath = fncReadINI(m_iniPath);
-            m_ctx.furtherServers = fncReadFurtherServers(m_iniPath);
-            m_ctx.access = readSettings(m_iniPath).consoleAccess();
+            const IniSettings ini = fncReadINI(m_iniPath);
+            m_ctx.strDataPath = ini.strDataPath;
+            m_ctx.furtherServers = ini.furtherServers;
+            m_ctx.access = ini.consoleAccess();
+            ini.warnAboutProblems(m_iniPath);
         });
-        handler.step([&] {
-            const ServerList servers = m_ctx.servers();
-            m_ctx.database().run([&] { AlertStore(servers, m_ctx.access).readChoices(choices); });
-        });
+        handler.step(
+            [&] { m_ctx.database().run<AlertStore>([&](AlertStore& alerts) { alerts.readChoices(choices); }); });
     });
     // Each name is followed by an empty entry, in the order the database gave; what was read
     // before a failure stays in the lists.
@@ -197,12 +191,11 @@ void MainWindow::Command1_Click() {
         ~Done() { flag = false; }
     } done{m_submitting};
 
-    const ServerList servers = m_ctx.servers();
     Handler purge(FailureTable::policyFor(FailureTable::Operation::Purge, m_ctx.msg, m_ctx.exit));
     const bool purged = purge.run([&] {
         purge.step([&] {
             const QDateTime now = m_ctx.clock.now();
-            m_ctx.database().run([&] { AlertStore(servers, m_ctx.access).fncDeleteSevenDayOldRecords(now); });
+            m_ctx.database().run<AlertStore>([&](AlertStore& alerts) { alerts.fncDeleteSevenDayOldRecords(now); });
         });
     });
     if (!purged) return; // the program ended
@@ -244,8 +237,9 @@ void MainWindow::Command1_Click() {
     std::optional<AlertStore::Saved> saved;
     Handler write(FailureTable::policyFor(FailureTable::Operation::Submission, m_ctx.msg, m_ctx.exit));
     write.run([&] {
-        write.step(
-            [&] { m_ctx.database().run([&] { saved = AlertStore(servers, m_ctx.access).save(alert, m_ctx.clock); }); });
+        write.step([&] {
+            m_ctx.database().run<AlertStore>([&](AlertStore& alerts) { saved = alerts.save(alert, m_ctx.clock); });
+        });
     });
     if (!saved) return;
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ReportFileAccess.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -9,8 +11,7 @@ namespace hv {
 // named by the environment variable "Temp", plain text with CR LF line ends (UTF-8 here).
 class ReportFile {
 public:
-    // Where the report goes. Without "Temp" the system's temporary folder is shared by every user,
-    // so the file goes into a folder of the user's own there, readable by nobody else.
+    // Where the report goes; without "Temp", in the platform's folder for it (ReportFileAccess).
     static QString path();
 
     // Opens the file for a new report: created if missing, emptied if present. Never writes
@@ -23,12 +24,11 @@ public:
     void writeLine(const QString& line);
     // Writes what is buffered and closes the file; raises failure 75 when the disk refuses it.
     void close();
-    bool isOpen() const { return m_fd >= 0; }
 
 private:
     void flush();
 
-    int m_fd = -1;
+    ReportFileAccess m_file;
     QByteArray m_buffer;
 };
 

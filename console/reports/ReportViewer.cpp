@@ -6,6 +6,8 @@
 #include "reports/PrinterPort.h"
 #include "reports/ReportPrinter.h"
 #include "shared/FailureTable.h"
+#include "widgets/SingleWindow.h"
+#include "widgets/WindowParts.h"
 
 #include <QApplication>
 #include <QFile>
@@ -13,7 +15,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -26,9 +27,9 @@ const QString ReportViewer::kFindTip =
     QStringLiteral("Enter Search Text In Text Box And Click Find. Click again to Find the Next match.");
 const QString ReportViewer::kNextTip = QStringLiteral("Click Again to find the next match");
 
-QPointer<ReportViewer> ReportViewer::s_current;
-
 namespace {
+
+SingleWindow<ReportViewer> g_viewer;
 
 bool isEnter(const QKeyEvent* e) {
     return e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
@@ -41,7 +42,6 @@ ReportViewer::ReportViewer(MessagePort& msg, const PrinterPort& printer)
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_msg(msg), m_printer(printer) {
     setObjectName(QStringLiteral("frmScreenForm"));
-    setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(twipsToPixels(10470), twipsToPixels(8190));
 
     m_search = new QLineEdit(this);
@@ -49,19 +49,15 @@ ReportViewer::ReportViewer(MessagePort& msg, const PrinterPort& printer)
     m_search->setToolTip(QStringLiteral("Enter Search Text In Text Box And Click Find"));
     m_search->setGeometry(twipsRect(9000, 95, 1335, 285));
 
-    m_print = new QPushButton(QStringLiteral("Print"), this);
-    m_print->setObjectName(QStringLiteral("Command1"));
-    m_print->setToolTip(QStringLiteral("Print This Report"));
+    m_print = WindowParts::button(QStringLiteral("Command1"), QStringLiteral("Print"),
+                                  QStringLiteral("Print This Report"), this);
     m_print->setGeometry(twipsRect(120, 100, 735, 255));
 
-    m_close = new QPushButton(QStringLiteral("Close"), this);
-    m_close->setObjectName(QStringLiteral("cmdCloseScreenPrint"));
-    m_close->setToolTip(QStringLiteral("Close This Report Window"));
+    m_close = WindowParts::button(QStringLiteral("cmdCloseScreenPrint"), QStringLiteral("Close"),
+                                  QStringLiteral("Close This Report Window"), this);
     m_close->setGeometry(twipsRect(855, 100, 735, 255));
 
-    m_find = new QPushButton(QStringLiteral("Find"), this);
-    m_find->setObjectName(QStringLiteral("cmdFindText"));
-    m_find->setToolTip(kFindTip);
+    m_find = WindowParts::button(QStringLiteral("cmdFindText"), QStringLiteral("Find"), kFindTip, this);
     m_find->setGeometry(twipsRect(8160, 100, 735, 255));
 
     m_text = new QPlainTextEdit(this);
@@ -79,10 +75,8 @@ ReportViewer::ReportViewer(MessagePort& msg, const PrinterPort& printer)
     font.setPointSizeF(9);
     m_text->setFont(font);
 
-    for (QPushButton* b : {m_print, m_close, m_find}) {
-        b->setAutoDefault(false);
+    for (QPushButton* b : {m_print, m_close, m_find})
         b->setFocusPolicy(Qt::StrongFocus);
-    }
     setTabOrder(m_search, m_print);
     setTabOrder(m_print, m_close);
     setTabOrder(m_close, m_find);
@@ -98,27 +92,20 @@ ReportViewer::ReportViewer(MessagePort& msg, const PrinterPort& printer)
         if (text.isEmpty()) m_find->setText(kFindCaption);
     });
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    WindowParts::centreOnScreen(this);
     m_search->setFocus();
 
-    closeCurrent();
-    s_current = this;
+    g_viewer.replaceWith(this);
 }
 
 ReportViewer::~ReportViewer() = default;
 
 ReportViewer* ReportViewer::current() {
-    return s_current.data();
+    return g_viewer.current();
 }
 
 void ReportViewer::closeCurrent() {
-    if (ReportViewer* v = s_current.data()) {
-        s_current = nullptr;
-        v->close();
-        // Unloaded now rather than at the next turn of the event loop, so that never two viewers exist.
-        delete v;
-    }
+    g_viewer.close();
 }
 
 void ReportViewer::load(const QString& reportPath) {

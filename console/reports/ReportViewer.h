@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -61,8 +60,6 @@ private:
     int m_lngFoundPos = 0;
     bool m_blnFindStarted = false;
     QString m_strLastSearch;
-
-    static QPointer<ReportViewer> s_current;
 };
 
 } // namespace hv

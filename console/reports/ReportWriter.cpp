@@ -4,7 +4,7 @@
 #include "Formats.h"
 #include "reports/PrinterPort.h"
 #include "reports/ReportFile.h"
-#include "shared/DatabaseRunner.h"
+#include "shared/ConsoleDatabase.h"
 
 #include <QSqlRecord>
 
@@ -16,10 +16,8 @@ const QString ReportWriter::kEmptyResultLine = QStringLiteral("No Records Matchi
 const QString ReportWriter::kCancelledByLabel = QStringLiteral("Cancelled By:");
 const QString ReportWriter::kCancelledAtLabel = QStringLiteral("Cancelled At:");
 
-ReportWriter::ReportWriter(ServerList servers, DatabaseRunner& db, const PrinterPort& printer, QDate printDate,
-                           DatabaseAccess access)
-    : m_servers(std::move(servers)), m_access(std::move(access)), m_db(db), m_printer(printer), m_printDate(printDate) {
-}
+ReportWriter::ReportWriter(ConsoleDatabase& db, const PrinterPort& printer, QDate printDate)
+    : m_db(db), m_printer(printer), m_printDate(printDate) {}
 
 QString ReportWriter::totalLine(qint64 count) {
     return QStringLiteral("Total Number Of Records: (") + formatGrouped(count) + u')';
@@ -86,8 +84,7 @@ qint64 ReportWriter::write(const ReportDefinition& report) {
         for (const QSqlRecord& row : *report.rows)
             writeRecord(row);
     } else {
-        m_db.run([&] {
-            ReportStore store(m_servers, m_access);
+        m_db.run<ReportStore>([&](ReportStore& store) {
             if (report.withCancellations) cancelled = store.readCancellations();
             store.readRows(report.query, writeRecord);
         });

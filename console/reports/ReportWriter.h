@@ -1,7 +1,5 @@
 #pragma once
 
-#include "DatabaseAccess.h"
-#include "ServerList.h"
 #include "reports/ReportDefinition.h"
 
 #include <QDate>
@@ -9,7 +7,7 @@
 
 namespace hv {
 
-class DatabaseRunner;
+class ConsoleDatabase;
 class PrinterPort;
 
 // The report skeleton shared by all six reports: writes the report file for one definition.
@@ -23,9 +21,9 @@ public:
     static const QString kCancelledAtLabel;
     static constexpr int kCancelledColumn = 16;
 
-    // The rows are read through `db`; the file and the printer are used on the caller's thread.
-    ReportWriter(ServerList servers, DatabaseRunner& db, const PrinterPort& printer, QDate printDate,
-                 DatabaseAccess access = {});
+    // The rows are read on the database thread and written to the file as they arrive; the
+    // printer is asked on the caller's thread.
+    ReportWriter(ConsoleDatabase& db, const PrinterPort& printer, QDate printDate);
 
     // Writes the whole file and returns the number of records listed. Failures leave the file
     // closed with the lines written so far.
@@ -35,9 +33,7 @@ public:
     static QString recordLine(const QString& label, int valueColumn, const QString& value);
 
 private:
-    ServerList m_servers;
-    DatabaseAccess m_access;
-    DatabaseRunner& m_db;
+    ConsoleDatabase& m_db;
     const PrinterPort& m_printer;
     QDate m_printDate;
 };

@@ -9,28 +9,12 @@
 #include "reports/SearchDialog.h"
 #include "shared/ConsoleContext.h"
 #include "shared/FailureTable.h"
+#include "widgets/Hourglass.h"
 
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QWidget>
 
 namespace hv {
-
-namespace {
-
-// The administration window's hourglass for the length of a report, given back on every way out.
-struct Hourglass {
-    explicit Hourglass(QWidget* w) : window(w) {
-        if (window) window->setCursor(Qt::WaitCursor);
-    }
-    ~Hourglass() { restore(); }
-    void restore() {
-        if (window) window->unsetCursor();
-    }
-    QPointer<QWidget> window;
-};
-
-} // namespace
 
 void runReport(ReportKind kind, ConsoleContext& ctx, QWidget* adminWindow) {
     SearchParameters search;
@@ -45,21 +29,19 @@ void runReport(ReportKind kind, ConsoleContext& ctx, QWidget* adminWindow) {
 
 void showReport(const ReportDefinition& report, ConsoleContext& ctx, QWidget* window) {
     const PrinterPort& printer = ctx.printer ? *ctx.printer : PrinterPort::systemDefault();
+    // The window's hourglass for the length of the report.
     Hourglass hourglass(window);
 
     // The file is already closed when a failure reaches the table, and the hourglass goes before
     // any box, so that the next report starts cleanly.
     Handler handler([&](const Failure& f) {
-        hourglass.restore();
+        hourglass.off();
         return FailureTable::apply(FailureTable::responseTo(FailureTable::Operation::Report, f), ctx.msg, ctx.exit);
     });
     handler.run([&] {
         ReportViewer::closeCurrent();
         qint64 count = 0;
-        handler.step([&] {
-            count =
-                ReportWriter(ctx.servers(), ctx.database(), printer, ctx.clock.now().date(), ctx.access).write(report);
-        });
+        handler.step([&] { count = ReportWriter(ctx.database(), printer, ctx.clock.now().date()).write(report); });
         auto* viewer = new ReportViewer(ctx.msg, printer);
         // The font first: a change after loading would lay the whole text out twice.
         QFont font = viewer->textArea()->font();

@@ -2,22 +2,19 @@
 
 #include "Ports.h"
 #include "Twips.h"
+#include "widgets/WindowParts.h"
 
 #include <QDateEdit>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 
 namespace hv {
 
 namespace {
 
 QLabel* boldLabel(const QString& name, const QString& text, const QRect& where, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setTextFormat(Qt::PlainText);
+    QLabel* label = WindowParts::label(name, text, parent);
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(9.75);
@@ -56,24 +53,20 @@ SearchDialog::SearchDialog(const Clock& clock, QWidget* parent)
     m_search->setGeometry(twipsRect(1988, 1080, 1935, 285));
     m_search->clear();
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("Command1"));
+    // Enter does not stand for "OK" here; only a click (or Space on the button) takes the values.
+    QPushButton* ok = WindowParts::button(QStringLiteral("Command1"), QStringLiteral("OK"), QString(), this);
     QFont bold = ok->font();
     bold.setPointSizeF(8.25);
     bold.setBold(true);
     ok->setFont(bold);
     ok->setGeometry(twipsRect(1568, 1680, 1215, 375));
-    // Enter does not stand for "OK" here; only a click (or Space on the button) takes the values.
-    ok->setAutoDefault(false);
-    ok->setDefault(false);
     connect(ok, &QPushButton::clicked, this, [this] { Command1_Click(); });
 
     setTabOrder(m_start, m_end);
     setTabOrder(m_end, m_search);
     setTabOrder(m_search, ok);
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    WindowParts::centreOnScreen(this);
     m_start->setFocus();
 }
 

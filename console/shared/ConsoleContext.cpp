@@ -1,17 +1,11 @@
 #include "shared/ConsoleContext.h"
 
-#include "shared/ThreadedRunner.h"
-
 namespace hv {
 
 ServerList ConsoleContext::servers() const {
     const ServerList wanted = ServerList::forHosts(strDataPath, furtherServers);
     if (!m_servers || m_servers->nodes() != wanted.nodes()) m_servers = wanted;
     return *m_servers;
-}
-
-DatabaseRunner& ConsoleContext::database() const {
-    return db ? *db : ThreadedRunner::shared();
 }
 
 } // namespace hv

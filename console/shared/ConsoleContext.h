@@ -4,6 +4,7 @@
 #include "DatabaseAccess.h"
 #include "Ports.h"
 #include "ServerList.h"
+#include "shared/ConsoleDatabase.h"
 
 #include <QString>
 #include <QStringList>
@@ -11,15 +12,17 @@
 
 namespace hv {
 
-class DatabaseRunner;
 class PrinterPort;
 
 // What every console window needs from the program: the ports to the outside world and the
 // servers that the main window read from halvane.ini at load.
 struct ConsoleContext {
     ConsoleContext(MessagePort& msg, ExitPort& exit, Clock& clock, PrinterPort* printer = nullptr,
-                   QString strDataPath = {}, DatabaseRunner* db = nullptr)
-        : msg(msg), exit(exit), clock(clock), printer(printer), strDataPath(std::move(strDataPath)), db(db) {}
+                   QString strDataPath = {})
+        : msg(msg), exit(exit), clock(clock), printer(printer), strDataPath(std::move(strDataPath)) {}
+    // The database threads refer to this context.
+    ConsoleContext(const ConsoleContext&) = delete;
+    ConsoleContext& operator=(const ConsoleContext&) = delete;
 
     MessagePort& msg;
     ExitPort& exit;
@@ -31,16 +34,16 @@ struct ConsoleContext {
     QStringList furtherServers;
     // The console's own account and TLS, read from halvane.ini with strDataPath.
     DatabaseAccess access;
-    // Where the statements run; unset, on the console's own database thread.
-    DatabaseRunner* db = nullptr;
 
     // Every node, the one that last worked first; it remembers that across all the console's
     // operations for as long as the servers stay the same.
     ServerList servers() const;
-    DatabaseRunner& database() const;
+    // Where every statement runs, aimed at servers() with the console's access.
+    ConsoleDatabase& database() { return m_database; }
 
 private:
     mutable std::optional<ServerList> m_servers;
+    ConsoleDatabase m_database{[this] { return ConsoleDatabase::Target{servers(), access}; }};
 };
 
 } // namespace hv

@@ -67,8 +67,6 @@ inline const QString kReasonLoginRefused = QStringLiteral("The MYSQL database re
 inline const QString kReasonDenied = QStringLiteral("The MYSQL database denied permission for this.");
 inline const QString kReasonNoRow = QStringLiteral("The record is no longer in the database.");
 inline const QString kReasonRefused = QStringLiteral("The MYSQL database refused it (error %1).");
-inline const QString kReadAloudMenu = QStringLiteral("Workstations");
-inline const QString kReadAloudItem = QStringLiteral("Read Alerts Aloud");
 inline const QString kReadAloudNotSavedTitle = QStringLiteral("Read Aloud Not Saved");
 inline const QString kReasonNoSettingsTable =
     QStringLiteral("The MYSQL database has no table for this setting yet: run upgrade.sql on it.");

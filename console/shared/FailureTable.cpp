@@ -41,12 +41,8 @@ QString cancelReason(const Failure& f) {
 
 } // namespace
 
-FailureTable::Cause FailureTable::causeOf(const Failure& f) {
-    return dberror::causeOf(f);
-}
-
 QString FailureTable::reasonFor(const Failure& f) {
-    switch (causeOf(f)) {
+    switch (dberror::causeOf(f)) {
     case Cause::CannotOpen:
     case Cause::WaitRanOut:
         return text::kReasonLost;
@@ -62,7 +58,7 @@ QString FailureTable::reasonFor(const Failure& f) {
 }
 
 FailureTable::Response FailureTable::responseTo(Operation op, const Failure& f, const QString& subject) {
-    const Cause cause = causeOf(f);
+    const Cause cause = dberror::causeOf(f);
     switch (op) {
     case Op::StartUp:
         switch (cause) {

@@ -53,8 +53,6 @@ public:
         Outcome outcome = Outcome::Stop;
     };
 
-    static Cause causeOf(const Failure& failure);
-
     // subject names the rows of an editor in its messages ("users", "codes", "locations").
     static Response responseTo(Operation operation, const Failure& failure, const QString& subject = {});
 

@@ -1,7 +1,8 @@
 #include "widgets/FixedDialog.h"
 
+#include "widgets/WindowParts.h"
+
 #include <QKeyEvent>
-#include <QScreen>
 
 namespace hv {
 
@@ -19,11 +20,7 @@ void FixedDialog::keyPressEvent(QKeyEvent* event) {
 
 void FixedDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    const QScreen* screen = this->screen();
-    if (!screen) return;
-    QRect frame = frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
+    WindowParts::centreOnScreen(this);
 }
 
 } // namespace hv

@@ -18,7 +18,6 @@ public:
     LengthLimit(int limit, QLineEdit* field);
     LengthLimit(int limit, QPlainTextEdit* field);
 
-    int limit() const { return m_limit; }
     // Call before the program puts a stored value into the field.
     void allow(const QString& text);
     // True while the limit itself is changing the field's text.

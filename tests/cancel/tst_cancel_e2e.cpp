@@ -1,7 +1,6 @@
 // An alert taken back: the console's windows live in this test on a real desktop (X server, window
 // manager, tray host, audio server) beside a real tray client, against the private database.
 #include "Connection.h"
-#include "ConnectionString.h"
 #include "ConsoleKit.h"
 #include "DesktopSession.h"
 #include "Formats.h"
@@ -191,7 +190,7 @@ private slots:
         // The log report says who cancelled it and when, after the record's own lines.
         const auto at = testdb::rows("SELECT CancelledAt FROM cancellations").front().value(0).toDateTime();
         const hv::PrinterPort pdf = hv::PrinterPort::pdfFile(m_dir.filePath("r.pdf"), "r", QPageSize(QPageSize::A4));
-        hv::ReportWriter(h.ctx.servers(), h.ctx.database(), pdf, QDate::currentDate())
+        hv::ReportWriter(h.ctx.database(), pdf, QDate::currentDate())
             .write(hv::ReportDefinition::forKind(hv::ReportKind::AllAlerts));
         const QStringList lines = fileLines(m_dir.filePath("report.txt"));
         const qsizetype comments = lines.indexOf("Code Comments: Go to your posts.");
@@ -255,12 +254,13 @@ private slots:
         testdb::exec("DROP TABLE cancellations");
 
         // The tray client's poll shows the alert as before.
-        hv::Connection conn(hv::fncConnectionString(testdb::host()));
-        hv::CancelledAlerts known;
-        const hv::PollResult r = hv::TrayStore::readAlerts(conn, &known);
+        hv::Connection conn(hv::DatabaseNode(testdb::host()));
+        hv::TrayStore store(hv::ServerList::forHosts(testdb::host()));
+        const hv::PollSnapshot r = store.readAlerts(conn);
         QVERIFY(!r.failure);
-        QCOMPARE(r.ids.size(), 1);
-        QVERIFY(r.text.contains("CODE Code Red"));
+        QCOMPARE(r.alerts.size(), 1);
+        QCOMPARE(r.alerts.front().codeName, QString("Code Red"));
+        QVERIFY(!r.cancellationsRead);
 
         // The console says what is missing instead of offering what it cannot record.
         ConsoleKit h;

@@ -1,7 +1,6 @@
 #include "ClusterNodes.h"
 
 #include "Connection.h"
-#include "ConnectionString.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -13,15 +12,15 @@ QString host(int node) {
     return QStringLiteral("127.0.0.%1").arg(node + 1);
 }
 
-QString connectionString(int node) {
-    return hv::fncConnectionString(host(node));
+hv::DatabaseNode node(int node) {
+    return hv::DatabaseNode(host(node));
 }
 
 hv::ServerList servers(const QList<int>& nodes) {
-    QStringList strings;
+    QList<hv::DatabaseNode> list;
     for (int n : nodes)
-        strings << connectionString(n);
-    return hv::ServerList(strings);
+        list << node(n);
+    return hv::ServerList(list);
 }
 
 bool dbserver(const QStringList& args, QString* output, int timeoutMs) {
@@ -48,7 +47,7 @@ namespace {
 // A node applies what another committed a moment later; the tests' own statements first wait until
 // their node has applied everything the cluster committed before them.
 std::unique_ptr<hv::Connection> connect(int node) {
-    auto c = std::make_unique<hv::Connection>(connectionString(node));
+    auto c = std::make_unique<hv::Connection>(cluster::node(node));
     c->execute(QStringLiteral("SET SESSION wsrep_sync_wait = 15"));
     return c;
 }
@@ -71,7 +70,7 @@ QVariant scalar(int node, const QString& sql, const QVariantList& binds) {
 QString status(int node, const QString& variable) {
     try {
         // Without waiting for the cluster: a node cut off from it answers this too.
-        hv::Connection c(connectionString(node));
+        hv::Connection c(cluster::node(node));
         const auto r = c.select(QStringLiteral("SHOW STATUS LIKE '%1'").arg(variable));
         return r.isEmpty() ? QString() : r.front().value(1).toString();
     } catch (const hv::Failure&) {
@@ -80,7 +79,7 @@ QString status(int node, const QString& variable) {
 }
 
 void reset() {
-    hv::Connection c(connectionString(1));
+    hv::Connection c(node(1));
     c.execute(QStringLiteral("SET SESSION wsrep_sync_wait = 15"));
     for (const char* t : {"alerts", "AlertLog", "codes", "locations", "users", "properties"})
         c.execute(QStringLiteral("DELETE FROM %1").arg(QLatin1String(t)));

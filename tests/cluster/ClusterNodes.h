@@ -12,7 +12,7 @@
 namespace cluster {
 
 QString host(int node);
-QString connectionString(int node);
+hv::DatabaseNode node(int node);
 // The three nodes in the order given, as halvane.ini's lines would name them.
 hv::ServerList servers(const QList<int>& nodes = {1, 2, 3});
 

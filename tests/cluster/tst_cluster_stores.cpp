@@ -79,7 +79,7 @@ private slots:
                 cluster::exec(2, "UPDATE locations SET CodeLocation = 'Lobby 2' WHERE CodeLocation = 'Lobby'");
                 cluster::exec(2, "UPDATE locations SET CodeLocation = 'Lobby' WHERE CodeLocation = 'Lobby 2'");
                 // Once node 1 has applied them, this transaction has lost before its commit.
-                hv::Connection other(cluster::connectionString(1));
+                hv::Connection other(cluster::node(1));
                 other.execute("SET SESSION wsrep_sync_wait = 1");
                 other.select("SELECT COUNT(*) FROM locations");
             }

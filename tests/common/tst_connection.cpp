@@ -1,5 +1,4 @@
 #include "Connection.h"
-#include "ConnectionString.h"
 #include "DatabaseErrors.h"
 #include "TestDb.h"
 
@@ -11,7 +10,7 @@ namespace {
 
 qint64 failureOpening(const QString& host) {
     try {
-        hv::Connection c(hv::fncConnectionString(host));
+        hv::Connection c(hv::DatabaseNode{host});
         c.select("SELECT 1");
         return 0;
     } catch (const hv::Failure& f) {
@@ -49,7 +48,7 @@ private slots:
 
     void deniedWriteIsPermissionDenied() {
         testdb::ReadOnlyRights readOnly;
-        hv::Connection c(hv::fncConnectionString(testdb::host()));
+        hv::Connection c(hv::DatabaseNode(testdb::host()));
         QCOMPARE(c.select("Select CodeName From codes ORDER BY CodeName").size(), 0);
         try {
             c.execute("INSERT INTO codes (CodeName) VALUES (?)", {"x"});
@@ -62,7 +61,7 @@ private slots:
     void valuesTravelByteForByte() {
         const QString tricky =
             QStringLiteral("O'Brien \"quoted\" back\\slash\r\nline2\n; DROP TABLE codes; -- é ü ñ 🚨 %_");
-        hv::Connection c(hv::fncConnectionString(testdb::host()));
+        hv::Connection c(hv::DatabaseNode(testdb::host()));
         c.execute("INSERT INTO codes (CodeName, Comments) VALUES (?, ?)", {tricky, QVariant()});
         const auto rows = c.select("Select * From codes WHERE CodeName = ?", {tricky});
         QCOMPARE(rows.size(), 1);
@@ -73,7 +72,7 @@ private slots:
     }
 
     void missingColumnAndNoRowAreFailures() {
-        hv::Connection c(hv::fncConnectionString(testdb::host()));
+        hv::Connection c(hv::DatabaseNode(testdb::host()));
         const auto rows = c.select("Select * From codes");
         try {
             hv::firstRow(rows);
@@ -102,7 +101,7 @@ private slots:
     void statementOutlivingTheReadBoundCannotOpen() {
         hv::ConnectionOptions options;
         options.readTimeoutSeconds = 1;
-        hv::Connection c(hv::fncConnectionString(testdb::host()), options);
+        hv::Connection c(hv::DatabaseNode(testdb::host()), options);
         try {
             c.select("SELECT SLEEP(8)");
             QFAIL("the statement should have outlived the read bound");
@@ -112,11 +111,11 @@ private slots:
     }
 
     void lockHeldElsewhereEndsTheStatementWithinItsWait() {
-        hv::Connection holder(hv::fncConnectionString(testdb::host()));
+        hv::Connection holder(hv::DatabaseNode(testdb::host()));
         holder.execute("LOCK TABLES codes WRITE");
         hv::ConnectionOptions options;
         options.lockWaitSeconds = 1;
-        hv::Connection c(hv::fncConnectionString(testdb::host()), options);
+        hv::Connection c(hv::DatabaseNode(testdb::host()), options);
         for (const char* sql : {"SELECT CodeName FROM codes", "INSERT INTO codes (CodeName) VALUES ('late')"}) {
             try {
                 c.execute(sql);

@@ -1,5 +1,4 @@
 #include "CheckedWrite.h"
-#include "ConnectionString.h"
 #include "ServerList.h"
 #include "TestDb.h"
 
@@ -10,8 +9,15 @@
 // localhost) and an address where nothing listens. The cluster itself: tests/cluster.
 namespace {
 
-QString cs(const QString& host) {
-    return hv::fncConnectionString(host);
+hv::DatabaseNode node(const QString& host) {
+    return hv::DatabaseNode(host);
+}
+
+QStringList hosts(const QList<hv::DatabaseNode>& nodes) {
+    QStringList out;
+    for (const hv::DatabaseNode& n : nodes)
+        out << n.host;
+    return out;
 }
 
 qint64 failureOf(const std::function<void()>& fn) {
@@ -39,32 +45,32 @@ private slots:
     }
 
     void unreachableNodeGivesWayAndTheNodeThatWorkedComesFirst() {
-        const hv::ServerList servers({cs(testdb::hostUnreachable()), cs(testdb::host())});
+        const hv::ServerList servers({node(testdb::hostUnreachable()), node(testdb::host())});
         QStringList tried;
         servers.run({}, [&](hv::Connection& c) {
             tried << c.database().hostName();
             c.select("SELECT 1");
         });
         QCOMPARE(tried, QStringList{testdb::host()});
-        QCOMPARE(servers.preferred(), cs(testdb::host()));
+        QCOMPARE(servers.preferred().host, testdb::host());
         // A copy knows it too: the console hands its list to every store.
         const hv::ServerList copy = servers;
-        QCOMPARE(copy.order(), (QStringList{cs(testdb::host()), cs(testdb::hostUnreachable())}));
+        QCOMPARE(hosts(copy.order()), (QStringList{testdb::host(), testdb::hostUnreachable()}));
     }
 
     void nodeLostUnderAStatementGivesWay() {
-        const hv::ServerList servers({cs(testdb::host()), cs("localhost")});
+        const hv::ServerList servers({node(testdb::host()), node("localhost")});
         int runs = 0;
         servers.run({}, [&](hv::Connection& c) {
             if (++runs == 1) c.execute("KILL CONNECTION_ID()");
             c.select("SELECT 1");
         });
         QCOMPARE(runs, 2);
-        QCOMPARE(servers.preferred(), cs("localhost"));
+        QCOMPARE(servers.preferred().host, QString("localhost"));
     }
 
     void theRequestsOwnFailuresDoNotMoveOn() {
-        const hv::ServerList servers({cs(testdb::host()), cs("localhost")});
+        const hv::ServerList servers({node(testdb::host()), node("localhost")});
         int runs = 0;
         QCOMPARE(failureOf([&] {
                      servers.run({}, [&](hv::Connection& c) {
@@ -79,14 +85,14 @@ private slots:
     }
 
     void everyNodeLostIsALostServer() {
-        const hv::ServerList servers({cs(testdb::hostUnreachable()), cs("127.0.0.8"), cs(QString())});
+        const hv::ServerList servers({node(testdb::hostUnreachable()), node("127.0.0.8"), node(QString())});
         QCOMPARE(failureOf([&] { servers.run({}, [](hv::Connection&) {}); }), hv::code::CannotOpen);
     }
 
     // The node went away after the commit, before the rows were seen: they are looked for on the
     // next node, found there, and not written a second time.
     void commitInDoubtIsLookedForBeforeWritingAgain() {
-        const hv::ServerList servers({cs(testdb::host()), cs("localhost")});
+        const hv::ServerList servers({node(testdb::host()), node("localhost")});
         int looks = 0;
         hv::CheckedWrite w;
         w.write = [](hv::Connection& c) { c.execute("INSERT INTO locations (CodeLocation) VALUES ('Roof')"); };
@@ -104,7 +110,7 @@ private slots:
     // A commit that answered success although the rows are not there is run again; one that
     // never shows its rows ends as refused, and nothing is left half-written.
     void changeNotSeenAfterCommitRunsAgain() {
-        const hv::ServerList servers(cs(testdb::host()));
+        const hv::ServerList servers = hv::ServerList::forHosts(testdb::host());
         hv::CheckedWrite w;
         int writes = 0;
         w.write = [&](hv::Connection& c) {

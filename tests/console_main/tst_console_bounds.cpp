@@ -2,9 +2,8 @@
 // would: start-up and a submission each end on their own while the lock is still held, with the
 // busy pointer during the wait and the message a lost server gives.
 #include "Connection.h"
-#include "ConnectionString.h"
 #include "ConsoleKit.h"
-#include "shared/ThreadedRunner.h"
+#include "shared/ConsoleDatabase.h"
 
 #include <QElapsedTimer>
 #include <QPushButton>
@@ -21,7 +20,7 @@ int count(const char* table) {
 
 // Another session holding a table locked for writing until it is let go.
 struct TableLock {
-    explicit TableLock(const char* table) : session(hv::fncConnectionString(testdb::host())) {
+    explicit TableLock(const char* table) : session(hv::DatabaseNode(testdb::host())) {
         session.execute(QStringLiteral("LOCK TABLES %1 WRITE").arg(QLatin1String(table)));
     }
     ~TableLock() { session.execute(QStringLiteral("UNLOCK TABLES")); }
@@ -32,7 +31,7 @@ struct TableLock {
 struct BusyWatch {
     QList<bool> seen;
     BusyWatch() {
-        QTimer::singleShot(hv::ThreadedRunner::kBusyPointerAfterMs + 500, [this] {
+        QTimer::singleShot(hv::ConsoleDatabase::kBusyPointerAfterMs + 500, [this] {
             seen << (QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor);
         });
     }

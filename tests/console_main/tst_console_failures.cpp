@@ -3,8 +3,8 @@
 #include "ConsoleKit.h"
 #include "Failure.h"
 #include "Handler.h"
+#include "shared/ConsoleDatabase.h"
 #include "shared/FailureTable.h"
-#include "shared/ThreadedRunner.h"
 
 #include <QThread>
 
@@ -192,17 +192,18 @@ private slots:
     }
 
     void databaseThreadHandsBackResultsAndFailures() {
-        hv::ThreadedRunner runner;
+        ConsoleKit kit;
+        hv::ConsoleDatabase& database = kit.ctx.database();
         QThread* ranOn = nullptr;
         int answer = 0;
-        runner.run([&] {
+        database.run([&] {
             ranOn = QThread::currentThread();
             answer = 42;
         });
         QVERIFY(ranOn && ranOn != QThread::currentThread());
         QCOMPARE(answer, 42);
         try {
-            runner.run([] { throw hv::Failure(hv::code::CannotOpen, "gone", 2013); });
+            database.run([] { throw hv::Failure(hv::code::CannotOpen, "gone", 2013); });
             QFAIL("the failure should have come back");
         } catch (const hv::Failure& f) {
             QCOMPARE(f.number(), hv::code::CannotOpen);
@@ -212,13 +213,14 @@ private slots:
         ScriptedMessagePort msg;
         ScriptedExit exit;
         hv::Handler handler(FailureTable::policyFor(Op::Login, msg, exit));
-        QVERIFY(!handler.run([&] { handler.step([&] { runner.run([] { throw hv::Failure(1205, {}, 1205); }); }); }));
+        QVERIFY(!handler.run([&] { handler.step([&] { database.run([] { throw hv::Failure(1205, {}, 1205); }); }); }));
         QCOMPARE(shown(msg.boxes), QStringList{kFileNotFound});
         QCOMPARE(exit.ends, 1);
     }
 
     void longWaitShowsTheBusyPointer() {
-        hv::ThreadedRunner runner;
+        ConsoleKit kit;
+        hv::ConsoleDatabase& database = kit.ctx.database();
         QWidget window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -227,12 +229,12 @@ private slots:
         auto sample = [&busy] {
             busy << (QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor);
         };
-        QTimer::singleShot(hv::ThreadedRunner::kBusyPointerAfterMs + 500, sample);
-        runner.run([] { QThread::msleep(hv::ThreadedRunner::kBusyPointerAfterMs + 1500); });
+        QTimer::singleShot(hv::ConsoleDatabase::kBusyPointerAfterMs + 500, sample);
+        database.run([] { QThread::msleep(hv::ConsoleDatabase::kBusyPointerAfterMs + 1500); });
         sample();
         QCOMPARE(busy, QList<bool>({true, false}));
         // A quick step leaves the pointer alone.
-        runner.run([] {});
+        database.run([] {});
         QVERIFY(!QApplication::overrideCursor());
     }
 };

@@ -193,6 +193,25 @@ private slots:
         QCOMPARE(h.list("Combo1")->count(), 0);
     }
 
+    // The lines after the first are read by one rule (here a node indented and in mixed case);
+    // a line meant as a setting but not read is a warning on standard error, never a box.
+    void furtherLinesReadAndOneReported() {
+        testdb::exec("INSERT INTO codes (CodeName) VALUES ('Code Red')");
+        ConsoleKit h;
+        h.writeIni("MYSQLSERVERNAME=" + testdb::hostUnreachable().toLatin1() +
+                   "\r\n\tMysqlServerName = " + testdb::host().toLatin1() + "\r\nHALVANEUSER halvane_console\r\n");
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(h.iniPath() + ", line 3: HALVANEUSER is not followed by \"=\": "
+                                                                    "the line is not read."));
+        QVERIFY(h.make().load());
+        QVERIFY(h.msg.boxes.isEmpty());
+        QCOMPARE(h.exit.ends, 0);
+        QCOMPARE(h.ctx.strDataPath, testdb::hostUnreachable());
+        QCOMPARE(h.ctx.furtherServers, QStringList{testdb::host()});
+        QVERIFY(h.ctx.access.user.isEmpty());
+        QCOMPARE(entries(h.list("Combo1")), QStringList({"Code Red", ""}));
+        QCOMPARE(h.ctx.servers().preferred().host, testdb::host());
+    }
+
     void otherFailureKeepsWhatWasFilled() {
         testdb::exec("INSERT INTO codes (CodeName) VALUES ('Code Red')");
         testdb::exec("RENAME TABLE locations TO locations_away");

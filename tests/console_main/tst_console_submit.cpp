@@ -1,7 +1,6 @@
 // Submitting an alert from the main window against the private server: the checks, the custom
 // message, both rows, the purge, and every failure on the way.
 #include "Connection.h"
-#include "ConnectionString.h"
 #include "ConsoleKit.h"
 #include "Formats.h"
 
@@ -274,7 +273,7 @@ private slots:
 
     void lockedPurgeDoesNotStopTheAlert() {
         addAlert("alerts", QDate::currentDate().addDays(-1), "10:00:00", "held");
-        hv::Connection other(hv::fncConnectionString(testdb::host()));
+        hv::Connection other(hv::DatabaseNode(testdb::host()));
         other.begin();
         // Another console's purge holds yesterday's row.
         const QVariant id = testdb::scalar("SELECT ID FROM alerts WHERE CodeName = 'held'");

@@ -104,7 +104,7 @@ private slots:
         REQUIRE_DB();
         testdb::reset();
         m_msg.boxes.clear();
-        m_ctx = std::make_unique<ConsoleContext>(ConsoleContext{m_msg, m_exit, m_clock, &m_pdf, testdb::host()});
+        m_ctx = std::make_unique<ConsoleContext>(m_msg, m_exit, m_clock, &m_pdf, testdb::host());
         m_admin = std::make_unique<QWidget>();
         m_admin->setObjectName("Form3");
         m_admin->show();

@@ -2,7 +2,6 @@
 // set of a catalogue with its edges, mode and optimistic check, and what the main window reads.
 #include "AlertStore.h"
 #include "CatalogueStore.h"
-#include "ConnectionString.h"
 #include "Failure.h"
 #include "TestDb.h"
 
@@ -15,8 +14,8 @@ using Outcome = CatalogueStore::Outcome;
 
 namespace {
 
-QString cs() {
-    return hv::fncConnectionString(testdb::host());
+hv::ServerList servers() {
+    return hv::ServerList::forHosts(testdb::host());
 }
 
 // The codes as "name/comments" in byte order, NULL shown as <NULL>.
@@ -40,7 +39,7 @@ private slots:
     }
 
     void emptyCatalogueStandsAtBothEnds() {
-        CatalogueStore store(CatalogueDefinition::codes(), cs());
+        CatalogueStore store(CatalogueDefinition::codes(), servers());
         store.load();
         QVERIFY(store.bof() && store.eof());
         QCOMPARE(store.settle(), Edge::First);
@@ -52,7 +51,7 @@ private slots:
 
     void walkingStepsBackAtEitherEnd() {
         testdb::exec("INSERT INTO codes (CodeName, Comments) VALUES ('b', NULL), ('a', 'first'), ('c', 'last')");
-        CatalogueStore store(CatalogueDefinition::codes(), cs());
+        CatalogueStore store(CatalogueDefinition::codes(), servers());
         store.load();
         QCOMPARE(store.settle(), Edge::None);
         QCOMPARE(store.current(), QStringList({"a", "first"}));
@@ -72,7 +71,7 @@ private slots:
 
     void addComparesNamesExactlyAndEndsTheAdd() {
         testdb::exec("INSERT INTO codes (CodeName, Comments) VALUES ('Drill', 'x')");
-        CatalogueStore store(CatalogueDefinition::codes(), cs());
+        CatalogueStore store(CatalogueDefinition::codes(), servers());
         store.load();
         store.startAdding();
         QCOMPARE(store.add({"Drill", "again"}), Outcome::Duplicate);
@@ -89,7 +88,7 @@ private slots:
     void untouchedValuesAreWrittenBackAsStored() {
         const QString longName = QString("N").repeated(200);
         testdb::exec("INSERT INTO codes (CodeName, Comments) VALUES (?, NULL)", {longName});
-        CatalogueStore store(CatalogueDefinition::codes(), cs());
+        CatalogueStore store(CatalogueDefinition::codes(), servers());
         store.load();
         // The fields showed the name whole and the NULL as an empty text; only the name changes.
         store.remember(store.current());
@@ -104,7 +103,7 @@ private slots:
 
     void rowsChangedElsewhereAreNeitherOverwrittenNorDeleted() {
         testdb::exec("INSERT INTO codes (CodeName, Comments) VALUES ('twin', 'a'), ('twin', 'a'), ('solo', 'b')");
-        CatalogueStore store(CatalogueDefinition::codes(), cs());
+        CatalogueStore store(CatalogueDefinition::codes(), servers());
         store.load();
         store.remember(store.current());
         QCOMPARE(store.current(), QStringList({"solo", "b"}));
@@ -120,7 +119,7 @@ private slots:
 
     void refusedWriteLeavesRowsAndMode() {
         testdb::exec("INSERT INTO codes (CodeName, Comments) VALUES ('kept', 'k')");
-        CatalogueStore store(CatalogueDefinition::codes(), cs());
+        CatalogueStore store(CatalogueDefinition::codes(), servers());
         store.load();
         store.startAdding();
         {
@@ -141,7 +140,7 @@ private slots:
     void choicesReadBeforeAFailureStay() {
         testdb::exec("INSERT INTO codes (CodeName) VALUES ('Drill'), ('Code Red')");
         testdb::exec("INSERT INTO locations (CodeLocation) VALUES ('Lobby')");
-        hv::AlertStore store(cs());
+        hv::AlertStore store(servers());
         hv::AlertStore::Choices choices;
         store.readChoices(choices);
         QCOMPARE(choices.codes, QStringList({"Code Red", "Drill"}));

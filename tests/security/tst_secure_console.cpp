@@ -1,6 +1,5 @@
 #include "CatalogueDefinition.h"
 #include "CatalogueStore.h"
-#include "ConnectionString.h"
 #include "ConsoleKit.h"
 #include "SecureServer.h"
 
@@ -87,7 +86,7 @@ private slots:
         QCOMPARE(h.titles(), QStringList({"Custom Message", "Halvane Saved"}));
         QCOMPARE(rows("SELECT CONCAT_WS('|', CodeName, CodeLocation) AS r FROM AlertLog"),
                  QStringList({"Code Red|Lobby"}));
-        QCOMPARE(h.ctx.servers().preferred(), hv::fncConnectionString(SecureServer::host()));
+        QCOMPARE(h.ctx.servers().preferred().host, SecureServer::host());
     }
 
     void halvaneSendStoresWithTheConsoleAccount() {

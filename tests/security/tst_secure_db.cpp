@@ -1,6 +1,7 @@
 #include "Connection.h"
 #include "ConnectionString.h"
-#include "DeliveryLog.h"
+#include "DeliveryWrites.h"
+#include "IniFile.h"
 #include "SecureServer.h"
 #include "ServerList.h"
 #include "TestDb.h"
@@ -31,7 +32,7 @@ hv::ConnectionOptions with(const hv::DatabaseAccess& access) {
 QString failureOf(const QString& host, const hv::DatabaseAccess& access, const QString& sql = {},
                   const QVariantList& binds = {}) {
     try {
-        hv::Connection c(hv::fncConnectionString(host), with(access));
+        hv::Connection c(hv::DatabaseNode(host), with(access));
         if (!sql.isEmpty()) c.execute(sql, binds);
         return QStringLiteral("none");
     } catch (const hv::Failure& f) {
@@ -102,7 +103,7 @@ private slots:
         const QString h = SecureServer::host();
         const hv::DatabaseAccess tray = server.trayAccess();
         {
-            hv::Connection c(hv::fncConnectionString(h), with(tray));
+            hv::Connection c(hv::DatabaseNode(h), with(tray));
             QCOMPARE(c.select("SELECT CodeMessage FROM alerts").size(), 1);
             QCOMPARE(c.select("Select TraysToolTipText From properties").size(), 1);
             QCOMPARE(c.select("SELECT ReadAloud FROM traysettings WHERE ID = 1").size(), 0);
@@ -126,7 +127,7 @@ private slots:
         const hv::DatabaseAccess console = server.consoleAccess();
         {
             // Reading alerts aloud is turned on and off with an upsert.
-            hv::Connection c(hv::fncConnectionString(h), with(console));
+            hv::Connection c(hv::DatabaseNode(h), with(console));
             const QString upsert = "INSERT INTO traysettings (ID, ReadAloud) VALUES (1, ?) "
                                    "ON DUPLICATE KEY UPDATE ReadAloud = VALUES(ReadAloud)";
             c.execute(upsert, {1});
@@ -163,22 +164,23 @@ private slots:
     void trayAccountWritesItsCheckInsAndReceiptsOnly() {
         server.adminExec("DELETE FROM receipts");
         server.adminExec("DELETE FROM workstations");
-        const QString cs = hv::fncConnectionString(SecureServer::host());
+        const hv::ServerList servers = hv::ServerList::forHosts(SecureServer::host());
         const hv::DatabaseAccess tray = server.trayAccess();
         const hv::ShownAlert alert{41, QDate::currentDate(), QTime(10, 5), "Code Red", "Lobby"};
         hv::RingReport played;
         played.result = hv::RingReport::Result::Played;
         QElapsedTimer at;
         at.start();
+        const hv::WorkstationIdentity ward{"ward-7", "nurse"};
         for (const char* version : {"1.0.0", "1.0.1"}) {
-            hv::DeliveryLog log({"ward-7", "nurse"}, version);
-            log.setAudioState({true, true, false});
-            log.shown({alert}, at, played, at);
-            log.writeNow(cs, tray);
-            log.closed({alert}, at);
-            log.writeNow(cs, tray);
-            QCOMPARE(log.pending(), 0);
-            QCOMPARE(log.checkInsWritten(), 1);
+            hv::Connection c(hv::DatabaseNode(SecureServer::host()), with(tray));
+            hv::CheckIn checkIn(ward, version);
+            checkIn.setAudioState({true, true, false});
+            QCOMPARE(hv::DeliveryWrites::writeReceipts(c, ward, {{alert, at, played, at, {}}}),
+                     hv::WriteOutcome::Written);
+            QCOMPARE(hv::DeliveryWrites::writeClose(c, ward, {alert, at}), hv::WriteOutcome::Written);
+            QCOMPARE(checkIn.write(c), hv::WriteOutcome::Written);
+            QCOMPARE(checkIn.written(), 1);
         }
         QCOMPARE(server
                      .adminScalar("SELECT CONCAT(ProgramVersion, ' ', SoundDevice, MuteReadable) FROM "
@@ -196,7 +198,7 @@ private slots:
         QCOMPARE(native(failureOf(SecureServer::host(), tray, "DELETE FROM receipts")), QString("1142"));
         QCOMPARE(native(failureOf(SecureServer::host(), tray, "DELETE FROM workstations")), QString("1142"));
 
-        hv::Connection console(cs, with(server.consoleAccess()));
+        hv::Connection console(hv::DatabaseNode(SecureServer::host()), with(server.consoleAccess()));
         QCOMPARE(console.select("SELECT RingResult FROM receipts").size(), 1);
         QCOMPARE(console.select("SELECT LastCheckIn FROM workstations").size(), 1);
         QCOMPARE(native(failureOf(SecureServer::host(), server.consoleAccess(), "DELETE FROM receipts")),
@@ -207,13 +209,56 @@ private slots:
     // node out of reach (nothing listens on 127.0.0.8) and reads from the next as itself, over TLS.
     void trayAccountOnTheNextNode() {
         server.adminExec("UPDATE alerts SET CodeTime = TIME(NOW() - INTERVAL 60 SECOND)");
-        const hv::ServerList nodes(
-            QStringList{hv::fncConnectionString("127.0.0.8"), hv::fncConnectionString(SecureServer::host())});
-        const hv::PollResult r = hv::TrayStore(nodes, server.trayAccess()).fetchAlerts();
+        const hv::ServerList nodes = hv::ServerList::forHosts("127.0.0.8", {SecureServer::host()});
+        hv::TrayStore store(nodes, server.trayAccess());
+        const hv::PollSnapshot r = store.fetchAlerts();
         QVERIFY2(!r.failure, qPrintable(r.failure ? QString(r.failure->what()) : QString()));
         QVERIFY(r.statementRan);
-        QVERIFY(r.text.contains("Real fire"));
-        QCOMPARE(nodes.preferred(), hv::fncConnectionString(SecureServer::host()));
+        QVERIFY(std::any_of(r.alerts.begin(), r.alerts.end(),
+                            [](const hv::PolledAlert& a) { return a.codeMessage == "Real fire"; }));
+        QCOMPARE(nodes.preferred().host, SecureServer::host());
+    }
+
+    // What the accounts script prints goes into halvane.ini as it stands and logs in: passwords
+    // with blanks at their ends or a leading quote come out quoted, and read back exactly.
+    void accountsScriptLinesLogInAsPrinted() {
+        const QString tray = QStringLiteral(" Tray pass \"7 ");
+        const QString console = QStringLiteral("\"quoted;=");
+        const QStringList root{"--no-defaults", "--protocol=socket",
+                               "--socket=" + server.stateDir() + "/db/mariadb.sock", "-uroot",
+                               "-p" + QLatin1String(hv::kDatabasePassword)};
+        // The other tests' passwords back, however this one ends.
+        const struct Restore {
+            QStringList options;
+            ~Restore() {
+                QString why;
+                if (!SecureServer::makeAccounts(options, &why)) qWarning("%s", qPrintable(why));
+            }
+        } restore{root.mid(1)};
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("MORVIKPASSWORD", tray);
+        env.insert("HALVANEPASSWORD", console);
+        p.setProcessEnvironment(env);
+        p.start(qEnvironmentVariable("HALVANE_SOURCE_DIR") + "/db/accounts", root);
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 0);
+        QByteArray lines;
+        for (const QByteArray& line : p.readAllStandardOutput().split('\n'))
+            if (line.startsWith("MORVIK") || line.startsWith("HALVANE")) lines += line + "\r\n";
+
+        QTemporaryDir dir;
+        QFile ini(dir.filePath("halvane.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("MYSQLSERVERNAME=" + SecureServer::host().toUtf8() + "\r\n" + lines +
+                  "MYSQLSSLCA=" + server.caFile().toUtf8() + "\r\n");
+        ini.close();
+        const hv::IniSettings s = hv::fncReadINI(ini.fileName());
+        QVERIFY(s.problems.isEmpty());
+        QCOMPARE(s.morvikPassword, tray);
+        QCOMPARE(s.halvanePassword, console);
+        QCOMPARE(failureOf(SecureServer::host(), s.trayAccess()), QString("none"));
+        QCOMPARE(failureOf(SecureServer::host(), s.consoleAccess()), QString("none"));
     }
 
     void withAnAuthorityEveryConnectionIsVerifiedTlsOrNone() {
@@ -255,7 +300,7 @@ private slots:
     void alertTextNeverCrossesTheWireInTheClear() {
         const QString text = QStringLiteral("Chlorine leak in lab 7 zebra-quartz");
         const auto readAlert = [&](const QString& host, const hv::DatabaseAccess& access) {
-            hv::Connection c(hv::fncConnectionString(host), with(access));
+            hv::Connection c(hv::DatabaseNode(host), with(access));
             const auto rows = c.select(kPoll);
             QCOMPARE(rows.size(), 1);
             QCOMPARE(rows.front().value("CodeMessage").toString(), text);

@@ -1,16 +1,14 @@
 #include "Connection.h"
-#include "ConnectionString.h"
 #include "DatabaseAccess.h"
 #include "Failure.h"
 #include "IniFile.h"
-#include "Settings.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
-// The settings on the lines after the first of halvane.ini, and what they make of a connection
-// before anything goes on the wire.
+// The certificate settings of halvane.ini as installed (through the package's link), and what
+// they make of a connection before anything goes on the wire. The reading itself: tst_inifile.
 class TestSettings : public QObject {
     Q_OBJECT
 
@@ -24,44 +22,6 @@ class TestSettings : public QObject {
     }
 
 private slots:
-    void keysAfterTheFirstLine() {
-        const QByteArray ini = "MYSQLSERVERNAME=db1\r\n"
-                               "MORVIKUSER=halvane_tray\r\n"
-                               "MORVIKPASSWORD= p=w;d \r\n"
-                               "morvikuser=lower case is another key\n"
-                               " HALVANEUSER=a blank before the key\n"
-                               "HALVANEUSER=halvane_console\n"
-                               "HALVANEUSER=a second one\n"
-                               "HALVANEPASSWORD=\n"
-                               "MYSQLSSLCA=/etc/halvane/ca.pem";
-        // The first line reads as it always has.
-        QCOMPARE(hv::hostFromIniText(ini), QStringLiteral("db1"));
-        const hv::Settings s = hv::settingsFromIniText(ini);
-        QCOMPARE(s.morvikUser, QStringLiteral("halvane_tray"));
-        QCOMPARE(s.morvikPassword, QStringLiteral(" p=w;d "));
-        QCOMPARE(s.halvaneUser, QStringLiteral("halvane_console"));
-        QCOMPARE(s.halvanePassword, QString());
-        QVERIFY(s.tls);
-        QCOMPARE(s.sslCa, QStringLiteral("/etc/halvane/ca.pem"));
-
-        const hv::DatabaseAccess tray = s.trayAccess();
-        QCOMPARE(tray.user, QStringLiteral("halvane_tray"));
-        QCOMPARE(tray.password, QStringLiteral(" p=w;d "));
-        QVERIFY(tray.tls);
-        const hv::DatabaseAccess console = s.consoleAccess();
-        QCOMPARE(console.user, QStringLiteral("halvane_console"));
-        QCOMPARE(console.password, QString());
-
-        // The first line is never a setting, and a file without settings keeps root over plain TCP.
-        const hv::Settings none = hv::settingsFromIniText("MORVIKUSER=x\r\nMYSQLSERVERNAME=db1\r\n");
-        QVERIFY(none.morvikUser.isEmpty());
-        QVERIFY(!none.tls);
-        QVERIFY(none.trayAccess().user.isEmpty());
-        QVERIFY(none.trayAccess().tlsConnectOptions().isEmpty());
-        // A client certificate alone still asks for TLS, which then lacks its authority.
-        QVERIFY(hv::settingsFromIniText("MYSQLSERVERNAME=db1\nMYSQLSSLCERT=c.pem\n").tls);
-    }
-
     void certificatePathsAndTheirChecks() {
         QTemporaryDir etc;
         QTemporaryDir programs;
@@ -79,7 +39,8 @@ private slots:
         const QString beside = programs.filePath("halvane.ini");
         QVERIFY(QFile::link(etc.filePath("halvane.ini"), beside));
 
-        hv::DatabaseAccess a = hv::readSettings(beside).trayAccess();
+        hv::DatabaseAccess a = hv::fncReadINI(beside).trayAccess();
+        // The folder of the real file, not the one of the link.
         QCOMPARE(a.sslCa, etc.filePath("ca.pem"));
         QCOMPARE(a.sslCert, etc.filePath("cert.pem"));
         QCOMPARE(a.tlsConnectOptions(),
@@ -88,12 +49,11 @@ private slots:
 
         // Each of these is "cannot reach" before a connection is tried: the client library would
         // connect without a file it cannot read, or split a path at ';'.
-        const QString cs = hv::fncConnectionString(QStringLiteral("127.0.0.1"));
         auto opening = [&](const hv::DatabaseAccess& access) {
             return failureOf([&] {
                 hv::ConnectionOptions o;
                 o.access = access;
-                hv::Connection c(cs, o);
+                hv::Connection c(hv::DatabaseNode(QStringLiteral("127.0.0.1")), o);
             });
         };
         hv::DatabaseAccess missing = a;

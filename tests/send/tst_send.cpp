@@ -174,10 +174,15 @@ private slots:
                                   "\"127.0.0.9\": ") &&
                      r.err.count('\n') == 1 && r.err.endsWith('\n'),
                  qPrintable(r.err));
-        // ... unless a further line names a node of the same cluster that does.
-        ini("MYSQLSERVERNAME=" + testdb::hostUnreachable().toUtf8() + "\r\nMYSQLSERVERNAME=127.0.0.1\r\n",
-            "cluster.ini");
-        QCOMPARE(send({"--code", "Code Red", "--location", "Lobby"}, {}, m_dir.filePath("cluster.ini")).status, 0);
+        // ... unless a further line names a node of the same cluster that does (indented, in any
+        // letter case). A line meant as a setting but not read is said, and stops nothing.
+        const QString cluster = ini("MYSQLSERVERNAME=" + testdb::hostUnreachable().toUtf8() +
+                                        "\r\n  mysqlservername = 127.0.0.1\r\nCAPSENDER:plant\r\n",
+                                    "cluster.ini");
+        r = send({"--code", "Code Red", "--location", "Lobby"}, {}, cluster);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.err,
+                 "halvane-send: " + cluster + ", line 3: CAPSENDER is not followed by \"=\": the line is not read.\n");
         QCOMPARE(testdb::scalar("SELECT COUNT(*) FROM AlertLog").toInt(), 1);
         testdb::exec("DELETE FROM alerts");
         testdb::exec("DELETE FROM AlertLog");

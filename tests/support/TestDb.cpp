@@ -54,13 +54,13 @@ ReadOnlyRights::~ReadOnlyRights() {
     adminExec(QStringLiteral("GRANT ALL PRIVILEGES ON *.* TO root@'127.0.0.1' WITH GRANT OPTION"));
 }
 
-static QString cs() {
-    return hv::fncConnectionString(host());
+static hv::DatabaseNode node() {
+    return hv::DatabaseNode(host());
 }
 
 bool available(QString* why) {
     try {
-        hv::Connection c(cs());
+        hv::Connection c(node());
         c.select(QStringLiteral("SELECT 1"));
         return true;
     } catch (const hv::Failure& f) {
@@ -70,7 +70,7 @@ bool available(QString* why) {
 }
 
 void reset() {
-    hv::Connection c(cs());
+    hv::Connection c(node());
     for (const char* t : {"alerts", "AlertLog", "codes", "locations", "users", "properties"})
         c.execute(QStringLiteral("DELETE FROM %1").arg(QLatin1String(t)));
     c.execute(QStringLiteral("ALTER TABLE alerts AUTO_INCREMENT = 1"));
@@ -98,7 +98,7 @@ bool applyUpgrade(QString* output) {
 }
 
 void exec(const QString& sql, const QVariantList& binds) {
-    hv::Connection c(cs());
+    hv::Connection c(node());
     c.execute(sql, binds);
 }
 
@@ -108,14 +108,14 @@ void upgrade() {
     QStringList lines;
     for (const QString& line : QString::fromUtf8(f.readAll()).split(u'\n'))
         if (!line.trimmed().startsWith(QLatin1String("--"))) lines << line;
-    hv::Connection c(cs());
+    hv::Connection c(node());
     for (const QString& statement : lines.join(u'\n').split(u';'))
         if (!statement.trimmed().isEmpty() && !statement.trimmed().startsWith(QLatin1String("USE ")))
             c.execute(statement.trimmed());
 }
 
 QList<QSqlRecord> rows(const QString& sql, const QVariantList& binds) {
-    hv::Connection c(cs());
+    hv::Connection c(node());
     return c.select(sql, binds);
 }
 

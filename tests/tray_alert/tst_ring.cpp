@@ -1,5 +1,5 @@
 #include "ScriptedMessagePort.h"
-#include "platform/alsa/AlsaSoundPlayer.h"
+#include "platform/posix/AlsaSoundPlayer.h"
 #include "ring/Mixer.h"
 #include "ring/RingRoutine.h"
 #include "ring/SoundPlayer.h"

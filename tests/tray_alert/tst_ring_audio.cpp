@@ -1,7 +1,8 @@
 #include "DesktopSession.h"
 #include "ScriptedMessagePort.h"
 #include "TrayPorts.h"
-#include "platform/alsa/AlsaSoundPlayer.h"
+#include "platform/Platform.h"
+#include "platform/posix/AlsaSoundPlayer.h"
 #include "ring/RingRoutine.h"
 
 #include <QtTest>

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "Connection.h"
-#include "ConnectionString.h"
 #include "TestDb.h"
 
 #include <QStringList>
@@ -12,7 +11,7 @@
 class TableLock {
 public:
     explicit TableLock(const QStringList& tables)
-        : m_conn(std::make_unique<hv::Connection>(hv::fncConnectionString(testdb::host()))) {
+        : m_conn(std::make_unique<hv::Connection>(hv::DatabaseNode(testdb::host()))) {
         QStringList parts;
         for (const QString& t : tables)
             parts << t + QStringLiteral(" WRITE");

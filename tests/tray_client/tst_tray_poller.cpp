@@ -1,10 +1,10 @@
 #include "Connection.h"
-#include "ConnectionString.h"
 #include "Formats.h"
 #include "TableLock.h"
 #include "TestDb.h"
 #include "TrayFakes.h"
 #include "TrayStore.h"
+#include "alerts/AlertText.h"
 #include "poll/Poller.h"
 
 #include <QEventLoop>
@@ -76,7 +76,7 @@ private slots:
         ringLog = std::make_shared<RingLog>();
         caller = std::make_unique<QWidget>();
         poller = std::make_unique<Poller>(*popup, std::make_unique<FakeRing>(ringLog), caller.get());
-        poller->setConnectionString(hv::fncConnectionString(testdb::host()));
+        poller->setServers(hv::ServerList::forHosts(testdb::host()));
     }
 
     void cleanup() {
@@ -184,14 +184,18 @@ private slots:
         addAlertAt(t.addSecs(-180), "OneEighty");
         addAlertAt(t.addSecs(-181), "OneEightyOne");
         addAlertAt(t.addSecs(1), "Ahead");
-        hv::Connection conn(hv::fncConnectionString(testdb::host()));
+        hv::Connection conn(hv::DatabaseNode(testdb::host()));
         conn.execute("SET TIMESTAMP = ?", {t.toSecsSinceEpoch()});
         QCOMPARE(conn.select("SELECT NOW()").front().value(0).toDateTime(), t);
-        const hv::PollResult r = hv::TrayStore::readAlerts(conn);
+        hv::TrayStore store(hv::ServerList::forHosts(testdb::host()));
+        const hv::PollSnapshot r = store.readAlerts(conn);
         QVERIFY(!r.failure);
         QVERIFY(r.statementRan);
-        QCOMPARE(r.ids, QList<qint64>({one, late}));
-        QCOMPARE(r.text, block(one, "One", "Lobby", "", "") + block(late, "OneSeventyNine", "Lobby", "", ""));
+        QCOMPARE(r.alerts.size(), 2);
+        QCOMPARE(r.alerts[0].key.id, one);
+        QCOMPARE(r.alerts[1].key.id, late);
+        QCOMPARE(hv::alertText::block(r.alerts[0]) + hv::alertText::block(r.alerts[1]),
+                 block(one, "One", "Lobby", "", "") + block(late, "OneSeventyNine", "Lobby", "", ""));
     }
 
     void acrossMidnightOnlyWhileYoungerThan180Seconds() {

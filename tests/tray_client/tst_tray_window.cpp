@@ -186,6 +186,23 @@ private slots:
         QVERIFY(w.timer()->isActive());
     }
 
+    // The lines after the first are read by one rule (here a node indented and in lower case);
+    // a line meant as a setting but not read is a warning on standard error, never a box.
+    void furtherLinesReadAndOneReported() {
+        hv::TrayOptions o;
+        o.iniPath = writeIni("MYSQLSERVERNAME=" + testdb::hostUnreachable().toLatin1() +
+                             "\r\n  mysqlservername=127.0.0.1\r\nMORVIK_USER=halvane_tray\r\n");
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(o.iniPath + ", line 3: \"MORVIK_USER\" is not a key (is "
+                                                                  "MORVIKUSER meant?): the line is not read."));
+        TrayWindow& w = make(o);
+        w.start();
+        QVERIFY(msg.boxes.isEmpty());
+        QCOMPARE(w.furtherServers, QStringList{"127.0.0.1"});
+        QVERIFY(w.access.user.isEmpty());
+        // The tooltip comes from the node the further line names.
+        QTRY_COMPARE(w.trayIcon()->toolTip(), "Halvane test tip");
+    }
+
     void badIconPictureAsksForReinstall() {
         hv::TrayOptions o;
         o.icon32 = "this is not a picture";

@@ -1,47 +1,99 @@
 #include "poll/DatabaseWorker.h"
 
-#include "WorkerThread.h"
+#include "DatabaseErrors.h"
+#include "SiteFacts.h"
 
 namespace hv {
 
-DatabaseWorker::DatabaseWorker(WorkstationIdentity identity)
-    : m_log(std::move(identity), QStringLiteral(HALVANE_VERSION)) {}
+DatabaseWorker::DatabaseWorker(ServerList servers, DatabaseAccess access, WorkstationIdentity identity)
+    : m_store(std::move(servers), access), m_access(std::move(access)),
+      m_checkIn(std::move(identity), QStringLiteral(HALVANE_VERSION)) {}
 
-void DatabaseWorker::readTooltip(const ServerList& servers, const DatabaseAccess& access, const AudioState& audio) {
-    if (WorkerThread::stopping()) return;
-    m_log.setAudioState(audio);
-    emit tooltipRead(TrayStore(servers, access).readTooltip([this](Connection& c) { m_log.writeOn(c); }));
+LiveAlerts::BatchResult DatabaseWorker::write(Connection& connection, const LiveAlerts::Batch& owed) {
+    LiveAlerts::BatchResult result;
+    if (!owed.receipts.isEmpty()) {
+        result.receipts = DeliveryWrites::writeReceipts(connection, m_checkIn.identity(), owed.receipts);
+        if (result.receipts == WriteOutcome::Lost) return result;
+    }
+    for (const CloseWrite& close : owed.closes) {
+        result.closes << DeliveryWrites::writeClose(connection, m_checkIn.identity(), close);
+        if (result.closes.last() == WriteOutcome::Lost) return result;
+    }
+    if (m_checkIn.due()) m_checkIn.write(connection);
+    return result;
 }
 
-void DatabaseWorker::poll(const ServerList& servers, const DatabaseAccess& access, bool withTooltip,
-                          const AudioState& audio) {
-    if (WorkerThread::stopping()) return;
-    m_log.setAudioState(audio);
-    TrayStore(servers, access)
-        .poll(
-            withTooltip,
-            [this](const PollResult& r) {
-                emit alertsRead(r);
-                if (r.failure)
-                    m_log.pollFailed(*r.failure);
-                else if (r.skipped)
-                    m_log.pollFailed(*r.skipped);
-            },
-            [this](const TooltipResult& t) { emit tooltipRead(t); }, [this](Connection& c) { m_log.writeOn(c); },
-            &m_cancelled, [this](bool on) { emit readAloudRead(on); });
+void DatabaseWorker::poll(bool withTooltip, const AudioState& audio, const LiveAlerts::Batch& owed,
+                          const PollAnswers& answers) {
+    m_checkIn.setAudioState(audio);
+    bool alertsGone = false;
+    LiveAlerts::BatchResult written;
+    try {
+        m_store.run([&](Connection& conn) {
+            const PollSnapshot s = m_store.readAlerts(conn);
+            // This node is gone or cut off: the next one answers for it.
+            if (s.failure && dberror::nodeLost(*s.failure)) throw *s.failure;
+            answers.alerts(s);
+            alertsGone = true;
+            if (s.failure)
+                m_checkIn.pollFailed(*s.failure);
+            else if (s.skipped)
+                m_checkIn.pollFailed(*s.skipped);
+            // A server lost after the alerts leaves the tooltip and the writes for a later poll.
+            bool answering = !s.failure && !(s.skipped && dberror::unanswered(*s.skipped));
+            if (withTooltip && answering) {
+                const TooltipResult t = TrayStore::readTooltip(conn);
+                answering = !(t.failure && dberror::unanswered(*t.failure));
+                answers.tooltip(t);
+            }
+            if (answering) written = write(conn, owed);
+        });
+    } catch (const Failure& f) {
+        if (!alertsGone) {
+            // Without a connection the poll has nothing to show; a refused login or a server out of
+            // reach ends it, anything else only skips it.
+            PollSnapshot s;
+            const dberror::Cause cause = dberror::causeOf(f);
+            if (cause == dberror::Cause::LoginRefused || f.number() == code::CannotOpen) s.failure = f;
+            answers.alerts(s);
+            if (s.failure) m_checkIn.pollFailed(f);
+        }
+    }
+    answers.written(written);
 }
 
-void DatabaseWorker::recordShown(const ServerList& servers, const DatabaseAccess& access,
-                                 const QList<ShownAlert>& alerts, const QElapsedTimer& shownAt, const RingReport& ring,
-                                 const QElapsedTimer& rangAt) {
-    m_log.shown(alerts, shownAt, ring, rangAt);
-    if (!WorkerThread::stopping()) m_log.writeNow(servers, access);
+TooltipResult DatabaseWorker::readTooltip(const AudioState& audio) {
+    m_checkIn.setAudioState(audio);
+    TooltipResult t;
+    try {
+        m_store.run([&](Connection& conn) {
+            t = TrayStore::readTooltip(conn);
+            if (t.failure && dberror::nodeLost(*t.failure)) throw *t.failure;
+            if (!(t.failure && dberror::unanswered(*t.failure))) write(conn, {});
+        });
+    } catch (const Failure& f) {
+        t = TooltipResult();
+        t.failure = f;
+        t.answered = !dberror::unanswered(f);
+    }
+    return t;
 }
 
-void DatabaseWorker::recordClosed(const ServerList& servers, const DatabaseAccess& access,
-                                  const QList<ShownAlert>& alerts, const QElapsedTimer& closedAt) {
-    m_log.closed(alerts, closedAt);
-    if (!WorkerThread::stopping()) m_log.writeNow(servers, access);
+LiveAlerts::BatchResult DatabaseWorker::writeNow(const LiveAlerts::Batch& owed) {
+    LiveAlerts::BatchResult result;
+    if (owed.isEmpty() && !m_checkIn.due()) return result;
+    ConnectionOptions options;
+    options.connectTimeoutSeconds = site::kDeliveryStatementSeconds;
+    options.readTimeoutSeconds = site::kDeliveryStatementSeconds * 2;
+    options.writeTimeoutSeconds = site::kDeliveryStatementSeconds * 2;
+    options.access = m_access;
+    try {
+        // The first node that answers; what it does not take waits for the next poll.
+        m_store.servers().run(options, [&](Connection& connection) { result = write(connection, owed); });
+    } catch (const Failure&) {
+        // Not reached: what is owed waits for the next poll.
+    }
+    return result;
 }
 
 } // namespace hv

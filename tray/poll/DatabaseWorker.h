@@ -1,48 +1,52 @@
 #pragma once
 
-#include "DeliveryLog.h"
+#include "AudioState.h"
+#include "DeliveryWrites.h"
 #include "ServerList.h"
 #include "TrayStore.h"
+#include "alerts/LiveAlerts.h"
+#include "platform/Platform.h"
 
-#include <QElapsedTimer>
-#include <QList>
-#include <QObject>
-#include <QString>
+#include <functional>
 
 namespace hv {
 
-// The tray client's database work, on a thread of its own: the tooltip read at start, every poll,
-// and what the workstation owes the delivery tables (its check-ins, and a receipt for every alert
-// it showed). Its connections are made and closed on that thread; results leave it as signals.
-class DatabaseWorker : public QObject {
-    Q_OBJECT
+// The tray client's database work, done on its database thread: the tooltip read at start, every
+// poll, and the delivery writes that the live-alert picture owes (receipts and closes), with the
+// check-in riding on a poll's connection about once a minute. It keeps what belongs to that thread
+// alone (which poll statement the server takes, when the next check-in is due); results leave as
+// values. The alerts leave first, so that neither a locked settings table nor the writes after
+// them hold up an alert.
+class DatabaseWorker {
 public:
-    explicit DatabaseWorker(WorkstationIdentity identity = WorkstationIdentity::current());
+    DatabaseWorker(ServerList servers, DatabaseAccess access, WorkstationIdentity identity = thisWorkstation());
 
-    // The tooltip, then the first check-in on the same connection.
-    void readTooltip(const ServerList& servers, const DatabaseAccess& access, const AudioState& audio = {});
-    // The poll; once its alerts are on their way to the window, on the same connection, what is
-    // owed to the delivery tables (the check-in when due says `audio`).
-    void poll(const ServerList& servers, const DatabaseAccess& access, bool withTooltip, const AudioState& audio = {});
-    // The receipts for the alerts a poll showed first, written as soon as their ring has ended.
-    void recordShown(const ServerList& servers, const DatabaseAccess& access, const QList<ShownAlert>& alerts,
-                     const QElapsedTimer& shownAt, const RingReport& ring, const QElapsedTimer& rangAt);
-    // The user closed the popup that showed these alerts.
-    void recordClosed(const ServerList& servers, const DatabaseAccess& access, const QList<ShownAlert>& alerts,
-                      const QElapsedTimer& closedAt);
+    // What one poll hands back, each as soon as it is known.
+    struct PollAnswers {
+        std::function<void(const PollSnapshot&)> alerts;
+        std::function<void(const TooltipResult&)> tooltip;
+        std::function<void(const LiveAlerts::BatchResult&)> written;
+    };
+    // The poll; then, while the server still answers on the same connection, the tooltip when
+    // asked for and the writes owed, and the check-in when it is due (it says `audio`).
+    void poll(bool withTooltip, const AudioState& audio, const LiveAlerts::Batch& owed, const PollAnswers& answers);
+    // The tooltip alone, as read at start, then the first check-in on the same connection.
+    TooltipResult readTooltip(const AudioState& audio);
+    // The writes owed right after a ring or a close, on a connection of their own; a check-in
+    // that is due goes with them. Nothing is sent when nothing is owed.
+    LiveAlerts::BatchResult writeNow(const LiveAlerts::Batch& owed);
 
-    const DeliveryLog& deliveryLog() const { return m_log; }
+    CheckIn& checkIn() { return m_checkIn; }
+    TrayStore& store() { return m_store; }
 
-signals:
-    void alertsRead(const hv::PollResult& result);
-    void tooltipRead(const hv::TooltipResult& result);
-    // After alertsRead, when alerts are current: whether the site has them read aloud.
-    void readAloudRead(bool on);
+    // The writes in order on one connection: receipts, closes, then the check-in when due; the
+    // writing stops where the server stops answering.
+    LiveAlerts::BatchResult write(Connection& connection, const LiveAlerts::Batch& owed);
 
 private:
-    DeliveryLog m_log;
-    // Kept from poll to poll on this thread.
-    CancelledAlerts m_cancelled;
+    TrayStore m_store;
+    DatabaseAccess m_access;
+    CheckIn m_checkIn;
 };
 
 } // namespace hv

@@ -1,30 +1,29 @@
 #include "poll/Poller.h"
 
+#include "JobQueue.h"
 #include "SiteFacts.h"
-#include "WorkerThread.h"
 #include "poll/DatabaseWorker.h"
 #include "ring/AudioWorker.h"
 
+#include <QPointer>
 #include <QWidget>
-#include <algorithm>
 
 namespace hv {
 
 Poller::Poller(PopupPort& popup, std::unique_ptr<RingPort> ring, QWidget* caller, QObject* parent)
-    : QObject(parent), m_popup(popup), m_caller(caller), m_databaseWorker(new DatabaseWorker) {
+    : QObject(parent), m_popup(popup), m_caller(caller),
+      m_databaseQueue(std::make_unique<JobQueue>(QStringLiteral("Morvik database"))),
+      m_audioQueue(std::make_unique<JobQueue>(QStringLiteral("Morvik audio"))) {
     // Asked here, before the ring moves to its thread, so that the first check-in knows it.
     m_audioState = ring->audioState();
-    m_audioWorker = new AudioWorker(std::move(ring));
-    connect(m_databaseWorker, &DatabaseWorker::alertsRead, this, &Poller::onAlertsRead, Qt::QueuedConnection);
-    connect(m_databaseWorker, &DatabaseWorker::tooltipRead, this, &Poller::onTooltipRead, Qt::QueuedConnection);
-    connect(m_databaseWorker, &DatabaseWorker::readAloudRead, this, &Poller::onReadAloudRead, Qt::QueuedConnection);
-    connect(m_audioWorker, &AudioWorker::rang, this, &Poller::onRang, Qt::QueuedConnection);
-    connect(
-        m_audioWorker, &AudioWorker::audioState, this, [this](const AudioState& state) { m_audioState = state; },
-        Qt::QueuedConnection);
+    const JobQueue::Replies replies = m_audioQueue->replies();
+    // Each answer reaches this poller only while it lives; `this` is not touched before.
+    const QPointer<QObject> self(this);
+    m_audio =
+        std::make_shared<AudioWorker>(std::move(ring), [this, replies, self](int ticket, const RingReport& report) {
+            replies(self, [this, ticket, report] { onRang(ticket, report); });
+        });
     m_popup.setClosedByUser([this] { onClosedByUser(); });
-    m_database = std::make_unique<WorkerThread>(m_databaseWorker, QStringLiteral("Morvik database"));
-    m_audio = std::make_unique<WorkerThread>(m_audioWorker, QStringLiteral("Morvik audio"));
 }
 
 Poller::~Poller() {
@@ -38,16 +37,23 @@ void Poller::halt() {
 
 bool Poller::shutdown(QDeadlineTimer deadline) {
     halt();
-    if (m_database->stopped() && m_audio->stopped()) return true;
+    if (m_databaseQueue->stopped() && m_audioQueue->stopped()) return true;
     // Both are asked first so that they wind down side by side within the one deadline.
-    if (!m_audio->stopped()) m_audioWorker->interrupt();
-    m_database->requestStop();
-    m_audio->requestStop();
-    const bool database = m_database->stop(deadline);
-    const bool audio = m_audio->stop(deadline);
-    m_databaseWorker = nullptr;
-    m_audioWorker = nullptr;
+    if (m_audio) m_audio->interrupt();
+    m_databaseQueue->requestStop();
+    m_audioQueue->requestStop();
+    const bool database = m_databaseQueue->stop(deadline);
+    const bool audio = m_audioQueue->stop(deadline);
+    // The ring (and with it the mixer) goes with its thread; a ring left playing keeps it until it
+    // returns there.
+    m_audio.reset();
+    m_database.reset();
     return database && audio;
+}
+
+std::shared_ptr<DatabaseWorker> Poller::database() {
+    if (!m_database && !m_databaseQueue->stopped()) m_database = std::make_shared<DatabaseWorker>(m_servers, m_access);
+    return m_database;
 }
 
 Reaction Poller::react(TrayOperation op, const Failure& f) {
@@ -59,77 +65,80 @@ void Poller::readTooltipAtStart() {
     if (m_halted) return;
     m_tooltipPending = true;
     ++m_startReads;
-    DatabaseWorker* worker = m_databaseWorker;
-    const ServerList servers = m_servers;
-    const DatabaseAccess access = m_access;
+    const std::shared_ptr<DatabaseWorker> db = database();
     const AudioState audio = m_audioState;
-    QMetaObject::invokeMethod(
-        worker, [worker, servers, access, audio] { worker->readTooltip(servers, access, audio); },
-        Qt::QueuedConnection);
+    m_databaseQueue->post<TooltipResult>(
+        this, [db, audio] { return db->readTooltip(audio); },
+        [this](const JobResult<TooltipResult>& r) {
+            TooltipResult t = r.value;
+            if (r.failure) t.failure = r.failure;
+            onTooltipRead(t);
+        });
 }
 
 void Poller::tick() {
     if (m_busy || m_halted) return;
     m_busy = true;
     emit pollStarted();
-    DatabaseWorker* worker = m_databaseWorker;
-    const ServerList servers = m_servers;
-    const DatabaseAccess access = m_access;
+    const std::shared_ptr<DatabaseWorker> db = database();
     const bool withTooltip = m_tooltipPending;
     const AudioState audio = m_audioState;
-    QMetaObject::invokeMethod(
-        worker, [worker, servers, access, withTooltip, audio] { worker->poll(servers, access, withTooltip, audio); },
-        Qt::QueuedConnection);
+    const LiveAlerts::Batch owed = m_alerts.takeOwed();
+    const JobQueue::Replies replies = m_databaseQueue->replies();
+    const QPointer<QObject> self(this);
+    m_databaseQueue->post([this, db, withTooltip, audio, owed, replies, self] {
+        bool answered = false;
+        DatabaseWorker::PollAnswers answers;
+        answers.alerts = [&](const PollSnapshot& s) {
+            answered = true;
+            replies(self, [this, s] { onPolled(s); });
+        };
+        answers.tooltip = [&](const TooltipResult& t) { replies(self, [this, t] { onTooltipRead(t); }); };
+        answers.written = [&](const LiveAlerts::BatchResult& r) {
+            replies(self, [this, owed, r] { m_alerts.written(owed, r); });
+        };
+        try {
+            db->poll(withTooltip, audio, owed, answers);
+        } catch (...) {
+            // Whatever went wrong, the poll must end, or the timer's next ticks would all be dropped.
+            if (!answered) answers.alerts(PollSnapshot());
+            answers.written({});
+        }
+    });
     // The audio for the check-in about a minute from now.
     if (++m_ticks % site::kPollsPerCheckIn == 0) {
-        AudioWorker* audioWorker = m_audioWorker;
-        QMetaObject::invokeMethod(
-            audioWorker, [audioWorker] { audioWorker->probe(); }, Qt::QueuedConnection);
+        const std::shared_ptr<AudioWorker> worker = m_audio;
+        m_audioQueue->post<AudioState>(
+            this, [worker] { return worker->probe(); },
+            [this](const JobResult<AudioState>& r) {
+                if (!r.failure) m_audioState = r.value;
+            });
     }
 }
 
-void Poller::onAlertsRead(const PollResult& r) {
+void Poller::onPolled(const PollSnapshot& s) {
     if (m_halted) {
         endPoll();
         return;
     }
     bool ringing = false;
-    m_toSpeak.clear();
     Handler h([this](const Failure& f) { return react(TrayOperation::Poll, f); });
     h.run([&] {
         h.step([&] { m_popup.closePopup(); });
-        m_onScreen.clear();
-        if (r.failure) throw *r.failure;
-        if (!r.statementRan) return;
-        if (r.ids.isEmpty()) {
-            m_rungIDs.clear();
-            return;
-        }
-        m_lastID = r.ids.last();
-        FirstShown first;
-        h.step([&] {
-            m_popup.showAlerts(r.text, m_caller);
-            first.shownAt.start();
-            m_onScreen = r.alerts;
-        });
-        for (const ShownAlert& a : r.alerts)
-            if (!m_rungIDs.contains(a.id)) first.alerts.append(a);
-        QStringList newWords;
-        for (qsizetype i = 0; i < r.ids.size(); ++i)
-            if (!m_rungIDs.contains(r.ids[i]) && i < r.spoken.size()) newWords << r.spoken[i];
-        const bool fresh =
-            std::any_of(r.ids.begin(), r.ids.end(), [this](qint64 id) { return !m_rungIDs.contains(id); });
-        // Counted as rung even when the sound fails, so that one alert never rings twice.
-        m_rungIDs = QSet<qint64>(r.ids.begin(), r.ids.end());
+        const LiveAlerts::Showing show = m_alerts.polled(s);
+        if (s.failure) throw *s.failure;
+        if (show.alerts == 0) return;
+        h.step([&] { m_popup.showAlerts(show.text, m_caller); });
         // The popup is already up: the window thread paints it while the audio thread rings.
-        if (fresh && !m_halted) {
+        if (show.ring && !m_halted) {
             m_pollRing = playRing(TrayOperation::Poll);
+            m_alerts.ringing(m_pollRing);
             ringing = true;
-            // Their receipts follow the ring, so that they can say how it went.
-            first.ticket = m_pollRing;
-            if (!first.shownAt.isValid()) first.shownAt.start();
-            m_firstShown = first;
-            m_toSpeak = newWords.join(QStringLiteral(". "));
+            if (!show.words.isEmpty()) {
+                // Queued behind the ring just asked for: the words follow it.
+                const std::shared_ptr<AudioWorker> worker = m_audio;
+                m_audioQueue->post([worker, words = show.words] { worker->speak(words); });
+            }
         }
     });
     if (!ringing) endPoll();
@@ -149,50 +158,24 @@ void Poller::onTooltipRead(const TooltipResult& t) {
     }
 }
 
-void Poller::onReadAloudRead(bool on) {
-    const QString words = std::exchange(m_toSpeak, QString());
-    if (!on || words.isEmpty() || m_halted) return;
-    // Queued behind the ring just asked for: the words follow it.
-    AudioWorker* worker = m_audioWorker;
-    QMetaObject::invokeMethod(
-        worker, [worker, words] { worker->speak(words); }, Qt::QueuedConnection);
-}
-
 void Poller::setVoice(VoiceFactory makeVoice) {
-    if (!m_audioWorker) return;
-    AudioWorker* worker = m_audioWorker;
-    QMetaObject::invokeMethod(
-        worker, [worker, makeVoice] { worker->setVoiceFactory(makeVoice); }, Qt::QueuedConnection);
+    const std::shared_ptr<AudioWorker> worker = m_audio;
+    m_audioQueue->post([worker, makeVoice] { worker->setVoiceFactory(makeVoice); });
 }
 
 int Poller::playRing(TrayOperation op) {
     const int ticket = ++m_nextTicket;
     ++m_ringsWaiting;
-    AudioWorker* worker = m_audioWorker;
-    QMetaObject::invokeMethod(
-        worker, [worker, ticket, op] { worker->ring(ticket, op); }, Qt::QueuedConnection);
+    const std::shared_ptr<AudioWorker> worker = m_audio;
+    m_audioQueue->post([worker, ticket, op] { worker->ring(ticket, op); });
     return ticket;
 }
 
 void Poller::onRang(int ticket, const RingReport& report) {
     --m_ringsWaiting;
-    if (m_firstShown && m_firstShown->ticket == ticket) {
-        const FirstShown first = *m_firstShown;
-        m_firstShown.reset();
-        QElapsedTimer rangAt;
-        rangAt.start();
-        if (!m_halted && !first.alerts.isEmpty()) {
-            DatabaseWorker* worker = m_databaseWorker;
-            const ServerList cs = m_servers;
-            const DatabaseAccess access = m_access;
-            QMetaObject::invokeMethod(
-                worker,
-                [worker, cs, access, first, report, rangAt] {
-                    worker->recordShown(cs, access, first.alerts, first.shownAt, report, rangAt);
-                },
-                Qt::QueuedConnection);
-        }
-    }
+    // The receipts of the alerts that rang go as soon as the ring has ended, so that they say how
+    // it went.
+    if (m_alerts.rang(ticket, report) && !m_halted) writeOwed();
     if (ticket == m_pollRing) {
         m_pollRing = 0;
         endPoll();
@@ -200,16 +183,16 @@ void Poller::onRang(int ticket, const RingReport& report) {
 }
 
 void Poller::onClosedByUser() {
-    if (m_halted || m_onScreen.isEmpty()) return;
-    QElapsedTimer closedAt;
-    closedAt.start();
-    DatabaseWorker* worker = m_databaseWorker;
-    const ServerList cs = m_servers;
-    const DatabaseAccess access = m_access;
-    const QList<ShownAlert> alerts = m_onScreen;
-    QMetaObject::invokeMethod(
-        worker, [worker, cs, access, alerts, closedAt] { worker->recordClosed(cs, access, alerts, closedAt); },
-        Qt::QueuedConnection);
+    if (m_halted) return;
+    if (m_alerts.closedByUser()) writeOwed();
+}
+
+void Poller::writeOwed() {
+    const LiveAlerts::Batch owed = m_alerts.takeOwed();
+    const std::shared_ptr<DatabaseWorker> db = database();
+    m_databaseQueue->post<LiveAlerts::BatchResult>(
+        this, [db, owed] { return db->writeNow(owed); },
+        [this, owed](const JobResult<LiveAlerts::BatchResult>& r) { m_alerts.written(owed, r.value); });
 }
 
 void Poller::endPoll() {

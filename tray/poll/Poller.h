@@ -1,22 +1,21 @@
 #pragma once
 
 #include "AudioState.h"
+#include "DatabaseAccess.h"
 #include "Failure.h"
 #include "Handler.h"
+#include "PollSnapshot.h"
 #include "RingReport.h"
 #include "ServerList.h"
 #include "TrayFailures.h"
 #include "TrayPorts.h"
-#include "TrayStore.h"
+#include "alerts/LiveAlerts.h"
 
 #include <QDeadlineTimer>
-#include <QElapsedTimer>
 #include <QObject>
-#include <QSet>
 #include <QString>
 #include <functional>
 #include <memory>
-#include <optional>
 
 class QWidget;
 
@@ -24,17 +23,17 @@ namespace hv {
 
 class AudioWorker;
 class DatabaseWorker;
-class WorkerThread;
+class JobQueue;
 
 // The poll behind Form1's Timer1, as the window thread sees it. The database part (the tooltip
-// read at start and every poll) runs on one long-lived worker thread and the ring on an audio
-// thread, so that the window thread never waits for the server or for a sound: the popup is
-// shown here and is on screen while the ring plays. A poll lasts from its tick until its ring
-// has ended; a tick that arrives meanwhile is dropped, so polls never overlap. Rings play one
-// after the other: an alert that comes while "Test Sound" rings rings after it. Once a poll's
-// ring has ended, the database thread writes the receipts of the alerts it showed first; the
-// user's closing of the popup is written there too, and a check-in rides on a poll about once a
-// minute. None of that is waited for here.
+// read at start and every poll) runs on one long-lived database thread and the ring on an audio
+// thread, so that the window thread never waits for the server or for a sound: the popup is shown
+// here and is on screen while the ring plays. What each poll found goes into the live-alert
+// picture, which decides what the popup shows, whether to ring and speak, and what the workstation
+// owes the delivery tables; those writes go to the database thread right after a ring or a close,
+// and ride on the next poll's connection when they could not be written. A poll lasts from its
+// tick until its ring has ended; a tick that arrives meanwhile is dropped, so polls never overlap.
+// Rings play one after the other: an alert that comes while "Test Sound" rings rings after it.
 class Poller : public QObject {
     Q_OBJECT
 public:
@@ -44,9 +43,9 @@ public:
     Poller(PopupPort& popup, std::unique_ptr<RingPort> ring, QWidget* caller, QObject* parent = nullptr);
     ~Poller() override;
 
-    // The database servers; the poll remembers which node last worked across polls.
+    // The database servers and the tray client's account, given before the first poll; the poll
+    // remembers which node last worked across polls.
     void setServers(const ServerList& servers) { m_servers = servers; }
-    void setConnectionString(const QString& cs) { m_servers = ServerList(cs); }
     void setAccess(const DatabaseAccess& access) { m_access = access; }
     // What a failure does beyond the table's reaction: the window shows the boxes and ends the
     // program. Without it the poller only goes on or ends the operation as the table says.
@@ -58,7 +57,8 @@ public:
     bool tooltipPending() const { return m_tooltipPending; }
 
     bool isBusy() const { return m_busy; }
-    qint64 intLastID() const { return m_lastID; }
+    qint64 intLastID() const { return m_alerts.intLastID(); }
+    const LiveAlerts& liveAlerts() const { return m_alerts; }
 
     // How the voice that reads new alerts aloud is made (on the audio thread, when first needed);
     // without it nothing is read aloud. Words come after the alert's ring, when the site has
@@ -82,24 +82,27 @@ signals:
     void tooltipRead(const QString& text);
 
 private:
-    void onAlertsRead(const hv::PollResult& r);
-    void onTooltipRead(const hv::TooltipResult& t);
-    void onReadAloudRead(bool on);
-    void onRang(int ticket, const hv::RingReport& report);
+    std::shared_ptr<DatabaseWorker> database();
+    void onPolled(const PollSnapshot& s);
+    void onTooltipRead(const TooltipResult& t);
+    void onRang(int ticket, const RingReport& report);
     void onClosedByUser();
+    void writeOwed();
     int playRing(TrayOperation op);
     void endPoll();
     Reaction react(TrayOperation op, const Failure& f);
 
     PopupPort& m_popup;
     QWidget* m_caller;
-    ServerList m_servers{QString()};
+    ServerList m_servers;
     DatabaseAccess m_access;
     FailureReaction m_react;
-    std::unique_ptr<WorkerThread> m_database;
-    std::unique_ptr<WorkerThread> m_audio;
-    DatabaseWorker* m_databaseWorker;
-    AudioWorker* m_audioWorker;
+    std::unique_ptr<JobQueue> m_databaseQueue;
+    std::unique_ptr<JobQueue> m_audioQueue;
+    // Made with the servers at the first piece of database work; used only on its thread.
+    std::shared_ptr<DatabaseWorker> m_database;
+    std::shared_ptr<AudioWorker> m_audio;
+    LiveAlerts m_alerts;
     bool m_halted = false;
     bool m_busy = false;
     bool m_tooltipPending = false;
@@ -107,24 +110,9 @@ private:
     int m_ringsWaiting = 0; // asked for and not yet ended
     int m_pollRing = 0;     // the ticket of the running poll's ring; 0 when it has none
     int m_nextTicket = 0;
-    qint64 m_lastID = 0;
-    // The alerts already rung for, among those still in the window.
-    QSet<qint64> m_rungIDs;
+    int m_ticks = 0;
     // What the next check-in says of the audio; asked of the audio thread about once a minute.
     AudioState m_audioState;
-    int m_ticks = 0;
-    // The alerts the running poll showed first, waiting for their ring to end.
-    struct FirstShown {
-        int ticket = 0;
-        QList<ShownAlert> alerts;
-        QElapsedTimer shownAt;
-    };
-    std::optional<FirstShown> m_firstShown;
-    // The alerts the popup shows now.
-    QList<ShownAlert> m_onScreen;
-    // What the alerts that have just rung for the first time say, until the poll has read whether
-    // they are to be read aloud.
-    QString m_toSpeak;
 };
 
 } // namespace hv

@@ -1,6 +1,7 @@
 #include "popup/PopupWindow.h"
 
 #include "Twips.h"
+#include "platform/Platform.h"
 #include "popup/BalloonPictures.h"
 #include "popup/StackKeeper.h"
 
@@ -133,7 +134,7 @@ void PopupWindow::closeEvent(QCloseEvent* event) {
 
 void PopupWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (!m_keeper) m_keeper = StackKeeper::forWindow(this);
+    if (!m_keeper) m_keeper = makeStackKeeper(this);
     QAccessibleEvent shown(this, QAccessible::Alert);
     QAccessible::updateAccessibility(&shown);
 }

@@ -1,11 +1,12 @@
 #include "ring/AudioWorker.h"
 
 #include "Handler.h"
-#include "WorkerThread.h"
+#include "JobQueue.h"
 
 namespace hv {
 
-AudioWorker::AudioWorker(std::unique_ptr<RingPort> ring) : m_ring(std::move(ring)) {}
+AudioWorker::AudioWorker(std::unique_ptr<RingPort> ring, Rang rang)
+    : m_ring(std::move(ring)), m_rang(std::move(rang)) {}
 
 AudioWorker::~AudioWorker() = default;
 
@@ -28,7 +29,7 @@ void AudioWorker::run(Job job) {
     m_jobs.push_back(std::move(job));
     if (m_playing) return;
     m_playing = true;
-    while (!m_jobs.empty() && !WorkerThread::stopping()) {
+    while (!m_jobs.empty() && !JobQueue::stopping()) {
         const Job next = m_jobs.front();
         m_jobs.pop_front();
         if (!next.speech.isEmpty()) {
@@ -43,14 +44,13 @@ void AudioWorker::run(Job job) {
                 report = m_ring->lastReport();
             });
         });
-        emit rang(next.ticket, report);
+        if (m_rang) m_rang(next.ticket, report);
     }
     m_playing = false;
 }
 
-void AudioWorker::probe() {
-    if (WorkerThread::stopping()) return;
-    emit audioState(m_ring->audioState());
+AudioState AudioWorker::probe() {
+    return m_ring->audioState();
 }
 
 void AudioWorker::say(const QString& text) {

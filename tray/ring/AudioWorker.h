@@ -3,10 +3,12 @@
 #include "TrayFailures.h"
 #include "TrayPorts.h"
 
-#include <QObject>
+#include "RingReport.h"
+
 #include <QString>
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <memory>
 
 namespace hv {
@@ -15,11 +17,13 @@ namespace hv {
 // the ring (and with it the mixer), which therefore lives as long as the thread: a ring still
 // playing when the program ends is never pulled from under it. The voice that reads alerts aloud
 // lives here too, so that words follow the ring and never sound over it.
-class AudioWorker : public QObject {
-    Q_OBJECT
+class AudioWorker {
 public:
-    explicit AudioWorker(std::unique_ptr<RingPort> ring);
-    ~AudioWorker() override;
+    // Hears, on the audio thread, that a ring has ended and how it went.
+    using Rang = std::function<void(int ticket, const RingReport& report)>;
+
+    AudioWorker(std::unique_ptr<RingPort> ring, Rang rang);
+    ~AudioWorker();
 
     // How the voice is made, on first use on this thread; without one nothing is read aloud.
     void setVoiceFactory(VoiceFactory makeVoice);
@@ -33,13 +37,8 @@ public:
     // From any thread: the ring or speech under way ends as soon as the device allows (volume and
     // mute are then put back as usual).
     void interrupt();
-    // What the check-in says of the audio, sent as audioState.
-    void probe();
-
-signals:
-    // The ring has ended, and how it went.
-    void rang(int ticket, const hv::RingReport& report);
-    void audioState(const hv::AudioState& state);
+    // What the check-in says of the audio.
+    AudioState probe();
 
 private:
     struct Job {
@@ -51,6 +50,7 @@ private:
     void say(const QString& text);
 
     std::unique_ptr<RingPort> m_ring;
+    Rang m_rang;
     VoiceFactory m_makeVoice;
     std::unique_ptr<SpeechPort> m_voice;
     bool m_voiceMade = false;

@@ -1,6 +1,8 @@
 #include "speech/TextToSpeechVoice.h"
 
-#include "WorkerThread.h"
+#include "platform/Platform.h"
+
+#include "JobQueue.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -41,7 +43,7 @@ void TextToSpeechVoice::speak(const QString& text) {
     QTimer watch;
     watch.setInterval(50);
     QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
-        if (m_interrupted || WorkerThread::stopping() || deadline.hasExpired()) {
+        if (m_interrupted || JobQueue::stopping() || deadline.hasExpired()) {
             m_engine->stop(QTextToSpeech::BoundaryHint::Immediate);
             loop.quit();
         }

@@ -36,8 +36,4 @@ QStringList WindowsRing::sounds() {
             QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("ring.wav"))};
 }
 
-std::unique_ptr<RingPort> makeDesktopRing(MessagePort& msg) {
-    return std::make_unique<WindowsRing>(msg);
-}
-
 } // namespace hv

@@ -1,6 +1,6 @@
-#include "platform/alsa/AlsaSoundPlayer.h"
+#include "platform/posix/AlsaSoundPlayer.h"
 
-#include "platform/alsa/AlsaSetup.h"
+#include "platform/posix/AlsaSetup.h"
 
 #include <alsa/asoundlib.h>
 #include <sndfile.h>

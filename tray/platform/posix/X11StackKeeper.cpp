@@ -1,4 +1,4 @@
-#include "platform/x11/X11StackKeeper.h"
+#include "platform/posix/X11StackKeeper.h"
 
 #include <QGuiApplication>
 #include <QSocketNotifier>
@@ -15,11 +15,6 @@ namespace {
 constexpr int kMinRaiseIntervalMs = 100;
 
 } // namespace
-
-std::unique_ptr<StackKeeper> StackKeeper::forWindow(QWidget* window) {
-    if (!window || QGuiApplication::platformName() != QLatin1String("xcb")) return nullptr;
-    return X11StackKeeper::create(quint32(window->winId()));
-}
 
 std::unique_ptr<X11StackKeeper> X11StackKeeper::create(quint32 window) {
     // A connection of its own: selecting the root window's events on the toolkit's connection

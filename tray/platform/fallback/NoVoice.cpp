@@ -1,4 +1,4 @@
-#include "TrayPorts.h"
+#include "platform/Platform.h"
 
 namespace hv {
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "TrayPorts.h"
-#include "platform/alsa/AlsaMixer.h"
-#include "platform/alsa/AlsaSoundPlayer.h"
+#include "platform/posix/AlsaMixer.h"
+#include "platform/posix/AlsaSoundPlayer.h"
 #include "ring/RingRoutine.h"
 #include "ring/clsVolume.h"
 

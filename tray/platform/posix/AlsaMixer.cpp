@@ -1,6 +1,6 @@
-#include "platform/alsa/AlsaMixer.h"
+#include "platform/posix/AlsaMixer.h"
 
-#include "platform/alsa/AlsaSetup.h"
+#include "platform/posix/AlsaSetup.h"
 
 #include <alsa/asoundlib.h>
 

@@ -1,7 +1,7 @@
-#include "platform/alsa/AlsaRing.h"
+#include "platform/posix/AlsaRing.h"
 
 #include "TrayTexts.h"
-#include "platform/alsa/AlsaSetup.h"
+#include "platform/posix/AlsaSetup.h"
 
 namespace hv {
 
@@ -26,10 +26,6 @@ AudioState AlsaRing::audioState() {
 
 void AlsaRing::interrupt() {
     m_player.interrupt();
-}
-
-std::unique_ptr<RingPort> makeDesktopRing(MessagePort& msg) {
-    return std::make_unique<AlsaRing>(msg);
 }
 
 } // namespace hv

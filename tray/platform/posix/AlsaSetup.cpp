@@ -1,4 +1,4 @@
-#include "platform/alsa/AlsaSetup.h"
+#include "platform/posix/AlsaSetup.h"
 
 #include <alsa/asoundlib.h>
 

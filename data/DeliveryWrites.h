@@ -1,0 +1,88 @@
+#pragma once
+
+#include "AudioState.h"
+#include "Failure.h"
+#include "RingReport.h"
+#include "ShownAlert.h"
+#include "WorkstationIdentity.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QString>
+#include <optional>
+
+namespace hv {
+
+class Connection;
+
+// A receipt for an alert this workstation showed: when it first showed it, how the ring went and
+// when it ended, and when the user closed the popup, each measured on the workstation's steady
+// clock and turned into the server's time by the statement.
+struct ReceiptWrite {
+    ShownAlert alert;
+    QElapsedTimer shownAt;
+    RingReport ring;
+    QElapsedTimer rangAt;
+    QElapsedTimer closedAt; // invalid while the user has not closed it
+};
+
+// The user closed the popup that showed an alert whose receipt has been written already.
+struct CloseWrite {
+    ShownAlert alert;
+    QElapsedTimer closedAt;
+};
+
+// How a write went: done, refused by a server that answered (no delivery tables, no rights), or
+// not answered at all (the same may well go through later).
+enum class WriteOutcome { Written, Refused, Lost };
+
+// The statements a workstation writes into the delivery tables, each behind its time bound and
+// with values bound, never spliced. None of them throws: a failure is an outcome.
+class DeliveryWrites {
+public:
+    // Every receipt in one statement. The first receipt for an alert stays: a workstation
+    // restarted while the alert is current shows and rings it again, but it saw it first back then.
+    static WriteOutcome writeReceipts(Connection& connection, const WorkstationIdentity& me,
+                                      const QList<ReceiptWrite>& receipts);
+    static WriteOutcome writeClose(Connection& connection, const WorkstationIdentity& me, const CloseWrite& close);
+
+    static QString receiptStatement(int rows);
+    static QString closeStatement();
+};
+
+// What a workstation tells the server about itself about once a minute: its version, its audio
+// and its last poll failure. Lives on the database thread; the check-in rides on a poll's
+// connection.
+class CheckIn {
+public:
+    CheckIn(WorkstationIdentity identity, QString programVersion);
+
+    void setAudioState(const AudioState& state) { m_audio = state; }
+    // A poll failed: the next check-in says so.
+    void pollFailed(const Failure& failure);
+    // The first check-in waits this long instead of going with the first chance (a fleet started
+    // all at once spreads its check-ins over the period).
+    void deferFirst(qint64 ms) { m_firstAfterMs = ms; }
+    bool due() const;
+    // One try; a server that answered (without the tables, say) is asked again a period later, one
+    // that gave no answer at the next chance.
+    WriteOutcome write(Connection& connection);
+
+    const WorkstationIdentity& identity() const { return m_identity; }
+    qint64 written() const { return m_written; }
+
+    static QString statement();
+
+private:
+    WorkstationIdentity m_identity;
+    QString m_version;
+    AudioState m_audio;
+    QElapsedTimer m_last; // invalid until the first one
+    qint64 m_firstAfterMs = 0;
+    QElapsedTimer m_started;
+    std::optional<Failure> m_lastPollFailure;
+    QElapsedTimer m_lastPollFailureAt;
+    qint64 m_written = 0;
+};
+
+} // namespace hv
