@@ -72,9 +72,10 @@ TooltipResult DatabaseWorker::readTooltip(const AudioState& audio) {
             if (!(t.failure && dberror::unanswered(*t.failure))) write(conn, {});
         });
     } catch (const Failure& f) {
-        t = TooltipResult();
-        t.failure = f;
-        t.answered = !dberror::unanswered(f);
+        TooltipResult failed;
+        failed.failure.emplace(f);
+        failed.answered = !dberror::unanswered(f);
+        return failed;
     }
     return t;
 }
