@@ -3,6 +3,7 @@
 # folder and makes the installer.
 add_subdirectory(common)
 add_subdirectory(data)
+add_subdirectory(wake)
 add_subdirectory(tray)
 add_subdirectory(console)
 # Windows programs without a console window of their own.

@@ -22,7 +22,12 @@ struct Key {
     // ... or a list of hosts, one from each line.
     QStringList IniSettings::*hosts = nullptr;
     bool path = false;       // relative to the file's folder
-    bool asksForTls = false; // present at all, every connection is encrypted
+    bool asksForTls = false; // present at all, every database connection is encrypted
+    bool asksForMqttTls = false;
+    // The hosts are brokers: "host" or "host:port", and the database's first line is no concern.
+    bool broker = false;
+    // The value names a topic level: no '/', '+' or '#'.
+    bool topicLevel = false;
 };
 
 const Key kKeys[] = {
@@ -35,6 +40,13 @@ const Key kKeys[] = {
     {.name = QLatin1String("MYSQLSSLCERT"), .value = &IniSettings::sslCert, .path = true, .asksForTls = true},
     {.name = QLatin1String("MYSQLSSLKEY"), .value = &IniSettings::sslKey, .path = true, .asksForTls = true},
     {.name = QLatin1String("CAPSENDER"), .value = &IniSettings::capSender},
+    {.name = QLatin1String("MQTTSERVERNAME"), .hosts = &IniSettings::mqttServers, .broker = true},
+    {.name = QLatin1String("MORVIKMQTTUSER"), .value = &IniSettings::morvikMqttUser},
+    {.name = QLatin1String("MORVIKMQTTPASSWORD"), .value = &IniSettings::morvikMqttPassword},
+    {.name = QLatin1String("HALVANEMQTTUSER"), .value = &IniSettings::halvaneMqttUser},
+    {.name = QLatin1String("HALVANEMQTTPASSWORD"), .value = &IniSettings::halvaneMqttPassword},
+    {.name = QLatin1String("MQTTSSLCA"), .value = &IniSettings::mqttSslCa, .path = true, .asksForMqttTls = true},
+    {.name = QLatin1String("MQTTSITE"), .value = &IniSettings::mqttSite, .topicLevel = true},
 };
 
 constexpr QStringView kBlanks = u" \t";
@@ -65,8 +77,7 @@ int distance(QStringView a, QStringView b) {
 }
 
 // The key that a text not quite a key was meant to be: the key with separators, quotes or
-// letters added, two letters wrong, or cut short. Keys differ from each other by more than that,
-// and the keys a later version may add (MQTTSERVERNAME, MORVIKMQTTUSER) by more too.
+// letters added, two letters wrong, or cut short. Keys differ from each other by more than that.
 const Key* nearKey(const QString& text) {
     QString word;
     for (QChar c : text)
@@ -134,6 +145,7 @@ public:
         // The key is written right: whatever its value, a certificate key never means plain text
         // (the connection then fails for want of a readable authority, as the old readers had it).
         m_s.tls = m_s.tls || key->asksForTls;
+        m_s.mqttTls = m_s.mqttTls || key->asksForMqttTls;
         QString value = trimmedOf(text.mid(eq + 1), kBlanks);
         if (value.startsWith(u'"')) {
             if (value.size() < 2 || !value.endsWith(u'"')) {
@@ -171,13 +183,50 @@ private:
             report(QStringLiteral("%1 names no host: the line is not read").arg(key.name));
             return;
         }
-        QStringList& hosts = m_s.*key.hosts;
-        if (value.compare(m_s.strDataPath, Qt::CaseInsensitive) == 0 || hosts.contains(value, Qt::CaseInsensitive))
+        if (key.broker && !brokerWellFormed(value)) {
+            report(QStringLiteral("%1 is not a host or host:port with a port from 1 to 65535: the line is not read")
+                       .arg(quoted(value)));
             return;
+        }
+        QStringList& hosts = m_s.*key.hosts;
+        const bool firstLine = !key.broker && value.compare(m_s.strDataPath, Qt::CaseInsensitive) == 0;
+        if (firstLine || hosts.contains(value, Qt::CaseInsensitive)) return;
         hosts << value;
     }
 
+    static bool brokerWellFormed(const QString& value) {
+        QString host = value;
+        QString port;
+        if (value.startsWith(u'[')) {
+            // An IPv6 address in brackets, with or without a port after it.
+            const qsizetype close = value.indexOf(u']');
+            if (close < 0) return false;
+            host = value.mid(1, close - 1);
+            const QString rest = value.mid(close + 1);
+            if (!rest.isEmpty() && !rest.startsWith(u':')) return false;
+            port = rest.mid(1);
+            if (rest.startsWith(u':') && port.isEmpty()) return false;
+        } else if (const qsizetype colon = value.lastIndexOf(u':'); colon >= 0) {
+            if (value.indexOf(u':') != colon) return true; // a bare IPv6 address
+            host = value.left(colon);
+            port = value.mid(colon + 1);
+            if (port.isEmpty()) return false;
+        }
+        if (host.isEmpty() || host.contains(u' ') || host.contains(u'\t')) return false;
+        if (port.isEmpty()) return true;
+        bool ok = false;
+        const int number = port.toInt(&ok);
+        return ok && number >= 1 && number <= 65535 && !port.startsWith(u'+');
+    }
+
     void set(const Key& key, QString value) {
+        if (key.topicLevel && (value.isEmpty() || value.contains(u'/') || value.contains(u'+') ||
+                               value.contains(u'#') || value.size() > 64)) {
+            report(QStringLiteral("%1 must be a name of 1 to 64 characters without \"/\", \"+\" or \"#\": the line is "
+                                  "not read")
+                       .arg(key.name));
+            return;
+        }
         if (const auto seen = m_seen.constFind(&key); seen != m_seen.cend()) {
             if (seen->second != value)
                 report(QStringLiteral("%1 is set on line %2 already: this second value is not read")

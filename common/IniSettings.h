@@ -51,6 +51,18 @@ struct IniSettings {
     QString sslKey;    // MYSQLSSLKEY=
     QString capSender; // CAPSENDER=: the <sender> of exported CAP alerts (halvane-send)
 
+    // The wake-up channel. MQTTSERVERNAME= lines each add a broker, "host" or "host:port", in the
+    // order they are tried; without one every program only polls, as it always did.
+    QStringList mqttServers;
+    QString morvikMqttUser;      // MORVIKMQTTUSER=: the tray client's broker account (subscribes)
+    QString morvikMqttPassword;  // MORVIKMQTTPASSWORD=
+    QString halvaneMqttUser;     // HALVANEMQTTUSER=: the console's and halvane-send's (publish)
+    QString halvaneMqttPassword; // HALVANEMQTTPASSWORD=
+    // Set by MQTTSSLCA written right, whatever its value, as the database's certificate keys are.
+    bool mqttTls = false;
+    QString mqttSslCa; // MQTTSSLCA=: the authority that signed the brokers' certificates
+    QString mqttSite;  // MQTTSITE=: the site's name on a broker that several sites share
+
     QList<Problem> problems;
 
     DatabaseAccess trayAccess() const;

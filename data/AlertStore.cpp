@@ -105,6 +105,7 @@ AlertStore::Saved AlertStore::save(const QList<Alert>& alerts, const Clock& cloc
             row.codeTime = QTime(t.hour(), t.minute());
             row.codeName = alert.codeName;
             row.codeLocation = alert.codeLocation;
+            row.codeMessage = alert.codeMessage ? text(*alert.codeMessage) : QString();
             row.comments = fncGetCodeComments(connection, alert.codeName);
             qint64* ids[] = {&row.alertId, &row.logId};
             for (int i = 0; i < 2; ++i) {

@@ -117,18 +117,19 @@ CancelStore::Outcome CancelStore::cancelOn(Connection& connection, const LiveAle
 }
 
 CancelStore::Outcome CancelStore::cancelLogged(qint64 logId, const QDate& codeDate, const QTime& codeTime,
-                                               const QString& user, const QString& hostName) {
+                                               const QString& user, const QString& hostName, qint64* alertId) {
     Outcome result = Outcome::NotLogged;
     m_servers.run(consoleConnectionOptions(m_access), [&](Connection& connection) {
-        result = cancelLoggedOn(connection, logId, codeDate, codeTime, user, hostName);
+        result = cancelLoggedOn(connection, logId, codeDate, codeTime, user, hostName, alertId);
     });
     return result;
 }
 
 CancelStore::Outcome CancelStore::cancelLoggedOn(Connection& connection, qint64 logId, const QDate& codeDate,
-                                                 const QTime& codeTime, const QString& user, const QString& hostName) {
+                                                 const QTime& codeTime, const QString& user, const QString& hostName,
+                                                 qint64* alertId) {
     connection.begin();
-    const Outcome outcome = cancelLoggedWithin(connection, logId, codeDate, codeTime, user, hostName);
+    const Outcome outcome = cancelLoggedWithin(connection, logId, codeDate, codeTime, user, hostName, alertId);
     if (outcome == Outcome::Cancelled) connection.commit();
     return outcome;
 }
@@ -142,7 +143,7 @@ CancelStore::Outcome CancelStore::cancelWithin(Connection& connection, qint64 al
 
 CancelStore::Outcome CancelStore::cancelLoggedWithin(Connection& connection, qint64 logId, const QDate& codeDate,
                                                      const QTime& codeTime, const QString& user,
-                                                     const QString& hostName) {
+                                                     const QString& hostName, qint64* alertId) {
     const QList<QSqlRecord> logged =
         connection.select(QStringLiteral("SELECT * FROM AlertLog WHERE ID = ? AND CodeDate = ? AND CodeTime = ?"),
                           {logId, day(codeDate), minute(codeTime)});
@@ -150,7 +151,10 @@ CancelStore::Outcome CancelStore::cancelLoggedWithin(Connection& connection, qin
     const QList<QSqlRecord> live =
         nthAlike(connection, "alerts", logged.front(), alike(connection, "AlertLog", logged.front(), logId));
     if (live.isEmpty()) return Outcome::NoLongerShown;
-    return cancelWithin(connection, live.front().value(0).toLongLong(), codeDate, codeTime, logId, user, hostName);
+    const qint64 id = live.front().value(0).toLongLong();
+    const Outcome outcome = cancelWithin(connection, id, codeDate, codeTime, logId, user, hostName);
+    if (alertId && outcome == Outcome::Cancelled) *alertId = id;
+    return outcome;
 }
 
 } // namespace hv

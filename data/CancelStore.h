@@ -47,8 +47,9 @@ public:
 
     // The same for the alert whose AlertLog row has this ID, date and minute (as an exported CAP
     // alert names it).
+    // alertId, when given, is set to the alerts row's ID of an alert that was cancelled.
     Outcome cancelLogged(qint64 logId, const QDate& codeDate, const QTime& codeTime, const QString& user,
-                         const QString& hostName);
+                         const QString& hostName, qint64* alertId = nullptr);
 
     // The same two inside the caller's transaction, which the caller commits together with its
     // own rows (a CAP message that replaces or cancels alerts): the alert by its alerts row (ID,
@@ -57,7 +58,8 @@ public:
     static Outcome cancelWithin(Connection& connection, qint64 alertId, const QDate& codeDate, const QTime& codeTime,
                                 const QVariant& logId, const QString& user, const QString& hostName);
     static Outcome cancelLoggedWithin(Connection& connection, qint64 logId, const QDate& codeDate,
-                                      const QTime& codeTime, const QString& user, const QString& hostName);
+                                      const QTime& codeTime, const QString& user, const QString& hostName,
+                                      qint64* alertId = nullptr);
 
     // More alerts than anyone could read through in three minutes.
     static constexpr int kMostListed = 500;
@@ -66,7 +68,7 @@ private:
     static Outcome cancelOn(Connection& connection, const LiveAlert& alert, const QString& user,
                             const QString& hostName);
     static Outcome cancelLoggedOn(Connection& connection, qint64 logId, const QDate& codeDate, const QTime& codeTime,
-                                  const QString& user, const QString& hostName);
+                                  const QString& user, const QString& hostName, qint64* alertId);
 
     ServerList m_servers;
     DatabaseAccess m_access;

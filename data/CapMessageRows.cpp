@@ -25,12 +25,20 @@ int CapMessageRows::cancelledCount() const {
 
 void CapMessageRows::write(Connection& connection, const QList<SavedAlert>& alerts) {
     m_outcomes.clear();
-    for (const CapMessageStore::Made& made : std::as_const(m_cancel))
+    m_cancelledAlerts.clear();
+    for (const CapMessageStore::Made& made : std::as_const(m_cancel)) {
         m_outcomes << CancelStore::cancelWithin(connection, made.alertId, made.codeDate, made.codeTime, made.logId,
                                                 m_cancelledBy, m_hostName);
-    for (const Logged& logged : std::as_const(m_cancelLogged))
+        if (m_outcomes.last() == CancelStore::Outcome::Cancelled)
+            m_cancelledAlerts.append({made.alertId, made.codeDate, made.codeTime});
+    }
+    for (const Logged& logged : std::as_const(m_cancelLogged)) {
+        qint64 alertId = 0;
         m_outcomes << CancelStore::cancelLoggedWithin(connection, logged.logId, logged.codeDate, logged.codeTime,
-                                                      m_cancelledBy, m_hostName);
+                                                      m_cancelledBy, m_hostName, &alertId);
+        if (m_outcomes.last() == CancelStore::Outcome::Cancelled)
+            m_cancelledAlerts.append({alertId, logged.codeDate, logged.codeTime});
+    }
 
     const QVariant none{QMetaType(QMetaType::Int)};
     const QVariant noDate{QMetaType(QMetaType::QDate)};

@@ -3,6 +3,7 @@
 #include "AlertRows.h"
 #include "CancelStore.h"
 #include "CapMessageStore.h"
+#include "PollSnapshot.h"
 
 #include <QList>
 #include <QString>
@@ -36,6 +37,8 @@ public:
     // the logged ones).
     const QList<CancelStore::Outcome>& outcomes() const { return m_outcomes; }
     int cancelledCount() const;
+    // The alerts that this write cancelled, as the cancellations name them.
+    const QList<AlertKey>& cancelledAlerts() const { return m_cancelledAlerts; }
 
 private:
     CapMessageStore::Key m_key;
@@ -46,6 +49,7 @@ private:
     QList<CapMessageStore::Made> m_cancel;
     QList<Logged> m_cancelLogged;
     QList<CancelStore::Outcome> m_outcomes;
+    QList<AlertKey> m_cancelledAlerts;
 };
 
 } // namespace hv

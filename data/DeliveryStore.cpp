@@ -4,6 +4,7 @@
 #include "DeliveryTerms.h"
 #include "StatementBounds.h"
 
+#include <QHash>
 #include <QSqlRecord>
 #include <algorithm>
 
@@ -45,6 +46,44 @@ const QString kWorkstationsStatement =
                    "FROM workstations ORDER BY HostName, DesktopUser")
         .arg(site::kSilentAfterMissedPolls);
 
+// A table that came later than the delivery tables: a database or an account without it shows
+// what it did before.
+template <class Read> void readIfThere(Read read) {
+    try {
+        read();
+    } catch (const Failure& f) {
+        if (f.nativeCode() != dberror::kNoSuchTable && f.number() != code::PermissionDenied) throw;
+    }
+}
+
+QString workstationKey(const QString& host, const QString& user) {
+    return host + QChar(0) + user;
+}
+
+void readWakeLines(Connection& connection, QList<DeliveryStore::Workstation>& workstations) {
+    if (workstations.isEmpty()) return;
+    QHash<QString, DeliveryStore::Workstation*> byKey;
+    for (DeliveryStore::Workstation& w : workstations)
+        byKey.insert(workstationKey(w.hostName, w.desktopUser), &w);
+    readIfThere([&] {
+        connection.forEach(QStringLiteral("SELECT HostName, DesktopUser, Connected, Broker, ConnectedSince, Received, "
+                                          "Dropped, Unconfirmed FROM wakeupchannels"),
+                           {}, [&](const QSqlRecord& r) {
+                               DeliveryStore::Workstation* w =
+                                   byKey.value(workstationKey(textOf(r.value(0)), textOf(r.value(1))));
+                               if (!w) return;
+                               DeliveryStore::Workstation::WakeLine line;
+                               line.connected = r.value(2).toInt() != 0;
+                               line.broker = textOf(r.value(3));
+                               line.connectedSince = r.value(4).toDateTime();
+                               line.received = r.value(5).toLongLong();
+                               line.dropped = r.value(6).toLongLong();
+                               line.unconfirmed = r.value(7).toLongLong();
+                               w->wake = line;
+                           });
+    });
+}
+
 QList<DeliveryStore::Workstation> readWorkstations(Connection& connection, QDateTime* serverNow) {
     QList<DeliveryStore::Workstation> out;
     connection.forEach(kWorkstationsStatement, {}, [&](const QSqlRecord& r) {
@@ -66,6 +105,7 @@ QList<DeliveryStore::Workstation> readWorkstations(Connection& connection, QDate
     });
     if (serverNow && out.isEmpty())
         *serverNow = connection.select(QStringLiteral("SELECT NOW()")).value(0).value(0).toDateTime();
+    readWakeLines(connection, out);
     return out;
 }
 
@@ -151,6 +191,19 @@ DeliveryStore::Delivery DeliveryStore::deliveryOn(Connection& connection, const 
             x.closedAt = r.value(12).toDateTime();
             receipts.append(x);
         });
+    readIfThere([&] {
+        QHash<QString, QString> channels;
+        connection.forEach(QStringLiteral("SELECT AlertID, HostName, DesktopUser, Channel FROM receiptchannels WHERE "
+                                          "CodeDate = ? AND CodeTime = ?"),
+                           {alert.codeDate, alert.codeTime}, [&](const QSqlRecord& r) {
+                               channels.insert(r.value(0).toString() + QChar(0) +
+                                                   workstationKey(textOf(r.value(1)), textOf(r.value(2))),
+                                               textOf(r.value(3)));
+                           });
+        for (Receipt& x : receipts)
+            x.channel =
+                channels.value(QString::number(x.alertId) + QChar(0) + workstationKey(x.hostName, x.desktopUser));
+    });
     d.receipts = receiptsForRank(receipts, rank, twins);
     try {
         connection.forEach(

@@ -47,6 +47,17 @@ public:
         bool soundDevice = false;
         bool volumeReadable = false;
         bool muteReadable = false;
+        // Its wake-up channel as its last check-in reported it; none where it has none (or the
+        // database keeps no such lines).
+        struct WakeLine {
+            bool connected = false;
+            QString broker;
+            QDateTime connectedSince;
+            qint64 received = 0;
+            qint64 dropped = 0;
+            qint64 unconfirmed = 0;
+        };
+        std::optional<WakeLine> wake;
     };
 
     struct Receipt {
@@ -60,6 +71,8 @@ public:
         std::optional<bool> muteLifted, muteRestored;
         QDateTime rangAt;
         QDateTime closedAt;
+        // How the alert came (delivery::kByWakeUp, kByPoll); empty where that was not recorded.
+        QString channel;
     };
 
     // Who took the alert back, and when by the server's clock.

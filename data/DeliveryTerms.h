@@ -11,4 +11,8 @@ inline const QString kPlayed = QStringLiteral("played");
 inline const QString kNoDevice = QStringLiteral("no device");
 inline const QString kFailed = QStringLiteral("failed");
 
+// receiptchannels.Channel: how the alert reached the workstation.
+inline const QString kByWakeUp = QStringLiteral("wake");
+inline const QString kByPoll = QStringLiteral("poll");
+
 } // namespace hv::delivery

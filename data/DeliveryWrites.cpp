@@ -67,6 +67,14 @@ QString DeliveryWrites::receiptStatement(int rows) {
     return sql;
 }
 
+QString DeliveryWrites::channelStatement(int rows) {
+    QString sql = QStringLiteral(
+        "INSERT IGNORE INTO receiptchannels (CodeDate, CodeTime, AlertID, HostName, DesktopUser, Channel) VALUES ");
+    for (int i = 0; i < rows; ++i)
+        sql += i ? QStringLiteral(", (?, ?, ?, ?, ?, ?)") : QStringLiteral("(?, ?, ?, ?, ?, ?)");
+    return sql;
+}
+
 QString DeliveryWrites::closeStatement() {
     return QStringLiteral("UPDATE receipts SET ClosedAt = NOW(3) - INTERVAL ? MICROSECOND WHERE CodeDate = ? AND "
                           "CodeTime = ? AND AlertID = ? AND HostName = ? AND DesktopUser = ? AND ClosedAt IS NULL");
@@ -83,7 +91,18 @@ WriteOutcome DeliveryWrites::writeReceipts(Connection& connection, const Worksta
               << optional(r.ring.volumeBefore) << optional(r.ring.volumeDuring) << optional(r.ring.volumeAfter)
               << optional(r.ring.muteLifted) << optional(r.ring.muteRestored) << ago(r.rangAt) << ago(r.closedAt);
     }
-    return run(connection, receiptStatement(int(receipts.size())), binds);
+    const WriteOutcome written = run(connection, receiptStatement(int(receipts.size())), binds);
+    if (written != WriteOutcome::Written) return written;
+    QVariantList channels;
+    int rows = 0;
+    for (const ReceiptWrite& r : receipts) {
+        if (r.channel.isEmpty()) continue;
+        channels << r.alert.codeDate << r.alert.codeTime << r.alert.id << me.hostName << me.desktopUser << r.channel;
+        ++rows;
+    }
+    // Said with the receipts, never instead of them: how it came is worth less than that it came.
+    if (rows > 0) run(connection, channelStatement(rows), channels);
+    return written;
 }
 
 WriteOutcome DeliveryWrites::writeClose(Connection& connection, const WorkstationIdentity& me,
@@ -110,6 +129,15 @@ QString CheckIn::statement() {
         "MuteReadable = VALUES(MuteReadable)");
 }
 
+QString CheckIn::wakeStatement() {
+    return QStringLiteral(
+        "INSERT INTO wakeupchannels (HostName, DesktopUser, Connected, Broker, ConnectedSince, Received, Dropped, "
+        "Unconfirmed, ReportedAt) VALUES (?, ?, ?, ?, NOW() - INTERVAL ? MICROSECOND, ?, ?, ?, NOW()) "
+        "ON DUPLICATE KEY UPDATE Connected = VALUES(Connected), Broker = VALUES(Broker), "
+        "ConnectedSince = VALUES(ConnectedSince), Received = VALUES(Received), Dropped = VALUES(Dropped), "
+        "Unconfirmed = VALUES(Unconfirmed), ReportedAt = VALUES(ReportedAt)");
+}
+
 void CheckIn::pollFailed(const Failure& failure) {
     m_lastPollFailure = failure;
     m_lastPollFailureAt.start();
@@ -117,6 +145,7 @@ void CheckIn::pollFailed(const Failure& failure) {
 
 bool CheckIn::due() const {
     if (!m_last.isValid()) return m_started.elapsed() >= m_firstAfterMs;
+    if (m_wake.configured && m_wakeConnectedWritten && *m_wakeConnectedWritten != m_wake.connected) return true;
     // Half a poll early, so that the poll nearest the minute takes it rather than the one after.
     return m_last.elapsed() >= site::kCheckInSeconds * 1000 - site::kPollSeconds * 500;
 }
@@ -134,6 +163,13 @@ WriteOutcome CheckIn::write(Connection& connection) {
              failureAgo, m_audio.soundDevice ? 1 : 0, m_audio.volumeReadable ? 1 : 0, m_audio.muteReadable ? 1 : 0});
     if (outcome == WriteOutcome::Written) ++m_written;
     if (outcome != WriteOutcome::Lost) m_last.start();
+    if (outcome == WriteOutcome::Written && m_wake.configured) {
+        m_wakeConnectedWritten = m_wake.connected;
+        run(connection, wakeStatement(),
+            {m_identity.hostName, m_identity.desktopUser, m_wake.connected ? 1 : 0, limited(m_wake.broker, 255),
+             m_wake.connected ? QVariant(m_wake.connectedForMs * 1000) : QVariant(), m_wake.received, m_wake.dropped,
+             m_wake.unconfirmed});
+    }
     return outcome;
 }
 

@@ -4,6 +4,7 @@
 #include "Failure.h"
 #include "RingReport.h"
 #include "ShownAlert.h"
+#include "WakeState.h"
 #include "WorkstationIdentity.h"
 
 #include <QElapsedTimer>
@@ -24,6 +25,12 @@ struct ReceiptWrite {
     RingReport ring;
     QElapsedTimer rangAt;
     QElapsedTimer closedAt; // invalid while the user has not closed it
+    // How the alert came: delivery::kByWakeUp or kByPoll, where the workstation has a wake-up
+    // channel; empty where it has none, and nothing is recorded.
+    QString channel;
+    // It came by wake-up and no poll has shown it yet: it is written only on a connection whose
+    // poll found the alert in the database.
+    bool needsConfirmation = false;
 };
 
 // The user closed the popup that showed an alert whose receipt has been written already.
@@ -42,11 +49,14 @@ class DeliveryWrites {
 public:
     // Every receipt in one statement. The first receipt for an alert stays: a workstation
     // restarted while the alert is current shows and rings it again, but it saw it first back then.
+    // How each alert came goes with them, where that is known, in a table of its own; a database
+    // without it keeps the receipts alone.
     static WriteOutcome writeReceipts(Connection& connection, const WorkstationIdentity& me,
                                       const QList<ReceiptWrite>& receipts);
     static WriteOutcome writeClose(Connection& connection, const WorkstationIdentity& me, const CloseWrite& close);
 
     static QString receiptStatement(int rows);
+    static QString channelStatement(int rows);
     static QString closeStatement();
 };
 
@@ -58,6 +68,7 @@ public:
     CheckIn(WorkstationIdentity identity, QString programVersion);
 
     void setAudioState(const AudioState& state) { m_audio = state; }
+    void setWakeState(const WakeState& state) { m_wake = state; }
     // A poll failed: the next check-in says so.
     void pollFailed(const Failure& failure);
     // The first check-in waits this long instead of going with the first chance (a fleet started
@@ -72,11 +83,18 @@ public:
     qint64 written() const { return m_written; }
 
     static QString statement();
+    // The wake-up channel's line, where the workstation has one: written after the check-in, on
+    // the same connection; a database without its table keeps the check-in alone.
+    static QString wakeStatement();
 
 private:
     WorkstationIdentity m_identity;
     QString m_version;
     AudioState m_audio;
+    WakeState m_wake;
+    // Whether the last wake-up line written said connected: a change is worth a check-in at the
+    // next chance rather than a minute later.
+    std::optional<bool> m_wakeConnectedWritten;
     QElapsedTimer m_last; // invalid until the first one
     qint64 m_firstAfterMs = 0;
     QElapsedTimer m_started;

@@ -15,6 +15,8 @@ struct SavedAlert {
     QTime codeTime;
     QString codeName;
     QString codeLocation;
+    // The operator's message; empty when none was typed (the column then keeps its default).
+    QString codeMessage;
     QString comments;
 };
 

@@ -115,6 +115,24 @@ SET @s = IF(@ok, IF(@capmessages > 0,
                     CONCAT('GRANT SELECT, INSERT ON halvane.capmessages TO ', @halvane_account), 'DO 0'), NULL);
 PREPARE s FROM @s; EXECUTE s;
 
+-- The wake-up channel's tables, where the database has them. The tray client adds how each alert
+-- came with its receipt (INSERT IGNORE: the first stays) and keeps its channel's line with its
+-- check-in (one row per workstation, added or refreshed in one INSERT ... ON DUPLICATE KEY
+-- UPDATE). Every privilege carries its own column list: a list after one privilege alone leaves
+-- the others on the whole table. The console reads both.
+SET @wake = (SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA = 'halvane'
+             AND TABLE_NAME IN ('receiptchannels', 'wakeupchannels')) = 2;
+SET @wake_columns = 'HostName, DesktopUser, Connected, Broker, ConnectedSince, Received, Dropped, Unconfirmed, ReportedAt';
+SET @s = IF(@ok, IF(@wake, CONCAT('GRANT INSERT ON halvane.receiptchannels TO ', @morvik_account), 'DO 0'), NULL);
+PREPARE s FROM @s; EXECUTE s;
+SET @s = IF(@ok, IF(@wake, CONCAT('GRANT INSERT (', @wake_columns, '), UPDATE (', @wake_columns, '), SELECT (',
+                                  @wake_columns, ') ON halvane.wakeupchannels TO ', @morvik_account), 'DO 0'), NULL);
+PREPARE s FROM @s; EXECUTE s;
+SET @s = IF(@ok, IF(@wake, CONCAT('GRANT SELECT ON halvane.receiptchannels TO ', @halvane_account), 'DO 0'), NULL);
+PREPARE s FROM @s; EXECUTE s;
+SET @s = IF(@ok, IF(@wake, CONCAT('GRANT SELECT ON halvane.wakeupchannels TO ', @halvane_account), 'DO 0'), NULL);
+PREPARE s FROM @s; EXECUTE s;
+
 DEALLOCATE PREPARE s;
 SET @s = NULL, @ok = NULL, @delivery = NULL, @checkin_columns = NULL, @cancellations = NULL, @has_traysettings = NULL,
-    @capmessages = NULL, @morvik_password = NULL, @halvane_password = NULL;
+    @capmessages = NULL, @wake = NULL, @wake_columns = NULL, @morvik_password = NULL, @halvane_password = NULL;

@@ -169,3 +169,33 @@ CREATE TABLE IF NOT EXISTS capmessages (
   CodeLocation VARCHAR(255) NULL,
   PRIMARY KEY (Sender, Identifier, Sent, AlertNo)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
+
+-- The wake-up channel (a later addition; upgrade.sql adds these tables to an older database).
+-- How each receipt's alert reached the workstation: 'wake' (the wake-up channel, before any poll)
+-- or 'poll'. Written with the receipt by a workstation that has a wake-up channel; a receipt
+-- without a row here came by poll. Named as the receipt is.
+CREATE TABLE IF NOT EXISTS receiptchannels (
+  CodeDate    DATE NOT NULL,
+  CodeTime    TIME NOT NULL,
+  AlertID     INT NOT NULL,
+  HostName    VARCHAR(255) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
+  DesktopUser VARCHAR(255) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
+  Channel     VARCHAR(8) NOT NULL,
+  PRIMARY KEY (CodeDate, CodeTime, AlertID, HostName, DesktopUser)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
+
+-- Each workstation's wake-up channel as it reported it with its last check-in: connected or not,
+-- to which broker and since when (the server's clock), and what it did with the messages since
+-- the tray client started: taken, dropped unshown, shown and then not confirmed by the database.
+CREATE TABLE IF NOT EXISTS wakeupchannels (
+  HostName       VARCHAR(255) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
+  DesktopUser    VARCHAR(255) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
+  Connected      TINYINT NOT NULL,
+  Broker         VARCHAR(255) NULL,
+  ConnectedSince DATETIME NULL,
+  Received       INT NOT NULL DEFAULT 0,
+  Dropped        INT NOT NULL DEFAULT 0,
+  Unconfirmed    INT NOT NULL DEFAULT 0,
+  ReportedAt     DATETIME NOT NULL,
+  PRIMARY KEY (HostName, DesktopUser)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;

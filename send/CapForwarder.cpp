@@ -12,6 +12,7 @@
 #include "Ports.h"
 #include "SendFailures.h"
 #include "StatementBounds.h"
+#include "WakePublisher.h"
 #include "Wording.h"
 
 #include <QHash>
@@ -88,6 +89,13 @@ QString CapForwarder::verb(Decision::Kind kind) {
 
 QString CapForwarder::nameOf(const CapAlert& alert) {
     return alert.sender + u',' + alert.identifier + u',' + alert.sent;
+}
+
+void CapForwarder::announce(const QList<SavedAlert>& alerts, const QList<AlertKey>& cancelled, Decision& d) const {
+    const WakePublisher wake(m_setup.wake);
+    const QList<WakeMessage> messages = wake.messagesFor(alerts, cancelled);
+    if (!m_setup.wake.enabled() || messages.isEmpty()) return;
+    d.notes += WakePublisher::notReached(wake.publishWithin(messages));
 }
 
 CapForwarder::Decision CapForwarder::failed(const Failure& failure, const QString& what) const {
@@ -187,6 +195,7 @@ CapForwarder::Decision CapForwarder::cancel(const CapAlert& alert, const Named& 
     // The cancel message's sender is the one who cancelled, as far as the site can tell.
     const QString by = alert.sender.left(kCancelledByLength);
     QList<CancelStore::Outcome> outcomes;
+    QList<AlertKey> cancelledAlerts;
     qsizetype earlier = 0;
     if (once) {
         CapMessageRows rows({alert.sender, alert.identifier, alert.sent}, alert.msgType, QStringLiteral("cancelled"),
@@ -203,19 +212,27 @@ CapForwarder::Decision CapForwarder::cancel(const CapAlert& alert, const Named& 
             return failed(f, QStringLiteral("nothing was cancelled"));
         }
         outcomes = rows.outcomes();
+        cancelledAlerts = rows.cancelledAlerts();
     } else {
         for (qsizetype i = 0; i < named.exported.size(); ++i) {
             const CapMessageRows::Logged& l = named.exported[i];
+            qint64 alertId = 0;
             try {
                 outcomes << CancelStore(m_setup.servers, m_setup.access)
-                                .cancelLogged(l.logId, l.codeDate, l.codeTime, by, m_setup.hostName);
+                                .cancelLogged(l.logId, l.codeDate, l.codeTime, by, m_setup.hostName, &alertId);
             } catch (const Failure& f) {
-                return failed(f, QStringLiteral("%1 was not cancelled").arg(named.exportedIds[i]));
+                Decision d = failed(f, QStringLiteral("%1 was not cancelled").arg(named.exportedIds[i]));
+                // Those before it were taken back all the same.
+                announce({}, cancelledAlerts, d);
+                return d;
             }
+            if (outcomes.last() == CancelStore::Outcome::Cancelled)
+                cancelledAlerts.append({alertId, l.codeDate, l.codeTime});
         }
     }
 
     Decision d = decided(Kind::Cancelled, QString());
+    announce({}, cancelledAlerts, d);
     const qsizetype cancelled = outcomes.count(CancelStore::Outcome::Cancelled);
     const qsizetype gone = outcomes.mid(0, earlier).count(CancelStore::Outcome::NoLongerShown);
     d.reason = count(cancelled, "alert", "alerts") + QStringLiteral(" taken back");
@@ -327,6 +344,7 @@ CapForwarder::Decision CapForwarder::submit(const CapAlert& alert, const Named& 
     }
 
     d.status = ExitStatus::Done;
+    announce(saved.alerts, rows.cancelledAlerts(), d);
     if (replacing) {
         d.kind = targets.alerts.isEmpty() ? Kind::Cancelled : Kind::Replaced;
         const qsizetype cancelled = rows.cancelledCount();

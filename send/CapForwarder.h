@@ -5,6 +5,7 @@
 #include "DatabaseAccess.h"
 #include "ExitStatus.h"
 #include "ServerList.h"
+#include "WakeSettings.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,6 +14,8 @@
 namespace hv {
 
 class CapMapping;
+struct AlertKey;
+struct SavedAlert;
 class Clock;
 class Failure;
 
@@ -38,6 +41,8 @@ public:
         const CapMapping* mapping = nullptr;
         CapIntake::Rules rules; // now is read from the clock for each message
         Origin origin = Origin::Command;
+        // Where what was taken is announced at once; no broker: nowhere.
+        WakeSettings wake;
     };
 
     struct Decision {
@@ -68,6 +73,8 @@ private:
     Decision cancel(const CapAlert& alert, const Named& named, bool once);
     Decision submit(const CapAlert& alert, const Named& named, bool once, const CapIntake::Rules& rules);
     Decision failed(const Failure& failure, const QString& what) const;
+    // After the commit: the workstations hear of it now; brokers not reached are noted.
+    void announce(const QList<SavedAlert>& alerts, const QList<AlertKey>& cancelled, Decision& d) const;
 
     Setup m_setup;
     const Clock& m_clock;

@@ -15,6 +15,7 @@
 #include "SendFailures.h"
 #include "SendSettings.h"
 #include "UsageError.h"
+#include "WakePublisher.h"
 #include "Wording.h"
 
 #include <QDateTime>
@@ -151,6 +152,10 @@ ExitStatus SendCommand::submit(const SendOptions& options, const Choice& choice)
         stop(*SendFailures::statusFor(SendFailures::Operation::Submission, f), f, notStored, s.host);
     }
 
+    // Stored: the workstations get it at their next poll whatever the brokers do now.
+    const WakePublisher wake(s.wake);
+    for (const QString& line : WakePublisher::notReached(wake.publishWithin(wake.messagesFor(saved.alerts))))
+        say(line);
     if (givenLength > 0) say(MessageText::cutWarning(givenLength, alert.codeMessage->size()));
     if (const QString skew = wording::clockWarning(saved.consoleNow, saved.serverNow); !skew.isEmpty()) say(skew);
     return ExitStatus::Done;
@@ -169,6 +174,7 @@ CapForwarder::Setup SendCommand::forwarding(const SendOptions& options, const Ca
     setup.rules.language = options.language;
     setup.origin =
         options.mode == SendOptions::Mode::Follow ? CapForwarder::Origin::Feed : CapForwarder::Origin::Command;
+    setup.wake = s.wake;
     return setup;
 }
 

@@ -8,6 +8,7 @@ SendSettings SendSettings::from(const IniSettings& ini) {
     s.furtherServers = ini.furtherServers;
     s.capSender = ini.capSender;
     s.access = ini.consoleAccess();
+    s.wake = WakeSettings::forConsole(ini);
     return s;
 }
 

@@ -3,6 +3,7 @@
 #include "DatabaseAccess.h"
 #include "IniSettings.h"
 #include "ServerList.h"
+#include "WakeSettings.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,6 +20,8 @@ struct SendSettings {
     QString capSender; // empty when halvane.ini has no CAPSENDER= line
     // The command stores alerts as the console does, with the console's account and TLS.
     DatabaseAccess access;
+    // The site's brokers and the console's account on them; none: nothing is published.
+    WakeSettings wake;
 
     static SendSettings from(const IniSettings& ini);
 

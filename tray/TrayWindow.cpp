@@ -4,7 +4,11 @@
 #include "ServerList.h"
 #include "TrayIconImage.h"
 #include "TrayTexts.h"
+#include "platform/Platform.h"
 #include "poll/Poller.h"
+#ifdef HALVANE_WAKE_CHANNEL
+#include "wake/WakeChannel.h"
+#endif
 
 #include <QAction>
 #include <QCloseEvent>
@@ -98,6 +102,9 @@ TrayWindow::TrayWindow(MessagePort& msg, ExitPort& exit, std::unique_ptr<PopupPo
 TrayWindow::~TrayWindow() {
     m_timer->stop();
     if (m_poller) m_poller->shutdown();
+#ifdef HALVANE_WAKE_CHANNEL
+    m_wake.reset();
+#endif
     m_poller.reset();
 }
 
@@ -120,7 +127,9 @@ void TrayWindow::start() {
             m_icon->setToolTip(trayTip(strTrayToolTip));
         });
         // The read happens on the poller's thread: a server that is slow, locked or away holds up
-        // neither the icon nor the polls, and a poll reads the text once the server answers.
+        // neither the icon nor the polls, and a poll reads the text once the server answers. The
+        // wake-up channel is there first, so that the first check-in says it is.
+        startWakeChannel();
         m_poller->readTooltipAtStart();
         m_timer->start();
         hide();
@@ -137,11 +146,23 @@ void TrayWindow::readIni() {
             strDataPath = ini.strDataPath;
             furtherServers = ini.furtherServers;
             access = ini.trayAccess();
+            wake = WakeSettings::forTray(ini);
             ini.warnAboutProblems(path);
         });
     });
     // The program ended inside the handler: nothing of the start may run after it.
     if (!read) throw ProgramEnded{};
+}
+
+void TrayWindow::startWakeChannel() {
+#ifdef HALVANE_WAKE_CHANNEL
+    if (!wake.enabled()) return;
+    const WorkstationIdentity me = thisWorkstation();
+    m_wake = std::make_unique<WakeChannel>(wake, WakeChannel::clientIdFor(me.hostName, me.desktopUser));
+    connect(m_wake.get(), &WakeChannel::woken, m_poller.get(), &Poller::woken);
+    m_poller->setWakeState([channel = m_wake.get()] { return channel->state(); });
+    m_wake->start();
+#endif
 }
 
 void TrayWindow::loadIcon() {
@@ -216,6 +237,9 @@ void TrayWindow::releaseAll() {
     // The poller itself stays until the window goes: one of its handlers may be on the stack
     // (a box of its own open in a nested event loop).
     if (m_poller) m_leftBehind = !m_poller->shutdown();
+#ifdef HALVANE_WAKE_CHANNEL
+    if (m_wake && !m_wake->shutdown(QDeadlineTimer(Poller::ShutdownMs))) m_leftBehind = true;
+#endif
     m_popup->closePopup();
 }
 

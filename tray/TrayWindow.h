@@ -7,6 +7,7 @@
 #include "SiteFacts.h"
 #include "TrayFailures.h"
 #include "TrayPorts.h"
+#include "WakeSettings.h"
 
 #include <QByteArray>
 #include <QIcon>
@@ -26,6 +27,7 @@ class QTimer;
 namespace hv {
 
 class Poller;
+class WakeChannel;
 
 struct TrayOptions {
     // Where halvane.ini is read; empty means beside the executable.
@@ -66,13 +68,27 @@ public:
     QStringList furtherServers;
     // The tray client's own account and TLS, read from halvane.ini with strDataPath.
     DatabaseAccess access;
+    // The site's brokers and the tray client's account on them; none: it only polls.
+    WakeSettings wake;
     QString strTrayToolTip;
 
     QSystemTrayIcon* trayIcon() const { return m_icon; }
     QMenu* trayMenu() const { return m_trayMenu; }
     QTimer* timer() const { return m_timer; }
     Poller* poller() const { return m_poller.get(); }
-    PopupPort& popup() const { return *m_popup; }
+    // The wake-up channel, where halvane.ini names a broker (and the build has the client).
+#ifdef HALVANE_WAKE_CHANNEL
+    WakeChannel* wakeChannel() const {
+        return m_wake.get();
+    }
+#else
+    WakeChannel* wakeChannel() const {
+        return nullptr;
+    }
+#endif
+    PopupPort& popup() const {
+        return *m_popup;
+    }
 
 signals:
     // The program is to end now (after Exit was confirmed or the session ended).
@@ -85,6 +101,7 @@ protected:
 private:
     void loadIcon();
     void readIni();
+    void startWakeChannel();
     void addIcon();
     void removeIcon();
     // The program's reaction to a failure, from its one table: end with a box, or go on.
@@ -107,6 +124,9 @@ private:
     QIcon m_picture;
 
     std::unique_ptr<Poller> m_poller;
+#ifdef HALVANE_WAKE_CHANNEL
+    std::unique_ptr<WakeChannel> m_wake;
+#endif
     bool m_ending = false;
     bool m_asking = false;
     bool m_leftBehind = false;

@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
                     answers.written = [&](const hv::LiveAlerts::BatchResult& result) {
                         ws.alerts.written(owed, result);
                     };
-                    ws.database->poll(false, {}, owed, answers);
+                    ws.database->poll(false, {}, {}, owed, answers);
                     if (rang && showsMarker(r)) ws.markerOwed = true;
                     if (rang) {
                         hv::RingReport played;

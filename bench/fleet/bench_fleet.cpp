@@ -122,7 +122,7 @@ int deliveryPoll(quint64 serial) {
     };
     answers.tooltip = [](const hv::TooltipResult&) {};
     answers.written = [&](const hv::LiveAlerts::BatchResult& r) { count(owed, r); };
-    w.database->poll(false, {}, owed, answers);
+    w.database->poll(false, {}, {}, owed, answers);
     if (rang && g_receipts) {
         hv::RingReport played;
         played.result = hv::RingReport::Result::Played;

@@ -152,6 +152,7 @@ void CancelWindow::cancelChosen() {
     }
     switch (*outcome) {
     case CancelStore::Outcome::Cancelled:
+        m_ctx.wake().send({}, {{alert.id, alert.codeDate, alert.codeTime}});
         m_ctx.msg.show(QStringLiteral("Alert Cancelled"),
                        QStringLiteral("The alert has been cancelled. Each workstation closes its popup at its next "
                                       "poll; nothing rings."),

@@ -105,6 +105,10 @@ DeliveryBreakdown DeliveryBreakdown::of(const DeliveryStore::Delivery& d) {
         seen.insert(k);
         QString sawDetail = ringSummary(r);
         if (r.closedAt.isValid()) sawDetail += QStringLiteral(", closed the popup");
+        if (r.channel == delivery::kByWakeUp)
+            sawDetail += QStringLiteral(", by wake-up");
+        else if (r.channel == delivery::kByPoll)
+            sawDetail += QStringLiteral(", by poll");
         b.m_groups[Saw].append({r.hostName, r.desktopUser, moment(r.shownAt, day), sawDetail});
         if (r.ringResult == delivery::kPlayed)
             b.m_groups[Rang].append(

@@ -94,6 +94,16 @@ QString DeliveryReports::lastFailureText(const DeliveryStore::Workstation& w, co
     return at(w.lastPollFailureAt, today) + QStringLiteral(": ") + w.lastPollFailure;
 }
 
+QString DeliveryReports::wakeUpText(const DeliveryStore::Workstation& w) {
+    if (!w.wake) return {};
+    QString text =
+        w.wake->connected ? QStringLiteral("connected to ") + w.wake->broker : QStringLiteral("not connected");
+    if (w.wake->unconfirmed > 0)
+        text += QStringLiteral("; %1 not confirmed by the database").arg(formatGrouped(w.wake->unconfirmed));
+    if (w.wake->dropped > 0) text += QStringLiteral("; %1 dropped unread").arg(formatGrouped(w.wake->dropped));
+    return text;
+}
+
 ReportDefinition DeliveryReports::workstations(const QList<DeliveryStore::Workstation>& list,
                                                const QDateTime& serverNow) {
     ReportDefinition r;
@@ -106,19 +116,28 @@ ReportDefinition DeliveryReports::workstations(const QList<DeliveryStore::Workst
                              formatMonthDayYear(serverNow.date()) + u' ' + formatAmPm(serverNow.time(), true))
               << summaryLine(QStringLiteral("Listening:"), formatGrouped(list.size() - silent))
               << summaryLine(QStringLiteral("Silent:"), formatGrouped(silent));
-    const QStringList columns{"Workstation", "User",   "Version", "LastCheckIn", "State",
-                              "Sound",       "Volume", "Mute",    "LastFailure"};
+    QStringList columns{"Workstation", "User",   "Version", "LastCheckIn", "State",
+                        "Sound",       "Volume", "Mute",    "LastFailure"};
     r.fields = {{QStringLiteral("Workstation:"), 16, columns[0]}, {QStringLiteral("User:"), 16, columns[1]},
                 {QStringLiteral("Version:"), 16, columns[2]},     {QStringLiteral("Last Check-In:"), 16, columns[3]},
                 {QStringLiteral("State:"), 16, columns[4]},       {QStringLiteral("Sound Device:"), 16, columns[5]},
                 {QStringLiteral("Volume:"), 16, columns[6]},      {QStringLiteral("Mute:"), 16, columns[7]},
                 {QStringLiteral("Last Failure:"), 16, columns[8]}};
+    bool wakeUp = false;
+    for (const DeliveryStore::Workstation& w : list)
+        wakeUp = wakeUp || w.wake.has_value();
+    if (wakeUp) {
+        columns << QStringLiteral("WakeUp");
+        r.fields.append({QStringLiteral("Wake-Up:"), 16, columns.last()});
+    }
     QList<QSqlRecord> rows;
     const QDate today = serverNow.date();
-    for (const DeliveryStore::Workstation& w : list)
-        rows << ReportDefinition::textRow(columns, {w.hostName, w.desktopUser, w.programVersion,
-                                                    lastCheckInText(w, today), stateText(w), soundText(w),
-                                                    volumeText(w), muteText(w), lastFailureText(w, today)});
+    for (const DeliveryStore::Workstation& w : list) {
+        QStringList values{w.hostName,   w.desktopUser, w.programVersion, lastCheckInText(w, today), stateText(w),
+                           soundText(w), volumeText(w), muteText(w),      lastFailureText(w, today)};
+        if (wakeUp) values << wakeUpText(w);
+        rows << ReportDefinition::textRow(columns, values);
+    }
     r.rows = rows;
     return r;
 }

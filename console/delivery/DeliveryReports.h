@@ -30,6 +30,9 @@ public:
     static QString muteText(const DeliveryStore::Workstation& w);
     static QString lastCheckInText(const DeliveryStore::Workstation& w, const QDate& today);
     static QString lastFailureText(const DeliveryStore::Workstation& w, const QDate& today);
+    // "connected to HOST:PORT", "not connected", with what it dropped or had taken down; empty for
+    // a workstation without a wake-up channel.
+    static QString wakeUpText(const DeliveryStore::Workstation& w);
 };
 
 } // namespace hv

@@ -24,6 +24,12 @@ void WorkstationsModel::setRows(QList<DeliveryStore::Workstation> rows, const QD
     endResetModel();
 }
 
+bool WorkstationsModel::anyWakeUp() const {
+    for (const DeliveryStore::Workstation& w : m_rows)
+        if (w.wake) return true;
+    return false;
+}
+
 int WorkstationsModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(m_rows.size());
 }
@@ -36,7 +42,8 @@ QVariant WorkstationsModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= m_rows.size()) return {};
     const DeliveryStore::Workstation& w = m_rows[index.row()];
     if (role == Qt::ForegroundRole && w.silent) return QBrush(Qt::darkRed);
-    if (role == Qt::ToolTipRole && index.column() == LastFailure) return data(index, Qt::DisplayRole);
+    if (role == Qt::ToolTipRole && (index.column() == LastFailure || index.column() == WakeUp))
+        return data(index, Qt::DisplayRole);
     if (role == Qt::FontRole && w.silent && index.column() == State) {
         QFont bold;
         bold.setBold(true);
@@ -63,6 +70,8 @@ QVariant WorkstationsModel::data(const QModelIndex& index, int role) const {
         return DeliveryReports::muteText(w);
     case LastFailure:
         return DeliveryReports::lastFailureText(w, today);
+    case WakeUp:
+        return DeliveryReports::wakeUpText(w);
     default:
         return {};
     }
@@ -70,8 +79,9 @@ QVariant WorkstationsModel::data(const QModelIndex& index, int role) const {
 
 QVariant WorkstationsModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    static const char* const kHeaders[ColumnCount] = {"Workstation",  "User",   "Version", "Last check-in",    "State",
-                                                      "Sound device", "Volume", "Mute",    "Last poll failure"};
+    static const char* const kHeaders[ColumnCount] = {
+        "Workstation",  "User",   "Version", "Last check-in",     "State",
+        "Sound device", "Volume", "Mute",    "Last poll failure", "Wake-up"};
     return section >= 0 && section < ColumnCount ? QString::fromLatin1(kHeaders[section]) : QVariant();
 }
 

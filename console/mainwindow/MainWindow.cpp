@@ -6,6 +6,7 @@
 #include "Handler.h"
 #include "SiteFacts.h"
 #include "Strings.h"
+#include "WakeSettings.h"
 #include "admin/LoginWindow.h"
 #include "delivery/DeliveryWindow.h"
 #include "delivery/WorkstationsWindow.h"
@@ -157,6 +158,7 @@ bool MainWindow::load() {
             m_ctx.strDataPath = ini.strDataPath;
             m_ctx.furtherServers = ini.furtherServers;
             m_ctx.access = ini.consoleAccess();
+            m_ctx.wake().setSettings(WakeSettings::forConsole(ini));
             ini.warnAboutProblems(m_iniPath);
         });
         handler.step(
@@ -242,6 +244,8 @@ void MainWindow::Command1_Click() {
         });
     });
     if (!saved) return;
+    // Committed: the workstations hear of it now, while the operator reads the confirmation.
+    m_ctx.wake().send(saved->alerts);
 
     Text1->setFocus();
     clearLists();

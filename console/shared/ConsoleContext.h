@@ -5,6 +5,7 @@
 #include "Ports.h"
 #include "ServerList.h"
 #include "shared/ConsoleDatabase.h"
+#include "shared/WakeSender.h"
 
 #include <QString>
 #include <QStringList>
@@ -40,9 +41,13 @@ struct ConsoleContext {
     ServerList servers() const;
     // Where every statement runs, aimed at servers() with the console's access.
     ConsoleDatabase& database() { return m_database; }
+    // Where the workstations hear at once of what was submitted or cancelled; set up by the main
+    // window from halvane.ini, and nowhere without a broker.
+    WakeSender& wake() { return m_wake; }
 
 private:
     mutable std::optional<ServerList> m_servers;
+    WakeSender m_wake;
     ConsoleDatabase m_database{[this] { return ConsoleDatabase::Target{servers(), access}; }};
 };
 

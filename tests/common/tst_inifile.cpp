@@ -26,7 +26,15 @@ QStringList fieldsOf(const hv::IniSettings& s) {
     add("MYSQLSSLCERT", s.sslCert);
     add("MYSQLSSLKEY", s.sslKey);
     add("CAPSENDER", s.capSender);
+    add("MQTTSERVERNAME", s.mqttServers.join(u'|'));
+    add("MORVIKMQTTUSER", s.morvikMqttUser);
+    add("MORVIKMQTTPASSWORD", s.morvikMqttPassword);
+    add("HALVANEMQTTUSER", s.halvaneMqttUser);
+    add("HALVANEMQTTPASSWORD", s.halvaneMqttPassword);
+    add("MQTTSSLCA", s.mqttSslCa);
+    add("MQTTSITE", s.mqttSite);
     if (s.tls) out << QStringLiteral("tls");
+    if (s.mqttTls) out << QStringLiteral("mqtt tls");
     return out;
 }
 
@@ -213,15 +221,46 @@ private slots:
                            "9: \"CAPSENDER ID\" is not a key (is CAPSENDER meant?): the line is not read."};
         // A later version's keys, and notes an administrator left, are no concern of this one.
         QTest::newRow("not reported: other keys and text") << QByteArray("MYSQLSERVERNAME=db1\n"
-                                                                         "MQTTSERVERNAME=broker\n"
-                                                                         "MORVIKMQTTUSER=m\n"
-                                                                         "MORVIKMQTTPASSWORD=p\n"
-                                                                         "HALVANEMQTTUSER=h\n"
                                                                          "MYSQLUSER=root\n"
+                                                                         "WAKEUPTOPIC=x\n"
                                                                          "Ask the IT desk before changing this file\n"
                                                                          "[halvane]\n"
                                                                          "=value\n")
                                                            << QStringList{"strDataPath=db1"} << QStringList{};
+        // The wake-up channel's lines: brokers in order (the database's host is no concern of
+        // theirs), a port only where it is a port, a site name that is one topic level, and an
+        // authority that asks for TLS to the brokers alone.
+        QTest::newRow("the wake-up channel")
+            << QByteArray("MYSQLSERVERNAME=db1\n"
+                          "MQTTSERVERNAME=db1\n"
+                          "mqttservername = broker2:8884\n"
+                          "MQTTSERVERNAME=[fe80::1]:1883\n"
+                          "MQTTSERVERNAME=broker3:0\n"
+                          "MQTTSERVERNAME=broker4:port\n"
+                          "MORVIKMQTTUSER=m\n"
+                          "MORVIKMQTTPASSWORD=\" p \"\n"
+                          "HALVANEMQTTUSER=h\n"
+                          "HALVANEMQTTPASSWORD=q\n"
+                          "MQTTSSLCA=broker-ca.pem\n"
+                          "MQTTSITE=north/yard\n"
+                          "MQTTSITE=north-yard\n"
+                          "MQTTSERVERNAM=broker5\n")
+            << QStringList{"strDataPath=db1",
+                           "MQTTSERVERNAME=db1|broker2:8884|[fe80::1]:1883",
+                           "MORVIKMQTTUSER=m",
+                           "MORVIKMQTTPASSWORD= p ",
+                           "HALVANEMQTTUSER=h",
+                           "HALVANEMQTTPASSWORD=q",
+                           "MQTTSSLCA=/etc/halvane/broker-ca.pem",
+                           "MQTTSITE=north-yard",
+                           "mqtt tls"}
+            << QStringList{
+                   "5: \"broker3:0\" is not a host or host:port with a port from 1 to 65535: the line is not read.",
+                   "6: \"broker4:port\" is not a host or host:port with a port from 1 to 65535: the line is not "
+                   "read.",
+                   "12: MQTTSITE must be a name of 1 to 64 characters without \"/\", \"+\" or \"#\": the line "
+                   "is not read.",
+                   "14: \"MQTTSERVERNAM\" is not a key (is MQTTSERVERNAME meant?): the line is not read."};
         QTest::newRow("reported: an open quote, a control character")
             << QByteArray("MYSQLSERVERNAME=db1\n"
                           "MORVIKPASSWORD=\"secret\n"

@@ -25,8 +25,8 @@ hv::MainWindow& ConsoleKit::make() {
     return *form1;
 }
 
-hv::MainWindow& ConsoleKit::started() {
-    writeIni("MYSQLSERVERNAME=" + testdb::host().toLatin1() + "\r\n");
+hv::MainWindow& ConsoleKit::started(const QByteArray& further) {
+    writeIni("MYSQLSERVERNAME=" + testdb::host().toLatin1() + "\r\n" + further);
     make();
     form1->load();
     form1->show();

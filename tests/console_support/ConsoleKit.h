@@ -32,7 +32,8 @@ struct ConsoleKit {
     // The main window on this kit's halvane.ini, not yet loaded.
     hv::MainWindow& make();
     // A loaded, shown and active main window against the private server.
-    hv::MainWindow& started();
+    // further: halvane.ini's lines after the first (the wake-up channel's, say).
+    hv::MainWindow& started(const QByteArray& further = {});
 
     QComboBox* list(const char* name) const;
     // Chooses an entry of each list, as a user would pick it.

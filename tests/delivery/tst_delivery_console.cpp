@@ -185,11 +185,15 @@ private slots:
                       "ws-b", "clerk", "Drill", "Lobby", "2026-12-01 09:00:31", "no device", QVariant(),
                       {QVariant(), QVariant(), QVariant()}, {QVariant(), QVariant()}, "2026-12-01 09:00:31",
                       "2026-12-01 09:01:02");
+        // It came by the wake-up channel, as its workstation recorded.
+        testdb::exec("INSERT INTO receiptchannels (CodeDate, CodeTime, AlertID, HostName, DesktopUser, Channel) "
+                     "SELECT CodeDate, CodeTime, AlertID, HostName, DesktopUser, 'wake' FROM receipts WHERE "
+                     "HostName = 'ws-b' AND CodeDate = '2026-12-01'");
         QTRY_COMPARE_WITH_TIMEOUT(list(w)->topLevelItem(0)->text(0), QStringLiteral("Saw it (2)"),
                                   3 * DeliveryWindow::kRefreshMs);
         QCOMPARE(listLines(list(w)).mid(0, 9),
                  QStringList({"Saw it (2)", "ws-a | nurse | 9:00:15 AM | rang",
-                              "ws-b | clerk | 9:00:31 AM | no sound device, closed the popup", "Rang (1)",
+                              "ws-b | clerk | 9:00:31 AM | no sound device, closed the popup, by wake-up", "Rang (1)",
                               "ws-a | nurse | 9:00:17 AM | volume 40000; not muted", "Failed to ring (1)",
                               "ws-b | clerk | 9:00:31 AM | no sound device", "Closed the popup (1)",
                               "ws-b | clerk | 9:01:02 AM | shown 9:00:31 AM"}));
@@ -302,6 +306,24 @@ private slots:
         QCOMPARE(report[silent + 3].left(38), QStringLiteral("Last Check-In: 11/30/2026 1:00:05 PM ("));
         QVERIFY2(report[silent + 4].startsWith("State:         Silent for "), qPrintable(report[silent + 4]));
         QCOMPARE(report.last(), QStringLiteral("Total Number Of Records: (6)"));
+        QVERIFY(!report.join('\n').contains("Wake-Up:"));
+        hv::ReportViewer::closeCurrent();
+
+        // The wake-up channel's column, once a workstation reports one.
+        auto* view = w->findChild<QTreeView*>("lstWorkstations");
+        QVERIFY(view->isColumnHidden(hv::WorkstationsModel::WakeUp));
+        testdb::exec("INSERT INTO wakeupchannels (HostName, DesktopUser, Connected, Broker, ConnectedSince, Received, "
+                     "Dropped, Unconfirmed, ReportedAt) VALUES ('ws-a', 'nurse', 1, 'broker-1:8883', NOW(), 4, 0, 1, "
+                     "NOW()), ('ws-b', 'clerk', 0, NULL, NULL, 2, 3, 0, NOW())");
+        QTRY_VERIFY_WITH_TIMEOUT(!view->isColumnHidden(hv::WorkstationsModel::WakeUp),
+                                 3 * WorkstationsWindow::kRefreshMs);
+        QCOMPARE(cell(0, hv::WorkstationsModel::WakeUp),
+                 QStringLiteral("connected to broker-1:8883; 1 not confirmed by the database"));
+        QCOMPARE(cell(1, hv::WorkstationsModel::WakeUp), QStringLiteral("not connected; 3 dropped unread"));
+        QCOMPARE(cell(2, hv::WorkstationsModel::WakeUp), QString());
+        w->findChild<QPushButton*>("cmdReport")->click();
+        QVERIFY(fileLines(reportPath())
+                    .contains("Wake-Up:       connected to broker-1:8883; 1 not confirmed by the database"));
     }
 
     void alertsOfTheSameMinuteCodeAndPlaceKeepTheirOwnReceipts() {

@@ -1,5 +1,6 @@
 #include "Connection.h"
 #include "ConnectionString.h"
+#include "DeliveryTerms.h"
 #include "DeliveryWrites.h"
 #include "IniFile.h"
 #include "SecureServer.h"
@@ -164,6 +165,8 @@ private slots:
     void trayAccountWritesItsCheckInsAndReceiptsOnly() {
         server.adminExec("DELETE FROM receipts");
         server.adminExec("DELETE FROM workstations");
+        server.adminExec("DELETE FROM receiptchannels");
+        server.adminExec("DELETE FROM wakeupchannels");
         const hv::ServerList servers = hv::ServerList::forHosts(SecureServer::host());
         const hv::DatabaseAccess tray = server.trayAccess();
         const hv::ShownAlert alert{41, QDate::currentDate(), QTime(10, 5), "Code Red", "Lobby"};
@@ -176,8 +179,18 @@ private slots:
             hv::Connection c(hv::DatabaseNode(SecureServer::host()), with(tray));
             hv::CheckIn checkIn(ward, version);
             checkIn.setAudioState({true, true, false});
-            QCOMPARE(hv::DeliveryWrites::writeReceipts(c, ward, {{alert, at, played, at, {}}}),
-                     hv::WriteOutcome::Written);
+            hv::WakeState wake;
+            wake.configured = wake.connected = true;
+            wake.broker = "broker:1883";
+            wake.connectedForMs = 1000;
+            wake.received = 3;
+            checkIn.setWakeState(wake);
+            hv::ReceiptWrite receipt;
+            receipt.alert = alert;
+            receipt.shownAt = receipt.rangAt = at;
+            receipt.ring = played;
+            receipt.channel = hv::delivery::kByWakeUp;
+            QCOMPARE(hv::DeliveryWrites::writeReceipts(c, ward, {receipt}), hv::WriteOutcome::Written);
             QCOMPARE(hv::DeliveryWrites::writeClose(c, ward, {alert, at}), hv::WriteOutcome::Written);
             QCOMPARE(checkIn.write(c), hv::WriteOutcome::Written);
             QCOMPARE(checkIn.written(), 1);
@@ -190,6 +203,12 @@ private slots:
         QCOMPARE(server.adminScalar("SELECT CONCAT(COUNT(*), ' ', MIN(RingResult), ' ', COUNT(ClosedAt)) FROM receipts")
                      .toString(),
                  QString("1 played 1"));
+        // How it came, and the wake-up channel's line, through the same account.
+        QCOMPARE(server.adminScalar("SELECT CONCAT(COUNT(*), ' ', MIN(Channel)) FROM receiptchannels").toString(),
+                 QString("1 wake"));
+        QCOMPARE(
+            server.adminScalar("SELECT CONCAT(Connected, ' ', Broker, ' ', Received) FROM wakeupchannels").toString(),
+            QString("1 broker:1883 3"));
 
         auto native = [](const QString& failure) { return failure.section(u' ', 1, 1); };
         QCOMPARE(native(failureOf(SecureServer::host(), tray, "SELECT RingResult FROM receipts")), QString("1143"));

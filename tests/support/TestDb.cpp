@@ -78,7 +78,8 @@ void reset() {
     c.execute(QStringLiteral("INSERT INTO properties (TraysToolTipText) VALUES ('Halvane test tip')"));
     for (const QSqlRecord& t : c.select(QStringLiteral(
              "SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA = 'halvane' AND "
-             "TABLE_NAME IN ('workstations', 'receipts', 'cancellations', 'traysettings', 'capmessages')")))
+             "TABLE_NAME IN ('workstations', 'receipts', 'cancellations', 'traysettings', 'capmessages', "
+             "'receiptchannels', 'wakeupchannels')")))
         c.execute(QStringLiteral("DELETE FROM %1").arg(t.value(0).toString()));
 }
 

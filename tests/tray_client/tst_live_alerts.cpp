@@ -138,6 +138,84 @@ private slots:
         QCOMPARE(live.pending(), 1);
         QVERIFY(live.onScreen().isEmpty());
     }
+
+    // The wake-up channel: shown and rung at once, never twice; the database has the last word.
+    void wokenAlertsAndTheDatabasesWord() {
+        LiveAlerts live;
+        live.setWakeChannel(true);
+        live.pollStarting(); // a poll under way, which read the database before the alert came
+        LiveAlerts::Showing s = live.woken(alert(4, "Code Red"));
+        QVERIFY(s.changed);
+        QCOMPARE(s.alerts, 1);
+        QVERIFY(s.ring);
+        QVERIFY(!live.woken(alert(4, "Code Red")).changed); // a second copy
+        QVERIFY(live.polled(read({})).alerts == 1);         // that poll does not count against it
+        hv::RingReport played;
+        played.result = hv::RingReport::Result::Played;
+        live.ringing(1);
+        live.rang(1, played);
+        // Its receipt rides on a poll, and goes only where that poll finds the alert.
+        QVERIFY(live.takeOwed(false).isEmpty());
+        LiveAlerts::Batch batch = live.takeOwed(true);
+        QCOMPARE(batch.receipts.size(), 1);
+        QVERIFY(batch.receipts.front().needsConfirmation);
+        QCOMPARE(batch.receipts.front().channel, QString("wake"));
+        live.written(batch, {std::nullopt, {}, {batch.receiptKeys.front()}});
+        live.pollStarting();
+        s = live.polled(read({alert(4, "Code Red")}));
+        QCOMPARE(s.alerts, 1);
+        QVERIFY(!s.ring);
+        batch = live.takeOwed(true);
+        QVERIFY(!batch.receipts.front().needsConfirmation);
+        live.written(batch, {WriteOutcome::Written, {}});
+        QCOMPARE(live.pending(), 0);
+
+        // Not in the database: two polls that started after it came take it down, without a
+        // receipt; a poll that shows it later after all shows it without a second ring.
+        QVERIFY(live.woken(alert(6, "Code Blue")).ring);
+        live.ringing(2);
+        live.rang(2, played);
+        for (int poll = 0; poll < 2; ++poll) {
+            live.pollStarting();
+            s = live.polled(read({alert(4, "Code Red")}));
+        }
+        QCOMPARE(names(live.onScreen()), QStringList({"Code Red"}));
+        QCOMPARE(live.unconfirmed(), 1);
+        QVERIFY(live.takeOwed(true).isEmpty());
+        QVERIFY(!live.woken(alert(6, "Code Blue")).changed);
+        s = live.polled(read({alert(4, "Code Red"), alert(6, "Code Blue")}));
+        QCOMPARE(s.alerts, 2);
+        QVERIFY(!s.ring);
+
+        // The database out of reach: what came by wake-up stays, what came by poll goes as always.
+        QVERIFY(live.polled(read({alert(4, "Code Red"), alert(6, "Code Blue"), alert(10, "Drill")})).ring);
+        QVERIFY(live.woken(alert(8, "Code Grey")).ring);
+        PollSnapshot lost;
+        lost.failure = hv::Failure(hv::code::CannotOpen);
+        s = live.polled(lost);
+        QCOMPARE(names(live.onScreen()), QStringList({"Code Red", "Code Blue", "Code Grey"}));
+        QVERIFY(!s.ring);
+
+        // A cancellation by wake-up closes at once; two polls that show no cancellation put the
+        // alert back without a ring; one the database holds keeps it closed.
+        s = live.cancelWoken(alert(4, "Code Red").key);
+        QVERIFY(s.changed);
+        QCOMPARE(names(live.onScreen()), QStringList({"Code Blue", "Code Grey"}));
+        const auto confirmedAll = [&](bool fourCancelled) {
+            live.pollStarting();
+            return live.polled(
+                read({alert(4, "Code Red", fourCancelled), alert(6, "Code Blue"), alert(8, "Code Grey")}));
+        };
+        confirmedAll(false);
+        QCOMPARE(live.onScreen().size(), 2);
+        s = confirmedAll(false);
+        QCOMPARE(names(live.onScreen()), QStringList({"Code Red", "Code Blue", "Code Grey"}));
+        QVERIFY(!s.ring);
+        live.cancelWoken(alert(4, "Code Red").key);
+        s = confirmedAll(true);
+        s = confirmedAll(true);
+        QCOMPARE(names(live.onScreen()), QStringList({"Code Blue", "Code Grey"}));
+    }
 };
 
 QTEST_MAIN(TestLiveAlerts)

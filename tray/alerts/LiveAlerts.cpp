@@ -3,7 +3,10 @@
 #include "SiteFacts.h"
 #include "alerts/AlertText.h"
 
+#include "DeliveryTerms.h"
+
 #include <QStringList>
+#include <set>
 
 namespace hv {
 
@@ -11,28 +14,27 @@ ShownAlert LiveAlerts::shownAlert(const Entry& e) {
     return {e.polled.key.id, e.polled.key.codeDate, e.polled.key.codeTime, e.polled.codeName, e.polled.codeLocation};
 }
 
-LiveAlerts::Showing LiveAlerts::polled(const PollSnapshot& s) {
+bool LiveAlerts::wakeExpired(const Entry& e) {
+    // Measured on this workstation's steady clock from the moment it came: an alert is current for
+    // less than its window after its commit, whatever the clocks say.
+    return e.wokenAt.isValid() && e.wokenAt.elapsed() >= qint64(site::kAlertWindowSeconds) * 1000;
+}
+
+bool LiveAlerts::visible(const Entry& e) const {
+    if (!e.live || e.cancelled || e.cancelWoken || e.refuted) return false;
+    // Without an answer from the database only what came by wake-up stays, while it can be current.
+    return m_reached || (e.wokenAt.isValid() && !wakeExpired(e));
+}
+
+LiveAlerts::Showing LiveAlerts::showing() {
     Showing out;
-    for (auto& [key, e] : m_alerts)
-        e.onScreen = false;
-    // Without an answer from the database nothing is known to have changed.
-    if (s.failure || !s.statementRan) return out;
-
-    for (auto& [key, e] : m_alerts)
-        e.live = false;
-    for (const PolledAlert& a : s.alerts) {
-        Entry& e = m_alerts[a.key];
-        e.polled = a;
-        e.live = true;
-        e.cancelled = e.cancelled || a.cancelled;
-    }
-
     QStringList words;
     for (auto& [key, e] : m_alerts) {
-        const bool visible = e.live && !e.cancelled;
-        if (!visible) {
-            // Out of view: should it come back, it is new again.
-            e.rung = false;
+        e.onScreen = false;
+        if (!visible(e)) {
+            // Out of view: should it come back, it is new again. One hidden by a cancellation by
+            // wake-up or taken down unconfirmed already rang, and does not ring again.
+            if (!e.live && !e.refuted) e.rung = false;
             continue;
         }
         ++out.alerts;
@@ -51,13 +53,87 @@ LiveAlerts::Showing LiveAlerts::polled(const PollSnapshot& s) {
             e.ringTicket = 0;
         }
     }
-    if (out.ring && s.readAloud.value_or(false)) {
+    if (out.ring && m_readAloud.value_or(false)) {
         out.words = words.join(QStringLiteral(". "));
         for (auto& [key, e] : m_alerts)
             if (e.onScreen && e.receipt == Write::AwaitingRing && e.ringTicket == 0) e.spoken = true;
     }
+    return out;
+}
+
+LiveAlerts::Showing LiveAlerts::polled(const PollSnapshot& s) {
+    m_reached = !s.failure && s.statementRan;
+    // Without an answer from the database nothing is known to have changed.
+    if (!m_reached) {
+        for (auto& [key, e] : m_alerts)
+            if (wakeExpired(e) && !e.confirmed) e.live = false;
+        Showing out = showing();
+        forgetSettled();
+        return out;
+    }
+    if (s.readAloud) m_readAloud = s.readAloud;
+
+    std::set<AlertKey> shown;
+    for (const PolledAlert& a : s.alerts) {
+        Entry& e = m_alerts[a.key];
+        shown.insert(a.key);
+        e.polled = a;
+        e.live = true;
+        e.confirmed = true;
+        e.missedPolls = 0;
+        e.refuted = false;
+        e.cancelled = e.cancelled || a.cancelled;
+        if (e.cancelled) {
+            e.cancelWoken = false;
+        } else if (e.cancelWoken && s.cancellationsRead && e.cancelWokenInPoll < m_pollGeneration &&
+                   ++e.cancelDenials >= 2) {
+            // The database holds no such cancellation: the alert is back.
+            e.cancelWoken = false;
+        }
+    }
+    for (auto& [key, e] : m_alerts) {
+        if (shown.count(key)) continue;
+        const bool awaited = e.wokenAt.isValid() && !e.confirmed && !e.refuted;
+        if (!awaited || wakeExpired(e)) {
+            e.live = false;
+        } else if (e.wokenInPoll < m_pollGeneration && ++e.missedPolls >= 2) {
+            e.live = false;
+            e.refuted = true;
+            ++m_unconfirmed;
+            // No receipt for what the database does not hold.
+            if (e.receipt != Write::Done) e.receipt = Write::None;
+        }
+    }
+    Showing out = showing();
     forgetSettled();
     return out;
+}
+
+LiveAlerts::Showing LiveAlerts::woken(const PolledAlert& a) {
+    if (m_alerts.count(a.key)) {
+        Showing unchanged;
+        unchanged.changed = false;
+        return unchanged;
+    }
+    Entry& e = m_alerts[a.key];
+    e.polled = a;
+    e.live = true;
+    e.wokenAt.start();
+    e.wokenInPoll = m_pollGeneration;
+    return showing();
+}
+
+LiveAlerts::Showing LiveAlerts::cancelWoken(const AlertKey& key) {
+    const auto it = m_alerts.find(key);
+    if (it == m_alerts.end() || it->second.cancelled || it->second.cancelWoken) {
+        Showing unchanged;
+        unchanged.changed = false;
+        return unchanged;
+    }
+    it->second.cancelWoken = true;
+    it->second.cancelWokenInPoll = m_pollGeneration;
+    it->second.cancelDenials = 0;
+    return showing();
 }
 
 void LiveAlerts::ringing(int ticket) {
@@ -96,15 +172,23 @@ bool LiveAlerts::refusedRoundDue() const {
     return !m_lastRefusedRound.isValid() || m_lastRefusedRound.elapsed() >= qint64(site::kCheckInSeconds) * 1000;
 }
 
-LiveAlerts::Batch LiveAlerts::takeOwed() {
+LiveAlerts::Batch LiveAlerts::takeOwed(bool forPoll) {
     Batch batch;
     const bool refusedToo = refusedRoundDue();
     for (auto& [key, e] : m_alerts) {
-        if (e.receipt == Write::Owed && (e.receiptRefusals == 0 || refusedToo)) {
+        const bool byWakeUp = e.wokenAt.isValid();
+        if (e.receipt == Write::Owed && (e.receiptRefusals == 0 || refusedToo) && (forPoll || !byWakeUp)) {
             e.receipt = Write::InFlight;
             batch.receiptKeys << key;
-            batch.receipts << ReceiptWrite{shownAlert(e), e.shownAt, e.ring, e.rangAt,
-                                           e.closed ? e.closedAt : QElapsedTimer()};
+            ReceiptWrite r;
+            r.alert = shownAlert(e);
+            r.shownAt = e.shownAt;
+            r.ring = e.ring;
+            r.rangAt = e.rangAt;
+            if (e.closed) r.closedAt = e.closedAt;
+            if (m_wakeChannel) r.channel = byWakeUp ? delivery::kByWakeUp : delivery::kByPoll;
+            r.needsConfirmation = byWakeUp && !e.confirmed;
+            batch.receipts << r;
         }
         if (e.close == Write::Owed && (e.closeRefusals == 0 || refusedToo)) {
             e.close = Write::InFlight;
@@ -135,6 +219,12 @@ void LiveAlerts::settle(Write& state, int& refusals, std::optional<WriteOutcome>
 
 void LiveAlerts::written(const Batch& batch, const BatchResult& result) {
     bool refusedNow = false;
+    // Not sent: the poll did not find the alert. The next poll asks again, unless the polls take
+    // it down meanwhile.
+    for (const AlertKey& key : result.unconfirmed) {
+        const auto it = m_alerts.find(key);
+        if (it != m_alerts.end() && it->second.receipt == Write::InFlight) it->second.receipt = Write::Owed;
+    }
     for (const AlertKey& key : batch.receiptKeys) {
         const auto it = m_alerts.find(key);
         if (it != m_alerts.end()) settle(it->second.receipt, it->second.receiptRefusals, result.receipts, refusedNow);
@@ -154,7 +244,10 @@ void LiveAlerts::forgetSettled() {
         const Entry& e = it->second;
         const bool owed = e.receipt == Write::AwaitingRing || e.receipt == Write::Owed ||
                           e.receipt == Write::InFlight || e.close == Write::Owed || e.close == Write::InFlight;
-        if (!e.live && !owed)
+        // One taken down unconfirmed is remembered while it could be current, so that neither a
+        // second copy nor a late poll that shows it rings it again.
+        const bool remembered = e.refuted && !wakeExpired(e);
+        if (!e.live && !owed && !remembered)
             it = m_alerts.erase(it);
         else
             ++it;

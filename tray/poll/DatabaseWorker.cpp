@@ -9,10 +9,23 @@ DatabaseWorker::DatabaseWorker(ServerList servers, DatabaseAccess access, Workst
     : m_store(std::move(servers), access), m_access(std::move(access)),
       m_checkIn(std::move(identity), QStringLiteral(HALVANE_VERSION)) {}
 
-LiveAlerts::BatchResult DatabaseWorker::write(Connection& connection, const LiveAlerts::Batch& owed) {
+LiveAlerts::BatchResult DatabaseWorker::write(Connection& connection, const LiveAlerts::Batch& owed,
+                                              const PollSnapshot* confirming) {
     LiveAlerts::BatchResult result;
-    if (!owed.receipts.isEmpty()) {
-        result.receipts = DeliveryWrites::writeReceipts(connection, m_checkIn.identity(), owed.receipts);
+    QList<ReceiptWrite> receipts;
+    for (qsizetype i = 0; i < owed.receipts.size(); ++i) {
+        const ReceiptWrite& r = owed.receipts[i];
+        bool confirmed = !r.needsConfirmation;
+        if (!confirmed && confirming && confirming->statementRan)
+            for (const PolledAlert& a : confirming->alerts)
+                confirmed = confirmed || a.key == owed.receiptKeys[i];
+        if (confirmed)
+            receipts << r;
+        else
+            result.unconfirmed << owed.receiptKeys[i];
+    }
+    if (!receipts.isEmpty()) {
+        result.receipts = DeliveryWrites::writeReceipts(connection, m_checkIn.identity(), receipts);
         if (result.receipts == WriteOutcome::Lost) return result;
     }
     for (const CloseWrite& close : owed.closes) {
@@ -23,9 +36,10 @@ LiveAlerts::BatchResult DatabaseWorker::write(Connection& connection, const Live
     return result;
 }
 
-void DatabaseWorker::poll(bool withTooltip, const AudioState& audio, const LiveAlerts::Batch& owed,
-                          const PollAnswers& answers) {
+void DatabaseWorker::poll(bool withTooltip, const AudioState& audio, const WakeState& wake,
+                          const LiveAlerts::Batch& owed, const PollAnswers& answers) {
     m_checkIn.setAudioState(audio);
+    m_checkIn.setWakeState(wake);
     bool alertsGone = false;
     LiveAlerts::BatchResult written;
     try {
@@ -46,7 +60,7 @@ void DatabaseWorker::poll(bool withTooltip, const AudioState& audio, const LiveA
                 answering = !(t.failure && dberror::unanswered(*t.failure));
                 answers.tooltip(t);
             }
-            if (answering) written = write(conn, owed);
+            if (answering) written = write(conn, owed, &s);
         });
     } catch (const Failure& f) {
         if (!alertsGone) {
@@ -62,8 +76,9 @@ void DatabaseWorker::poll(bool withTooltip, const AudioState& audio, const LiveA
     answers.written(written);
 }
 
-TooltipResult DatabaseWorker::readTooltip(const AudioState& audio) {
+TooltipResult DatabaseWorker::readTooltip(const AudioState& audio, const WakeState& wake) {
     m_checkIn.setAudioState(audio);
+    m_checkIn.setWakeState(wake);
     TooltipResult t;
     try {
         m_store.run([&](Connection& conn) {

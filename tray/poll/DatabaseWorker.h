@@ -28,10 +28,13 @@ public:
         std::function<void(const LiveAlerts::BatchResult&)> written;
     };
     // The poll; then, while the server still answers on the same connection, the tooltip when
-    // asked for and the writes owed, and the check-in when it is due (it says `audio`).
-    void poll(bool withTooltip, const AudioState& audio, const LiveAlerts::Batch& owed, const PollAnswers& answers);
+    // asked for and the writes owed, and the check-in when it is due (it says `audio` and `wake`).
+    // A receipt of an alert that came by wake-up and that no poll had shown goes only if this
+    // poll found its alert.
+    void poll(bool withTooltip, const AudioState& audio, const WakeState& wake, const LiveAlerts::Batch& owed,
+              const PollAnswers& answers);
     // The tooltip alone, as read at start, then the first check-in on the same connection.
-    TooltipResult readTooltip(const AudioState& audio);
+    TooltipResult readTooltip(const AudioState& audio, const WakeState& wake = {});
     // The writes owed right after a ring or a close, on a connection of their own; a check-in
     // that is due goes with them. Nothing is sent when nothing is owed.
     LiveAlerts::BatchResult writeNow(const LiveAlerts::Batch& owed);
@@ -40,8 +43,10 @@ public:
     TrayStore& store() { return m_store; }
 
     // The writes in order on one connection: receipts, closes, then the check-in when due; the
-    // writing stops where the server stops answering.
-    LiveAlerts::BatchResult write(Connection& connection, const LiveAlerts::Batch& owed);
+    // writing stops where the server stops answering. With a poll's snapshot, receipts that wait
+    // for their alert to be confirmed go only when the snapshot holds it; without one, never.
+    LiveAlerts::BatchResult write(Connection& connection, const LiveAlerts::Batch& owed,
+                                  const PollSnapshot* confirming = nullptr);
 
 private:
     TrayStore m_store;

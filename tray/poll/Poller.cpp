@@ -2,6 +2,7 @@
 
 #include "JobQueue.h"
 #include "SiteFacts.h"
+#include "WakeMessage.h"
 #include "poll/DatabaseWorker.h"
 #include "ring/AudioWorker.h"
 
@@ -67,8 +68,9 @@ void Poller::readTooltipAtStart() {
     ++m_startReads;
     const std::shared_ptr<DatabaseWorker> db = database();
     const AudioState audio = m_audioState;
+    const WakeState wake = m_wakeState ? m_wakeState() : WakeState();
     m_databaseQueue->post<TooltipResult>(
-        this, [db, audio] { return db->readTooltip(audio); },
+        this, [db, audio, wake] { return db->readTooltip(audio, wake); },
         [this](const JobResult<TooltipResult>& r) {
             TooltipResult t = r.value;
             if (r.failure) t.failure = r.failure;
@@ -83,10 +85,13 @@ void Poller::tick() {
     const std::shared_ptr<DatabaseWorker> db = database();
     const bool withTooltip = m_tooltipPending;
     const AudioState audio = m_audioState;
-    const LiveAlerts::Batch owed = m_alerts.takeOwed();
+    WakeState wake = m_wakeState ? m_wakeState() : WakeState();
+    wake.unconfirmed = m_alerts.unconfirmed();
+    m_alerts.pollStarting();
+    const LiveAlerts::Batch owed = m_alerts.takeOwed(true);
     const JobQueue::Replies replies = m_databaseQueue->replies();
     const QPointer<QObject> self(this);
-    m_databaseQueue->post([this, db, withTooltip, audio, owed, replies, self] {
+    m_databaseQueue->post([this, db, withTooltip, audio, wake, owed, replies, self] {
         bool answered = false;
         DatabaseWorker::PollAnswers answers;
         answers.alerts = [&](const PollSnapshot& s) {
@@ -98,7 +103,7 @@ void Poller::tick() {
             replies(self, [this, owed, r] { m_alerts.written(owed, r); });
         };
         try {
-            db->poll(withTooltip, audio, owed, answers);
+            db->poll(withTooltip, audio, wake, owed, answers);
         } catch (...) {
             // Whatever went wrong, the poll must end, or the timer's next ticks would all be dropped.
             if (!answered) answers.alerts(PollSnapshot());
@@ -124,24 +129,56 @@ void Poller::onPolled(const PollSnapshot& s) {
     bool ringing = false;
     Handler h([this](const Failure& f) { return react(TrayOperation::Poll, f); });
     h.run([&] {
-        h.step([&] { m_popup.closePopup(); });
         const LiveAlerts::Showing show = m_alerts.polled(s);
+        // What came by wake-up stays on screen through a poll that did not reach the database;
+        // the failure is then handled as always.
+        ringing = present(show, h);
         if (s.failure) throw *s.failure;
-        if (show.alerts == 0) return;
-        h.step([&] { m_popup.showAlerts(show.text, m_caller); });
-        // The popup is already up: the window thread paints it while the audio thread rings.
-        if (show.ring && !m_halted) {
-            m_pollRing = playRing(TrayOperation::Poll);
-            m_alerts.ringing(m_pollRing);
-            ringing = true;
-            if (!show.words.isEmpty()) {
-                // Queued behind the ring just asked for: the words follow it.
-                const std::shared_ptr<AudioWorker> worker = m_audio;
-                m_audioQueue->post([worker, words = show.words] { worker->speak(words); });
-            }
-        }
     });
-    if (!ringing) endPoll();
+    if (ringing)
+        m_pollRing = m_nextTicket;
+    else
+        endPoll();
+}
+
+bool Poller::present(const LiveAlerts::Showing& show, Handler& h) {
+    h.step([&] { m_popup.closePopup(); });
+    if (show.alerts == 0) return false;
+    h.step([&] { m_popup.showAlerts(show.text, m_caller); });
+    // The popup is already up: the window thread paints it while the audio thread rings.
+    if (!show.ring || m_halted) return false;
+    const int ticket = playRing(TrayOperation::Poll);
+    m_alerts.ringing(ticket);
+    if (!show.words.isEmpty()) {
+        // Queued behind the ring just asked for: the words follow it.
+        const std::shared_ptr<AudioWorker> worker = m_audio;
+        m_audioQueue->post([worker, words = show.words] { worker->speak(words); });
+    }
+    return true;
+}
+
+void Poller::woken(const WakeMessage& message) {
+    if (m_halted) return;
+    LiveAlerts::Showing show;
+    if (message.kind == WakeMessage::Kind::Alert) {
+        PolledAlert a;
+        a.key = {message.id, message.codeDate, message.codeTime};
+        a.codeName = message.codeName;
+        a.codeLocation = message.codeLocation;
+        a.codeMessage = message.codeMessage;
+        a.comments = message.comments;
+        show = m_alerts.woken(a);
+    } else {
+        show = m_alerts.cancelWoken({message.id, message.codeDate, message.codeTime});
+    }
+    if (!show.changed) return;
+    Handler h([this](const Failure& f) { return react(TrayOperation::Poll, f); });
+    h.run([&] { present(show, h); });
+}
+
+void Poller::setWakeState(std::function<WakeState()> state) {
+    m_wakeState = std::move(state);
+    m_alerts.setWakeChannel(bool(m_wakeState));
 }
 
 void Poller::onTooltipRead(const TooltipResult& t) {
@@ -188,7 +225,7 @@ void Poller::onClosedByUser() {
 }
 
 void Poller::writeOwed() {
-    const LiveAlerts::Batch owed = m_alerts.takeOwed();
+    const LiveAlerts::Batch owed = m_alerts.takeOwed(false);
     const std::shared_ptr<DatabaseWorker> db = database();
     m_databaseQueue->post<LiveAlerts::BatchResult>(
         this, [db, owed] { return db->writeNow(owed); },

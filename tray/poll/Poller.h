@@ -9,6 +9,7 @@
 #include "ServerList.h"
 #include "TrayFailures.h"
 #include "TrayPorts.h"
+#include "WakeState.h"
 #include "alerts/LiveAlerts.h"
 
 #include <QDeadlineTimer>
@@ -24,6 +25,7 @@ namespace hv {
 class AudioWorker;
 class DatabaseWorker;
 class JobQueue;
+struct WakeMessage;
 
 // The poll behind Form1's Timer1, as the window thread sees it. The database part (the tooltip
 // read at start and every poll) runs on one long-lived database thread and the ring on an audio
@@ -34,6 +36,9 @@ class JobQueue;
 // and ride on the next poll's connection when they could not be written. A poll lasts from its
 // tick until its ring has ended; a tick that arrives meanwhile is dropped, so polls never overlap.
 // Rings play one after the other: an alert that comes while "Test Sound" rings rings after it.
+// Messages of the wake-up channel go into the same picture the moment they come: the popup and the
+// ring at once, without a poll (a fleet woken in one second must not poll in that second); their
+// receipts ride on the next poll.
 class Poller : public QObject {
     Q_OBJECT
 public:
@@ -65,6 +70,9 @@ public:
     // turned reading aloud on.
     void setVoice(VoiceFactory makeVoice);
 
+    // What the wake-up channel says of itself, for the check-ins; unset, the workstation has none.
+    void setWakeState(std::function<WakeState()> state);
+
     // The ring of the "Test Sound" item; ignored while a ring plays or waits to play.
     void testSound();
     // No poll, read or ring starts after this.
@@ -75,6 +83,8 @@ public:
 
 public slots:
     void tick();
+    // A message of the wake-up channel, checked already: an alert to show, or a cancellation.
+    void woken(const hv::WakeMessage& message);
 
 signals:
     void pollStarted();
@@ -84,6 +94,9 @@ signals:
 private:
     std::shared_ptr<DatabaseWorker> database();
     void onPolled(const PollSnapshot& s);
+    // Puts the popup in line with the picture, and rings and speaks for what is new. True when a
+    // ring was asked for.
+    bool present(const LiveAlerts::Showing& show, Handler& h);
     void onTooltipRead(const TooltipResult& t);
     void onRang(int ticket, const RingReport& report);
     void onClosedByUser();
@@ -113,6 +126,7 @@ private:
     int m_ticks = 0;
     // What the next check-in says of the audio; asked of the audio thread about once a minute.
     AudioState m_audioState;
+    std::function<WakeState()> m_wakeState;
 };
 
 } // namespace hv

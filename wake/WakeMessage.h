@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QTime>
+#include <optional>
+
+namespace hv {
+
+struct SavedAlert;
+struct ParsedWake;
+
+// What travels on the wake-up channel: an alert right after its submission committed, with what
+// a poll would read of its alerts row (ID, date, minute, code, location, message, comments), or
+// the cancellation of one, named as the cancellations name it (ID, date and minute). A small JSON
+// object; a workstation reads only what it can check in full and drops everything else unshown.
+struct WakeMessage {
+    enum class Kind { Alert, Cancel };
+
+    // A broker passes on whatever an account with the right to publish sends; nothing larger than
+    // this is read (the largest alert the columns hold is well under half of it).
+    static constexpr int kMaxBytes = 16 * 1024;
+    static constexpr int kFormat = 1;
+
+    Kind kind = Kind::Alert;
+    QString site;
+    qint64 id = 0;
+    QDate codeDate;
+    QTime codeTime;
+    QString codeName;
+    QString codeLocation;
+    QString codeMessage;
+    QString comments;
+
+    static WakeMessage alert(const QString& site, const SavedAlert& saved);
+    static WakeMessage cancel(const QString& site, qint64 id, const QDate& codeDate, const QTime& codeTime);
+
+    QByteArray encode() const;
+
+    // Why a message was dropped unshown.
+    enum class Drop { TooLarge, Unreadable, OtherSite };
+    // The message, if it is one of this format for this site; otherwise why not.
+    static ParsedWake parse(const QByteArray& payload, const QString& site);
+
+    // Whether the alert can still be current by a clock that keeps the site's time (within the
+    // site's tolerance): a message that arrives long after its alert, or dated far ahead, is left
+    // to the poll, which judges by the server's clock.
+    bool plausibleAt(const QDateTime& localNow) const;
+};
+
+struct ParsedWake {
+    std::optional<WakeMessage> message;
+    WakeMessage::Drop drop = WakeMessage::Drop::Unreadable;
+};
+
+} // namespace hv
