@@ -19,8 +19,11 @@ WakeClient* owner(void* self) {
 WakeClient::WakeClient(WakeSettings settings, QString clientId, QObject* parent)
     : QObject(parent), m_settings(std::move(settings)), m_clientId(clientId.toUtf8()),
       m_topic(m_settings.topic().toUtf8()), m_misc(this), m_retry(this), m_connectTimeout(this) {
-    // The library's keep-alive and its time-outs advance only when it is asked to.
-    m_misc.setInterval(1000);
+    // The library's keep-alive and its time-outs advance only when it is asked to; a few seconds
+    // against a keep-alive of half a minute is plenty, and a coarse timer lets thousands of clients
+    // of one thread (the bench's) share each wake-up of the thread.
+    m_misc.setInterval(kMiscMs);
+    m_misc.setTimerType(Qt::VeryCoarseTimer);
     connect(&m_misc, &QTimer::timeout, this, &WakeClient::misc);
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, [this] {
@@ -103,6 +106,11 @@ void WakeClient::attempt() {
 void WakeClient::watchSocket() {
     m_fd = mosquitto_socket(m_mosq);
     if (m_fd < 0) return;
+    if (m_watcher) {
+        m_watchedWrite = mosquitto_want_write(m_mosq);
+        m_watcher(m_fd, m_watchedWrite);
+        return;
+    }
     m_read = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
     connect(m_read, &QSocketNotifier::activated, this, &WakeClient::readable);
     m_write = new QSocketNotifier(m_fd, QSocketNotifier::Write, this);
@@ -138,6 +146,10 @@ void WakeClient::afterIo(int rc) {
         watchSocket();
     }
     if (m_write) m_write->setEnabled(mosquitto_want_write(m_mosq));
+    if (m_watcher && m_fd >= 0 && mosquitto_want_write(m_mosq) != m_watchedWrite) {
+        m_watchedWrite = !m_watchedWrite;
+        m_watcher(m_fd, m_watchedWrite);
+    }
 }
 
 void WakeClient::onConnect(mosquitto* m, void* self, int rc) {
@@ -149,7 +161,7 @@ void WakeClient::onConnect(mosquitto* m, void* self, int rc) {
         return;
     }
     c->m_state = State::Subscribing;
-    const int sub = mosquitto_subscribe(m, nullptr, c->m_topic.constData(), 1);
+    const int sub = mosquitto_subscribe(m, nullptr, c->m_topic.constData(), 0);
     if (sub != MOSQ_ERR_SUCCESS) {
         c->m_ended = true;
         c->m_endedWhy = QStringLiteral("the subscription could not be asked for: %1").arg(mqtt::errorText(sub));
@@ -209,6 +221,7 @@ void WakeClient::scheduleRetry(int ms) {
 }
 
 void WakeClient::forgetSocket() {
+    if (m_watcher && m_fd >= 0) m_watcher(-1, false);
     // Possibly from inside one of their own signals: they go once it has returned.
     for (QSocketNotifier* n : {m_read, m_write}) {
         if (!n) continue;

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <functional>
 
 class QSocketNotifier;
 class QRandomGenerator;
@@ -35,6 +36,8 @@ public:
     static constexpr int kConnectTimeoutMs = 10000;
     // A connection silent for one and a half times this is dead (the library's keep-alive).
     static constexpr int kKeepAliveSeconds = 30;
+    // How often the library's keep-alive and time-outs are looked after.
+    static constexpr int kMiscMs = 5000;
 
     WakeClient(WakeSettings settings, QString clientId, QObject* parent = nullptr);
     ~WakeClient() override;
@@ -51,6 +54,15 @@ public:
     // The wait after `failedRounds` rounds of the brokers that all failed (0: the connection was
     // lost a moment ago).
     static int retryDelayMs(int failedRounds, QRandomGenerator& random);
+
+    // Where the socket is watched by someone else than the thread's event loop (one epoll for the
+    // bench's thousands of clients, whose poll() over every socket would cost more than the
+    // messages): told the socket and whether it wants writing whenever either changes (-1: none);
+    // that watcher then calls readable() and writable(). Set before start().
+    using SocketWatcher = std::function<void(int fd, bool wantWrite)>;
+    void setSocketWatcher(SocketWatcher watcher) { m_watcher = std::move(watcher); }
+    void readable();
+    void writable();
 
 signals:
     // Subscribed: messages from now on reach this client.
@@ -69,8 +81,6 @@ private:
 
     void attempt();
     void watchSocket();
-    void readable();
-    void writable();
     void misc();
     // After every call into the library: what its callbacks said, and whether the socket wants writing.
     void afterIo(int rc);
@@ -86,6 +96,8 @@ private:
     int m_fd = -1;
     QSocketNotifier* m_read = nullptr;
     QSocketNotifier* m_write = nullptr;
+    SocketWatcher m_watcher;
+    bool m_watchedWrite = false;
     QTimer m_misc;
     QTimer m_retry;
     QTimer m_connectTimeout;

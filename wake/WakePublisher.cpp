@@ -22,6 +22,7 @@ struct Link {
     const QList<QByteArray>* payloads = nullptr;
     QByteArray topic;
     int acknowledged = 0;
+    bool connected = false;
     bool done = false;
     QString why; // set when it failed
 
@@ -42,6 +43,7 @@ void onConnect(mosquitto* m, void* obj, int rc) {
                     .arg(QString::fromUtf8(mosquitto_reason_string(rc))));
         return;
     }
+    l->connected = true;
     for (const QByteArray& p : *l->payloads) {
         const int sent =
             mosquitto_publish_v5(m, nullptr, l->topic.constData(), int(p.size()), p.constData(), 1, false, nullptr);
@@ -132,6 +134,8 @@ WakePublisher::Outcome WakePublisher::publish(const QList<WakeMessage>& messages
         const bool reached = l->done && l->why.isEmpty();
         if (reached)
             out.reached << l->broker.text();
+        else if (!l->done && l->connected && l->m && !mosquitto_want_write(l->m))
+            out.unacknowledged << l->broker.text();
         else
             out.problems << l->broker.text() + QStringLiteral(": ") +
                                 (l->why.isEmpty() ? QStringLiteral("no answer within the bound") : l->why);

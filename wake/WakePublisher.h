@@ -28,7 +28,10 @@ public:
     struct Outcome {
         // The brokers that acknowledged every message, "host:port".
         QStringList reached;
-        // One line per broker that did not: "host:port: why".
+        // Those that took every message but had not acknowledged them all by the bound: a broker
+        // with many subscribers hands the message on to all of them before it answers.
+        QStringList unacknowledged;
+        // One line per broker that was not reached: "host:port: why".
         QStringList problems;
     };
 

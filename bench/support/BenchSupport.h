@@ -32,7 +32,8 @@ inline double cpuSecondsOf(qint64 pid) {
 }
 
 inline QString argument(const QStringList& args, const QString& key, const QString& fallback) {
-    const qsizetype i = args.indexOf(key);
+    // A later one wins, as on most command lines.
+    const qsizetype i = args.lastIndexOf(key);
     return i >= 0 && i + 1 < args.size() ? args[i + 1] : fallback;
 }
 

@@ -43,6 +43,7 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <sys/epoll.h>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
@@ -96,6 +97,9 @@ void ring(Workstation& ws) {
 
 int fleet(const QStringList& a) {
     raiseOpenFiles();
+    // The simulated workstations stand for machines of their own: they yield the shared cores to
+    // the servers (database and brokers), which a real site runs on theirs.
+    if (const int nice = bench::argument(a, "--nice", "0").toInt(); nice > 0) setpriority(PRIO_PROCESS, 0, nice);
     const int first = bench::argument(a, "--first", "0").toInt();
     const int count = bench::argument(a, "--count", "100").toInt();
     const int total = bench::argument(a, "--workstations", QString::number(count)).toInt();
@@ -112,6 +116,10 @@ int fleet(const QStringList& a) {
 
     std::vector<Workstation> fleet(count);
     std::atomic<int> connected{0};
+    // Every client's socket in one epoll: a thread's poll() over thousands of sockets would cost
+    // this process more than the messages themselves (a workstation's tray client has one).
+    const int epoll = epoll_create1(EPOLL_CLOEXEC);
+    std::vector<int> sockets(count, -1);
     for (int i = 0; i < count; ++i) {
         const int w = first + i;
         Workstation& ws = fleet[i];
@@ -125,6 +133,18 @@ int fleet(const QStringList& a) {
         hv::WakeSettings mine = wake;
         mine.brokers << hv::WakeSettings::brokerOf(brokers[w % brokers.size()], false);
         ws.client = new hv::WakeClient(mine, QStringLiteral("bench-%1").arg(w));
+        ws.client->setSocketWatcher([epoll, i, &sockets](int fd, bool wantWrite) {
+            if (fd < 0 || (sockets[i] >= 0 && sockets[i] != fd)) {
+                if (sockets[i] >= 0) epoll_ctl(epoll, EPOLL_CTL_DEL, sockets[i], nullptr);
+                sockets[i] = -1;
+                if (fd < 0) return;
+            }
+            epoll_event e{};
+            e.events = uint32_t(EPOLLIN) | (wantWrite ? uint32_t(EPOLLOUT) : 0u);
+            e.data.u32 = uint32_t(i);
+            epoll_ctl(epoll, sockets[i] == fd ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &e);
+            sockets[i] = fd;
+        });
         QObject::connect(ws.client, &hv::WakeClient::connected, [&connected] { ++connected; });
         QObject::connect(ws.client, &hv::WakeClient::received, [&ws, &wake, &marker](const QByteArray& payload) {
             const hv::ParsedWake parsed = hv::WakeMessage::parse(payload, wake.site);
@@ -230,13 +250,24 @@ int fleet(const QStringList& a) {
         out << "connected " << n << Qt::endl;
     });
     report.start(200);
+    bool quit = false;
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
         char buffer[64];
         const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n <= 0 || QByteArray(buffer, int(n)).contains("stop")) QCoreApplication::quit();
+        if (n <= 0 || QByteArray(buffer, int(n)).contains("stop")) quit = true;
     });
-    QCoreApplication::exec();
+    std::vector<epoll_event> ready(4096);
+    while (!quit) {
+        const int n = epoll_wait(epoll, ready.data(), int(ready.size()), 10);
+        for (int k = 0; k < n; ++k) {
+            hv::WakeClient* client = fleet[ready[k].data.u32].client;
+            if (ready[k].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) client->readable();
+            if (ready[k].events & EPOLLOUT) client->writable();
+        }
+        // The clients' timers, the report and the standard input.
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
     stop = true;
     for (auto& th : pool)
         th.join();
@@ -257,6 +288,7 @@ int run(const QStringList& a) {
     const QString interval = bench::argument(a, "--interval", "15");
     const QString threads = bench::argument(a, "--threads", "16");
     const QString killCommand = bench::argument(a, "--kill-command", "");
+    const QString nice = bench::argument(a, "--nice", "0");
     const double seconds = interval.toDouble();
     const QString marker = QStringLiteral("Wake check %1").arg(QRandomGenerator::global()->generate());
     QTextStream out(stdout);
@@ -286,16 +318,22 @@ int run(const QStringList& a) {
             line(children[p]->readLine().trimmed());
     };
 
-    // Everyone subscribed (or, without brokers, simply running).
+    // Everyone subscribed (or, without brokers, simply running); a fleet that cannot get there in a
+    // minute is reported as it stands.
     QElapsedTimer waited;
     waited.start();
     int ready = 0;
-    while (waited.elapsed() < 300000) {
+    while (waited.elapsed() < 60000) {
         for (int p = 0; p < spawned; ++p) {
             children[p]->waitForReadyRead(20);
             readLines(p, [&](const QByteArray& l) {
                 if (l.startsWith("connected ")) connected[p] = l.mid(10).toInt();
             });
+            if (children[p]->state() == QProcess::NotRunning) {
+                out << "a fleet process ended before the alert (exit status " << children[p]->exitCode() << ")"
+                    << Qt::endl;
+                return 2;
+            }
         }
         ready = 0;
         for (int p = 0; p < spawned; ++p)
@@ -335,7 +373,11 @@ int run(const QStringList& a) {
     int byWake = 0, byPoll = 0, missed = 0;
     quint64 pollFailures = 0;
     for (int p = 0; p < spawned; ++p) {
-        children[p]->waitForFinished(120000);
+        if (!children[p]->waitForFinished(60000)) {
+            out << "a fleet process did not end; killed" << Qt::endl;
+            children[p]->kill();
+            children[p]->waitForFinished(5000);
+        }
         readLines(p, [&](const QByteArray& l) {
             const QList<QByteArray> f = l.split(' ');
             if (f.value(0) == "failed") pollFailures += f.value(1).toULongLong();
@@ -365,27 +407,30 @@ int run(const QStringList& a) {
     } catch (const hv::Failure& f) {
         out << "receipts could not be counted: " << f.description() << Qt::endl;
     }
+    // Without polls (--threads 0) nothing writes receipts: the channel's own figures alone.
+    const bool polls = threads.toInt() > 0;
     const auto within =
         std::count_if(receipts.begin(), receipts.end(), [&](double ms) { return ms <= 2000 * seconds; });
     out << QString::asprintf(
-               "workstations=%d processes=%d brokers=%s%s subscribed=%d in %.1f s; published to %lld broker(s) in "
-               "%.1f ms after the commit%s\n",
+               "workstations=%d processes=%d brokers=%s%s subscribed=%d in %.1f s; published to %lld broker(s) (%lld "
+               "more took it without acknowledging within the bound) in %.1f ms after the commit%s\n",
                workstations, spawned, brokers.isEmpty() ? "none" : qPrintable(brokers),
                killBrokers ? " (killed before the alert)" : "", ready, connectSeconds,
-               (long long)published.reached.size(), publishMs,
+               (long long)published.reached.size(), (long long)published.unacknowledged.size(), publishMs,
                published.problems.isEmpty() ? "" : qPrintable("; not reached: " + published.problems.join("; ")))
         << QString::asprintf("shown_after_commit_ms: p50=%.1f p99=%.1f max=%.1f; shown=%zu by_wake=%d by_poll=%d "
                              "missed=%d poll_failures=%llu\n",
                              bench::quantile(shown, 0.5), bench::quantile(shown, 0.99),
                              shown.empty() ? 0.0 : shown.back(), shown.size(), byWake, byPoll, missed,
                              (unsigned long long)pollFailures)
-        << QString::asprintf("receipt_written_s: p50=%.2f p99=%.2f max=%.2f; within_two_intervals=%lld of %d; "
-                             "in_database=%lld lost=%lld\n",
-                             bench::quantile(receipts, 0.5) / 1e3, bench::quantile(receipts, 0.99) / 1e3,
-                             receipts.empty() ? 0.0 : receipts.back() / 1e3, (long long)within, workstations,
-                             (long long)inDatabase, (long long)(workstations - inDatabase));
+        << (polls ? QString::asprintf("receipt_written_s: p50=%.2f p99=%.2f max=%.2f; within_two_intervals=%lld of %d; "
+                                      "in_database=%lld lost=%lld\n",
+                                      bench::quantile(receipts, 0.5) / 1e3, bench::quantile(receipts, 0.99) / 1e3,
+                                      receipts.empty() ? 0.0 : receipts.back() / 1e3, (long long)within, workstations,
+                                      (long long)inDatabase, (long long)(workstations - inDatabase))
+                  : QStringLiteral("no polls: receipts are not written in this run\n"));
     out.flush();
-    return missed > 0 || inDatabase != workstations ? 1 : 0;
+    return missed > 0 || (polls && inDatabase != workstations) ? 1 : 0;
 }
 
 } // namespace
