@@ -18,6 +18,9 @@ inline constexpr int kSilentAfterMissedPolls = 2;
 // Beyond this the workstations, which judge an alert's age by the server's clock, show it late or
 // not at all; whoever submits warns.
 inline constexpr long long kClockToleranceSeconds = 60;
+// Beyond this a submission is refused before anything is purged or stored: an alert dated by such
+// a clock would never be shown in time, and a purge by it could take live alerts of the server's day.
+inline constexpr long long kClockRefusalSeconds = 3600;
 
 // Statement bounds. A poll: the server works on one statement at most kPollStatementSeconds,
 // waiting for a lock included; the client waits kPollReadSeconds for any answer at all (longer,

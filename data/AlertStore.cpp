@@ -47,22 +47,37 @@ void AlertStore::readChoices(Choices& out) {
     });
 }
 
+qint64 AlertStore::ClockRefused::serverAheadSeconds() const {
+    // Both clocks as the wall-clock times that the workstations compare.
+    return QDateTime(consoleNow.date(), consoleNow.time(), Qt::UTC)
+        .secsTo(QDateTime(serverNow.date(), serverNow.time(), Qt::UTC));
+}
+
 void AlertStore::fncDeleteSevenDayOldRecords(const QDateTime& now) {
     ConnectionOptions options = consoleConnectionOptions(m_access);
     // Housekeeping must not keep an operator waiting behind another console's lock: give up
     // quickly, the next submission purges again.
     options.lockWaitSeconds = site::kPurgeLockWaitSeconds;
-    // Rows of yesterday that are still inside the alert window just after midnight stay, or the
-    // workstations would lose an alert sent a moment before the day changed.
-    const QDate yesterday = now.date().addDays(-1);
-    const QDateTime stillShown = now.addSecs(-site::kAlertWindowSeconds);
     // Deleting what is already gone does nothing: another node may simply do it again.
     m_servers.run(options, [&](Connection& connection) {
-        connection.execute(QStringLiteral("DELETE FROM alerts WHERE CodeDate <= CAST(? AS DATE) AND "
-                                          "(CodeTime IS NULL OR TIMESTAMP(CodeDate, CodeTime) <= CAST(? AS DATETIME))"),
-                           {yesterday.toString(QStringLiteral("yyyy-MM-dd")),
-                            stillShown.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
+        // The clocks first: a computer whose clock is a day ahead would otherwise date its purge by
+        // it and take every live alert of the server's day.
+        const ClockRefused clocks{now,
+                                  connection.select(QStringLiteral("SELECT NOW()")).value(0).value(0).toDateTime()};
+        if (now.isValid() && clocks.serverNow.isValid() &&
+            qAbs(clocks.serverAheadSeconds()) > site::kClockRefusalSeconds)
+            throw clocks;
+        // The earlier days by the server's clock, the one the workstations judge an alert by. Rows of
+        // yesterday that are still inside the alert window just after midnight stay, or the
+        // workstations would lose an alert sent a moment before the day changed.
+        connection.execute(purgeStatement());
     });
+}
+
+QString AlertStore::purgeStatement() {
+    return QStringLiteral("DELETE FROM alerts WHERE CodeDate <= DATE(NOW()) - INTERVAL 1 DAY AND (CodeTime IS NULL OR "
+                          "TIMESTAMP(CodeDate, CodeTime) <= NOW() - INTERVAL %1 SECOND)")
+        .arg(site::kAlertWindowSeconds);
 }
 
 QString AlertStore::fncGetCodeComments(Connection& connection, const QString& codeName) {

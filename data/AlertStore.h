@@ -31,8 +31,20 @@ public:
     // was read before a failure stays in `out`.
     void readChoices(Choices& out);
 
-    // fncDeleteSevenDayOldRecords: drops the live alerts of earlier days.
+    // The clock of the computer that submits differs from the database server's by more than a
+    // submission allows (site::kClockRefusalSeconds): nothing was purged or stored.
+    struct ClockRefused {
+        QDateTime consoleNow;
+        QDateTime serverNow;
+        // Positive when the server's clock is ahead.
+        qint64 serverAheadSeconds() const;
+    };
+    // The clock check every submission begins with, then fncDeleteSevenDayOldRecords: drops the
+    // live alerts of earlier days by the database server's clock. Throws ClockRefused when the
+    // clocks differ too much; `now` is the submitting computer's clock.
     void fncDeleteSevenDayOldRecords(const QDateTime& now);
+    // The purge itself, dated by the server's clock.
+    static QString purgeStatement();
 
     struct Alert {
         QString codeName;

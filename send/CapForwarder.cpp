@@ -305,6 +305,11 @@ CapForwarder::Decision CapForwarder::submit(const CapAlert& alert, const Named& 
         // the console.
         try {
             store.fncDeleteSevenDayOldRecords(m_clock.now());
+        } catch (const AlertStore::ClockRefused& c) {
+            Decision refused = decided(Kind::Failed, wording::clockRefusal(c.serverAheadSeconds()), ExitStatus::Failed);
+            // Not this message's fault: it goes through once the clock is right.
+            refused.again = true;
+            return refused;
         } catch (const Failure& f) {
             if (SendFailures::statusFor(SendFailures::Operation::Purge, f))
                 return failed(f, QStringLiteral("nothing was sent"));

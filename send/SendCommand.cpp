@@ -126,6 +126,9 @@ ExitStatus SendCommand::submit(const SendOptions& options, const Choice& choice)
     // the console.
     try {
         store.fncDeleteSevenDayOldRecords(m_clock.now());
+    } catch (const AlertStore::ClockRefused& c) {
+        throw Stop{ExitStatus::Failed,
+                   notStored + QStringLiteral(": ") + wording::clockRefusal(c.serverAheadSeconds())};
     } catch (const Failure& f) {
         if (const auto status = SendFailures::statusFor(SendFailures::Operation::Purge, f))
             stop(*status, f, notStored, s.host);

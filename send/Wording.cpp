@@ -22,4 +22,11 @@ QString clockWarning(const QDateTime& consoleNow, const QDateTime& serverNow) {
         .arg(duration(qAbs(serverAhead)), serverAhead > 0 ? QStringLiteral("behind") : QStringLiteral("ahead of"));
 }
 
+QString clockRefusal(qint64 serverAheadSeconds) {
+    return QStringLiteral("this computer's clock is %1 %2 the database server's; nothing was purged or stored (set "
+                          "this computer's clock right and send again)")
+        .arg(duration(qAbs(serverAheadSeconds)),
+             serverAheadSeconds > 0 ? QStringLiteral("behind") : QStringLiteral("ahead of"));
+}
+
 } // namespace hv::wording

@@ -13,4 +13,7 @@ QString duration(qint64 seconds);
 // clock differs by more than the site's clocks may; empty when they agree.
 QString clockWarning(const QDateTime& consoleNow, const QDateTime& serverNow);
 
+// Why nothing was stored when this computer's clock is too far off the database server's.
+QString clockRefusal(qint64 serverAheadSeconds);
+
 } // namespace hv::wording

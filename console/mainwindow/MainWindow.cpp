@@ -194,13 +194,23 @@ void MainWindow::Command1_Click() {
     } done{m_submitting};
 
     Handler purge(FailureTable::policyFor(FailureTable::Operation::Purge, m_ctx.msg, m_ctx.exit));
+    std::optional<AlertStore::ClockRefused> clocks;
     const bool purged = purge.run([&] {
         purge.step([&] {
             const QDateTime now = m_ctx.clock.now();
-            m_ctx.database().run<AlertStore>([&](AlertStore& alerts) { alerts.fncDeleteSevenDayOldRecords(now); });
+            try {
+                m_ctx.database().run<AlertStore>([&](AlertStore& alerts) { alerts.fncDeleteSevenDayOldRecords(now); });
+            } catch (const AlertStore::ClockRefused& c) {
+                clocks = c;
+            }
         });
     });
     if (!purged) return; // the program ended
+    if (clocks) {
+        // Nothing purged, nothing stored; the choices stay for a try once the clock is right.
+        refuseForClock(*clocks);
+        return;
+    }
 
     Text1->setFocus();
     if (trimmedOf(Combo1->currentText()).isEmpty()) {
@@ -253,6 +263,19 @@ void MainWindow::Command1_Click() {
                    QStringLiteral("The new halvane record has been saved to the database."), Buttons::Ok,
                    Icon::Information);
     warnIfClocksDiffer(saved->consoleNow, saved->serverNow);
+}
+
+void MainWindow::refuseForClock(const AlertStore::ClockRefused& clocks) {
+    const qint64 serverAhead = clocks.serverAheadSeconds();
+    m_ctx.msg.show(
+        QStringLiteral("Clock Difference"),
+        QStringLiteral("The alert has not been saved: the clock of this computer is %1 %2 the clock of the database "
+                       "server.\n\nThis computer: %3\nDatabase server: %4\n\nThe workstations show an alert for three "
+                       "minutes by the database server's clock, so they would show this alert late or not at all. Set "
+                       "the clock of this computer to the right time and submit the alert again.")
+            .arg(duration(qAbs(serverAhead)), serverAhead > 0 ? QStringLiteral("behind") : QStringLiteral("ahead of"),
+                 moment(clocks.consoleNow), moment(clocks.serverNow)),
+        Buttons::Ok, Icon::Critical);
 }
 
 void MainWindow::warnIfClocksDiffer(const QDateTime& console, const QDateTime& server) {

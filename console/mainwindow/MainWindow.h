@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AlertStore.h"
+
 #include "IniFile.h"
 
 #include <QMainWindow>
@@ -49,6 +51,8 @@ private:
     QComboBox* makeList(const char* name, const QString& toolTip);
     bool refuseTyping(QKeyEvent* key);
     void clearLists();
+    // A submission refused before anything happened, for a clock far off the server's.
+    void refuseForClock(const AlertStore::ClockRefused& clocks);
     void warnIfClocksDiffer(const QDateTime& console, const QDateTime& server);
 
     ConsoleContext& m_ctx;

@@ -228,27 +228,28 @@ private slots:
     }
 
     void bothRowsCarryOneReadingOfTheClock() {
-        const QDate day(2031, 5, 6);
         ConsoleKit h;
         h.started();
         // Seconds are dropped.
-        h.clock.set(QDateTime(day, QTime(10, 5, 40)));
+        const QDateTime now = testdb::scalar("SELECT NOW()").toDateTime();
+        const QDateTime at(now.date(), QTime(now.time().hour(), now.time().minute(), 40));
+        h.clock.set(at);
         h.choose("Drill", "Lobby");
         click(h);
+        QCOMPARE(h.titles(), QStringList({"Custom Message", "Halvane Saved"}));
         // The last instant of a day: a second reading would already be the next day.
-        h.clock.setReadings({QDateTime(day, QTime(23, 59, 59, 999)), QDateTime(day, QTime(23, 59, 59, 999)),
-                             QDateTime(day.addDays(1), QTime(0, 0))});
-        h.choose("Drill", "Lobby");
-        click(h);
-        const QStringList expected(
-            {"Drill|<NULL>|2031-05-06|10:05:00|Lobby|", "Drill|<NULL>|2031-05-06|23:59:00|Lobby|"});
+        const QDate day = now.date();
+        h.clock.setReadings({QDateTime(day, QTime(23, 59, 59, 999)), QDateTime(day.addDays(1), QTime(0, 0))});
+        hv::AlertStore(h.ctx.servers()).save({"Drill", "Lobby", std::nullopt}, h.clock);
+        const QString d = day.toString("yyyy-MM-dd");
+        const QStringList expected({"Drill|<NULL>|" + d + "|" + at.time().toString("HH:mm") + ":00|Lobby|",
+                                    "Drill|<NULL>|" + d + "|23:59:00|Lobby|"});
         QCOMPARE(stored("alerts"), expected);
         QCOMPARE(stored("AlertLog"), expected);
-        // Far off the server's clock: each save is followed by the warning.
-        QCOMPARE(h.titles(), QStringList({"Custom Message", "Halvane Saved", "Clock Difference", "Custom Message",
-                                          "Halvane Saved", "Clock Difference"}));
     }
 
+    // The purge goes by the server's clock: rows of earlier days go, but not those of the last three
+    // minutes just after midnight, nor today's or later ones.
     void purgeSparesTodayAndTheLastThreeMinutes() {
         const QDate today = QDate::currentDate(), yesterday = today.addDays(-1);
         addAlert("alerts", today.addDays(-5), "23:59:00", "five days ago");
@@ -259,16 +260,27 @@ private slots:
         addAlert("alerts", today, "00:00:00", "today");
         addAlert("alerts", today.addDays(1), "08:00:00", "tomorrow");
         addAlert("AlertLog", yesterday, "10:00:00", "logged yesterday");
-        ConsoleKit h;
-        h.started();
-        h.clock.set(QDateTime(today, QTime(0, 1)));
-        click(h); // nothing chosen: the purge alone runs
-        QCOMPARE(h.titles(), QStringList({"Missing Code"}));
+        // The server's clock a minute after midnight, for this session only.
+        hv::Connection c(hv::DatabaseNode(testdb::host()));
+        c.execute("SET timestamp = UNIX_TIMESTAMP(?)", {QDateTime(today, QTime(0, 1)).toString("yyyy-MM-dd HH:mm:ss")});
+        c.execute(hv::AlertStore::purgeStatement());
         QStringList left;
         for (const QSqlRecord& r : testdb::rows("SELECT CodeName FROM alerts ORDER BY ID"))
             left << r.value(0).toString();
         QCOMPARE(left, QStringList({"150 s old", "120 s old", "today", "tomorrow"}));
         QCOMPARE(count("AlertLog"), 1);
+
+        // Every press purges, by the real clock now, also when nothing is chosen.
+        ConsoleKit h;
+        h.started();
+        h.clock.set(QDateTime::currentDateTime());
+        click(h);
+        QCOMPARE(h.titles(), QStringList({"Missing Code"}));
+        QCOMPARE(testdb::scalar("SELECT COUNT(*) FROM alerts WHERE CodeDate < CURRENT_DATE AND "
+                                "TIMESTAMP(CodeDate, CodeTime) <= NOW() - INTERVAL 180 SECOND")
+                     .toInt(),
+                 0);
+        QCOMPARE(testdb::scalar("SELECT COUNT(*) FROM alerts WHERE CodeDate >= CURRENT_DATE").toInt(), 2);
     }
 
     void lockedPurgeDoesNotStopTheAlert() {
@@ -317,6 +329,29 @@ private slots:
         h.choose("Drill", "Lobby");
         click(h);
         expectSaved(h);
+
+        // More than an hour apart: refused before anything is purged or stored, the choices kept.
+        addAlert("alerts", QDate::currentDate().addDays(-2), "09:00:00", "old");
+        h.msg.boxes.clear();
+        const QDateTime dayAhead = QDateTime::currentDateTime().addDays(1);
+        h.clock.set(dayAhead);
+        h.choose("Drill", "Lobby");
+        click(h);
+        QCOMPARE(h.titles(), QStringList({"Clock Difference"}));
+        const ShownBox& refusal = h.msg.boxes[0];
+        QCOMPARE(refusal.icon, hv::Icon::Critical);
+        QCOMPARE(refusal.buttons, hv::Buttons::Ok);
+        const QRegularExpression refused(
+            "^The alert has not been saved: the clock of this computer is (1 day|23 hours 59 minutes 5\\d seconds) "
+            "ahead of the "
+            "clock of the database server\\.\n\nThis computer: " +
+            QRegularExpression::escape(clockText(dayAhead)) +
+            "\nDatabase server: .+\n\nThe workstations show an alert for three minutes by the database server's "
+            "clock, so they would show this alert late or not at all\\. Set the clock of this computer to the right "
+            "time and submit the alert again\\.$");
+        QVERIFY2(refused.match(refusal.text).hasMatch(), qPrintable(refusal.text));
+        QCOMPARE(count("alerts"), 3);
+        QCOMPARE(h.list("Combo1")->currentText(), QString("Drill"));
     }
 
     void commentsComeFromTheChosenCodeOnly() {

@@ -45,6 +45,9 @@ class TestSend : public QObject {
 
     QTemporaryDir m_dir;
     QString m_program;
+    // Where set, the command runs with its clock this far off (libfaketime's "+1d"), the rest of
+    // the machine untouched.
+    QString m_clockOffset;
 
     QString ini(const QByteArray& content, const QString& name = QStringLiteral("halvane.ini")) {
         QFile f(m_dir.filePath(name));
@@ -62,7 +65,10 @@ class TestSend : public QObject {
         env.remove(QStringLiteral("TZ"));
         if (!zone.isEmpty()) env.insert(QStringLiteral("TZ"), zone);
         p.setProcessEnvironment(env);
-        p.start(m_program, args);
+        if (m_clockOffset.isEmpty())
+            p.start(m_program, args);
+        else
+            p.start(QStringLiteral("faketime"), QStringList{QStringLiteral("-f"), m_clockOffset, m_program} + args);
         if (!p.waitForStarted(10000)) return {};
         if (!input.isEmpty()) p.write(input);
         p.closeWriteChannel();
@@ -112,6 +118,27 @@ private slots:
         testdb::exec("INSERT INTO codes (CodeName, Comments) VALUES ('Code Red', ?), ('Code Blue', NULL)", {kComments});
         testdb::exec("INSERT INTO locations (CodeLocation) VALUES ('East Wing'), ('Lobby')");
         ini("MYSQLSERVERNAME=127.0.0.1\r\nCAPSENDER=alerts@plant.example\r\n");
+    }
+
+    // A computer whose clock is a day ahead would date a purge by it and take every live alert of the
+    // server's day: it is refused before the purge, and nothing is stored either.
+    void clockFarOffIsRefusedBeforeThePurge() {
+        testdb::exec("INSERT INTO alerts (CodeName, CodeDate, CodeTime, CodeLocation) VALUES ('Live', CURRENT_DATE, "
+                     "TIME(NOW() - INTERVAL 20 SECOND), 'Lobby')");
+        m_clockOffset = QStringLiteral("+1d");
+        const Result r = send({"--code", "Code Red", "--location", "Lobby"});
+        m_clockOffset.clear();
+        QVERIFY2(r.status != -1,
+                 "faketime did not run halvane-send (Debian package faketime; scripts/setup installs it)");
+        QCOMPARE(r.status, 1);
+        QVERIFY2(QRegularExpression("^halvane-send: the alert was not stored: this computer's clock is (24 hours|\\d+ "
+                                    "hours?) ahead of the database server's; nothing was purged or stored \\(set this "
+                                    "computer's clock right and send again\\)\n$")
+                     .match(r.err)
+                     .hasMatch(),
+                 qPrintable(r.err));
+        QCOMPARE(testdb::scalar("SELECT GROUP_CONCAT(CodeName) FROM alerts").toString(), QString("Live"));
+        QCOMPARE(testdb::scalar("SELECT COUNT(*) FROM AlertLog").toInt(), 0);
     }
 
     void storesWhatTheConsoleStores() {
