@@ -7,7 +7,12 @@
 #include "StatementBounds.h"
 #include "Strings.h"
 
+#include "DatabaseErrors.h"
+
 #include <QSqlRecord>
+#include <QSysInfo>
+#include <QUuid>
+#include <algorithm>
 
 namespace hv {
 
@@ -95,13 +100,20 @@ QString AlertStore::fncGetCodeComments(Connection& connection, const QString& co
     return chosen ? trimmedOf(textOf(*chosen, QStringLiteral("Comments"))) : QString();
 }
 
-AlertStore::Saved AlertStore::save(const Alert& alert, const Clock& clock) {
-    return save(QList<Alert>{alert}, clock, {});
+AlertStore::Saved AlertStore::save(const Alert& alert, const Clock& clock, const QString& token) {
+    return save(QList<Alert>{alert}, clock, {}, token);
 }
 
-AlertStore::Saved AlertStore::save(const QList<Alert>& alerts, const Clock& clock, const QList<AlertRows*>& further) {
+QString AlertStore::newToken() {
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+AlertStore::Saved AlertStore::save(const QList<Alert>& alerts, const Clock& clock, const QList<AlertRows*>& further,
+                                   const QString& token) {
     Saved saved;
     QString date, time;
+    // A database from before tokens stores without one.
+    bool withToken = !token.isEmpty();
     CheckedWrite rows;
     rows.write = [&](Connection& connection) {
         // One reading dates both columns of both rows, so that the two rows agree even across a
@@ -109,6 +121,38 @@ AlertStore::Saved AlertStore::save(const QList<Alert>& alerts, const Clock& cloc
         saved.consoleNow = clock.now();
         saved.serverNow = connection.select(QStringLiteral("SELECT NOW()")).value(0).value(0).toDateTime();
         saved.alerts.clear();
+        saved.already = false;
+        if (withToken) {
+            try {
+                // Stored already by a try whose outcome its sender never learned: the same alerts,
+                // nothing written again.
+                for (const QSqlRecord& r : connection.select(
+                         QStringLiteral(
+                             "SELECT s.AlertID, s.LogID, l.CodeDate, l.CodeTime, l.CodeName, l.CodeLocation, "
+                             "l.CodeMessage, l.Comments FROM submissions s LEFT JOIN AlertLog l ON l.ID = "
+                             "s.LogID WHERE s.Token = ? ORDER BY s.AlertNo"),
+                         {token})) {
+                    SavedAlert a;
+                    a.alertId = r.value(0).toLongLong();
+                    a.logId = r.value(1).toLongLong();
+                    a.codeDate = r.value(2).toDate();
+                    a.codeTime = r.value(3).toTime();
+                    a.codeName = textOf(r.value(4));
+                    a.codeLocation = textOf(r.value(5));
+                    a.codeMessage = textOf(r.value(6));
+                    a.comments = textOf(r.value(7));
+                    saved.alerts.append(a);
+                }
+            } catch (const Failure& f) {
+                if (!dberror::noSuchTable(f)) throw;
+                withToken = false;
+            }
+            if (!saved.alerts.isEmpty()) {
+                saved.already = true;
+                saved.comments = saved.alerts.front().comments;
+                return;
+            }
+        }
 
         date = saved.consoleNow.date().toString(QStringLiteral("yyyy-MM-dd"));
         const QTime t = saved.consoleNow.time();
@@ -139,6 +183,14 @@ AlertStore::Saved AlertStore::save(const QList<Alert>& alerts, const Clock& cloc
             saved.alerts.append(row);
         }
         saved.comments = saved.alerts.isEmpty() ? QString() : saved.alerts.front().comments;
+        if (withToken) {
+            for (qsizetype n = 0; n < saved.alerts.size(); ++n)
+                connection.execute(
+                    QStringLiteral("INSERT INTO submissions (Token, AlertNo, AlertID, LogID, SubmittedAt, "
+                                   "HostName) VALUES (?, ?, ?, ?, NOW(), ?)"),
+                    {token, int(n), saved.alerts[n].alertId, saved.alerts[n].logId,
+                     QSysInfo::machineHostName().left(255)});
+        }
         for (AlertRows* extra : further)
             extra->write(connection, saved.alerts);
         // Until the commit nothing is visible to the workstations: the alert and its history land
@@ -147,6 +199,14 @@ AlertStore::Saved AlertStore::save(const QList<Alert>& alerts, const Clock& cloc
     // The rows by the numbers the database gave them, with what they were written with: numbers
     // alone could be given again by another node to another alert.
     rows.landed = [&](Connection& connection) {
+        if (saved.already) return true;
+        if (withToken)
+            return connection.select(QStringLiteral("SELECT COUNT(*) FROM submissions WHERE Token = ?"), {token})
+                           .value(0)
+                           .value(0)
+                           .toLongLong() == saved.alerts.size() &&
+                   std::all_of(further.begin(), further.end(),
+                               [&](AlertRows* extra) { return extra->landed(connection, saved.alerts); });
         for (const SavedAlert& alert : std::as_const(saved.alerts)) {
             for (const auto& [table, id] : {std::pair{"alerts", alert.alertId}, std::pair{"AlertLog", alert.logId}}) {
                 const QList<QSqlRecord> found = connection.select(

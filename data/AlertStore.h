@@ -58,14 +58,27 @@ public:
         QString comments;     // of the first alert
         // Every alert as stored, in the order given.
         QList<SavedAlert> alerts;
+        // The submission's token was found: an earlier try stored these alerts, and nothing was
+        // written now.
+        bool already = false;
     };
 
     // Looks up the code's comments and writes both rows, all or nothing.
-    Saved save(const Alert& alert, const Clock& clock);
+    Saved save(const Alert& alert, const Clock& clock, const QString& token = {});
     // The same for several alerts and the rows of newer tables that belong with them: every row
     // in one transaction, all or nothing, dated by one reading of the clock. A failure of a
     // further row (its own duplicate key, say) leaves as that failure, with nothing stored.
-    Saved save(const QList<Alert>& alerts, const Clock& clock, const QList<AlertRows*>& further);
+    //
+    // token names the submission, so that a try whose outcome was never learned (the answer to its
+    // COMMIT lost, a script that sends again) stores it once: the token is looked up first, and
+    // written with the alerts. A submission whose COMMIT went unanswered and could not be looked
+    // for since leaves with a failure that dberror::outcomeUnknown() tells apart. A database
+    // without the table stores without a token.
+    Saved save(const QList<Alert>& alerts, const Clock& clock, const QList<AlertRows*>& further,
+               const QString& token = {});
+
+    // A new token for a submission: unique on every computer, at every moment.
+    static QString newToken();
 
     // fncGetCodeComments: the standing text of a code, trimmed; empty when the code is gone.
     static QString fncGetCodeComments(Connection& connection, const QString& codeName);

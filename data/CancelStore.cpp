@@ -93,6 +93,27 @@ QList<CancelStore::LiveAlert> CancelStore::readCancellable() {
     return out;
 }
 
+int CancelStore::workstationsBlindToCancellations() {
+    int blind = 0;
+    m_servers.run(consoleConnectionOptions(m_access), [&](Connection& connection) {
+        try {
+            // Reports of the last check-in period and the misses that make a workstation silent.
+            blind = connection
+                        .select(QStringLiteral("SELECT COUNT(DISTINCT HostName, DesktopUser) FROM workstationreports "
+                                               "WHERE FIND_IN_SET('cancellations', REPLACE(Unreadable, ', ', ',')) "
+                                               "AND ReportedAt > NOW() - INTERVAL %1 SECOND")
+                                    .arg(site::kCheckInSeconds + site::kSilentAfterMissedPolls * site::kPollSeconds))
+                        .value(0)
+                        .value(0)
+                        .toInt();
+        } catch (const Failure& f) {
+            // A database or an account without the reports: nothing known, nothing said.
+            if (!dberror::noSuchTable(f) && f.number() != code::PermissionDenied) throw;
+        }
+    });
+    return blind;
+}
+
 CancelStore::Outcome CancelStore::cancel(const LiveAlert& alert, const QString& user, const QString& hostName) {
     // Safe to run again on the next node: the cancellations key takes an alert once, so a cancel
     // that did land on a lost node comes back as already cancelled, never as a second row.

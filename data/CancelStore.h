@@ -41,6 +41,10 @@ public:
     // were sent; at most kMostListed.
     QList<LiveAlert> readCancellable();
 
+    // How many workstations reported lately that they cannot read the cancellations (no right, no
+    // table): they keep showing a cancelled alert. 0 where the database keeps no such reports.
+    int workstationsBlindToCancellations();
+
     // Records that `user`, logged in on the computer `hostName`, cancelled the alert, dated by the
     // server's clock. Nothing is stored unless the outcome is Cancelled.
     Outcome cancel(const LiveAlert& alert, const QString& user, const QString& hostName);

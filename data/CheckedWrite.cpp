@@ -1,5 +1,6 @@
 #include "CheckedWrite.h"
 
+#include <QThread>
 #include <optional>
 
 namespace hv {
@@ -21,9 +22,10 @@ void waitForTheCluster(Connection& connection) {
 void CheckedWrite::run(const ServerList& servers, const ConnectionOptions& options, int attempts) const {
     m_begun = 0;
     std::optional<Failure> refused;
+    // Set from a COMMIT until the change has been looked for; it outlives an attempt that ended in
+    // a lost answer, so that the next one looks before it writes.
+    bool inDoubt = false;
     for (int attempt = 0; attempt < attempts; ++attempt) {
-        // Set from the COMMIT until the change has been looked for.
-        bool inDoubt = false;
         bool seen = false;
         try {
             servers.run(options, [&](Connection& connection) {
@@ -31,6 +33,7 @@ void CheckedWrite::run(const ServerList& servers, const ConnectionOptions& optio
                     waitForTheCluster(connection);
                     if (landed(connection)) {
                         seen = true;
+                        inDoubt = false;
                         return;
                     }
                     inDoubt = false;
@@ -50,6 +53,13 @@ void CheckedWrite::run(const ServerList& servers, const ConnectionOptions& optio
                 inDoubt = false;
             });
         } catch (const Failure& f) {
+            if (inDoubt) {
+                // The answer to the COMMIT was lost and no node was left to look on: the same server,
+                // once it answers again, says whether the change is there.
+                refused = f;
+                QThread::msleep(kInDoubtPauseMs);
+                continue;
+            }
             if (f.nativeCode() != kConflict) throw;
             refused = f;
             continue;
@@ -58,6 +68,7 @@ void CheckedWrite::run(const ServerList& servers, const ConnectionOptions& optio
         refused = Failure(kConflict, QStringLiteral("The change was not stored: the database cluster refused it."),
                           kConflict);
     }
+    if (inDoubt) throw Failure(code::CannotOpen, refused->description(), dberror::kOutcomeUnknown);
     throw *refused;
 }
 

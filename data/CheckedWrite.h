@@ -14,8 +14,9 @@ namespace hv {
 // error 1213 on a later statement, and a COMMIT after that can still answer success although
 // nothing was stored. The node may also go under it. So the whole transaction runs again, a few
 // times at most, until its rows are seen; and a commit whose answer never came is first looked for
-// on the next node (after that node has applied everything the cluster had committed), so that a
-// change that did land is not made twice.
+// on the next node (after that node has applied everything the cluster had committed), or on the
+// same server once it answers again, so that a change that did land is not made twice and one that
+// did not is not reported as made.
 class CheckedWrite {
 public:
     // Runs inside the transaction; it may read, decide and write.
@@ -25,11 +26,15 @@ public:
     std::function<bool(Connection&)> landed;
 
     static constexpr int kAttempts = 4;
+    // Between the looks for a change whose commit went unanswered, for a server that restarts.
+    static constexpr int kInDoubtPauseMs = 500;
     // Galera's own number for a transaction that lost to another node's.
     static constexpr int kConflict = dberror::kConflict;
 
-    // Leaves with the failure of the last attempt, or a kConflict failure when the change was
-    // never seen after its commit.
+    // Leaves with the failure of the last attempt, a kConflict failure when the change was never
+    // seen after its commit, or a "cannot reach" failure that dberror::outcomeUnknown() tells apart
+    // when its commit went out unanswered and the change could not be looked for since: it may or
+    // may not have landed.
     void run(const ServerList& servers, const ConnectionOptions& options, int attempts = kAttempts) const;
 
     // How many transactions the last run() began (tests and measurements).

@@ -3,6 +3,7 @@
 #include "ConnectionString.h"
 #include "DatabaseErrors.h"
 #include "TlsCipher.h"
+#include "TlsEnforcement.h"
 
 #include <QAtomicInteger>
 #include <QSqlError>
@@ -59,6 +60,9 @@ Connection::Connection(const DatabaseNode& node, const ConnectionOptions& option
     if (options.foundRows) opts << QStringLiteral("CLIENT_FOUND_ROWS");
     opts << tls;
     db.setConnectOptions(opts.join(u';'));
+    // With TLS asked for, the client library refuses a server without it before the login goes out,
+    // and checks that the certificate names the host connected to.
+    const tls::Strict strict(options.access.tls);
     if (!db.open()) {
         const Failure f = failureFrom(db.lastError());
         db = QSqlDatabase();
@@ -68,9 +72,11 @@ Connection::Connection(const DatabaseNode& node, const ConnectionOptions& option
             throw f;
         throw Failure(code::CannotOpen, f.description(), f.nativeCode());
     }
-    // The client library talks plain text to a server that offers no TLS, even with an authority
-    // set; such a connection is closed before it carries a statement.
-    if (options.access.tls && tlsCipher(db).isEmpty()) {
+    // Where the checks could not be set (a build without them), the client library talks plain text
+    // to a server that offers no TLS, even with an authority set; such a connection is closed
+    // before it carries a statement. Where they could and were not, the driver took another way
+    // to the library than this program knows: nothing is trusted.
+    if (options.access.tls && (tlsCipher(db).isEmpty() || (tls::available() && !strict.enforced()))) {
         db.close();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_name);

@@ -97,4 +97,12 @@ bool noSuchTable(const Failure& f) {
     return f.number() == kNoSuchTable;
 }
 
+bool outcomeUnknown(const Failure& f) {
+    return f.nativeCode() == kOutcomeUnknown;
+}
+
+bool noSuchRoutine(const Failure& f) {
+    return is(f, kNoSuchRoutine) || f.nativeCode() == kRoutineDenied;
+}
+
 } // namespace hv::dberror

@@ -11,9 +11,14 @@ namespace hv {
 namespace dberror {
 
 // Numbers the programs react to by name.
-inline constexpr int kNoSuchTable = 1146;  // a table an older database does not have yet
-inline constexpr int kDuplicateKey = 1062; // the row is there already
-inline constexpr int kConflict = 1213;     // deadlock, or a Galera transaction that lost to another node's
+inline constexpr int kNoSuchTable = 1146;   // a table an older database does not have yet
+inline constexpr int kDuplicateKey = 1062;  // the row is there already
+inline constexpr int kConflict = 1213;      // deadlock, or a Galera transaction that lost to another node's
+inline constexpr int kNoSuchRoutine = 1305; // a procedure an older database does not have yet
+inline constexpr int kRoutineDenied = 1370; // no right to run a procedure
+// Not the server's: a change whose COMMIT went unanswered and that could not be looked for since
+// (CheckedWrite), so that nobody is told it was not stored when it may have been.
+inline constexpr int kOutcomeUnknown = -2;
 
 // The documented failure number for one native error of the server or the client library:
 // refused logins, "cannot reach or open" and "permission denied" as the handlers know them; any
@@ -43,6 +48,9 @@ bool nodeLost(const Failure& failure);
 // opposed to refusing: the same statement may well go through later.
 bool unanswered(const Failure& failure);
 bool noSuchTable(const Failure& failure);
+// The procedure is not there (a database from before it), or the account may not run it.
+bool noSuchRoutine(const Failure& failure);
+bool outcomeUnknown(const Failure& failure);
 
 } // namespace dberror
 } // namespace hv

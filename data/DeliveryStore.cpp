@@ -37,13 +37,13 @@ std::optional<bool> optionalBool(const QVariant& v) {
 }
 
 // Silent: more than two poll intervals past a check-in it owed, by the server's clock and by the
-// periods the workstation itself promised.
+// periods the workstation itself promised. %2 is the page's start after the first page.
 const QString kWorkstationsStatement =
     QStringLiteral("SELECT HostName, DesktopUser, ProgramVersion, FirstCheckIn, LastCheckIn, "
                    "TIMESTAMPDIFF(SECOND, LastCheckIn, NOW()), "
                    "TIMESTAMPDIFF(SECOND, LastCheckIn, NOW()) > CheckInSeconds + %1 * PollSeconds, "
                    "LastPollFailure, LastPollFailureAt, SoundDevice, VolumeReadable, MuteReadable, NOW() "
-                   "FROM workstations ORDER BY HostName, DesktopUser")
+                   "FROM workstations %2ORDER BY HostName, DesktopUser LIMIT %3")
         .arg(site::kSilentAfterMissedPolls);
 
 // A table that came later than the delivery tables: a database or an account without it shows
@@ -60,52 +60,87 @@ QString workstationKey(const QString& host, const QString& user) {
     return host + QChar(0) + user;
 }
 
-void readWakeLines(Connection& connection, QList<DeliveryStore::Workstation>& workstations) {
+// Two reports count as at the same time within a check-in period and the misses that make a
+// workstation silent.
+constexpr int kSameTimeSeconds = site::kCheckInSeconds + site::kSilentAfterMissedPolls * site::kPollSeconds;
+
+void readReports(Connection& connection, QList<DeliveryStore::Workstation>& workstations) {
     if (workstations.isEmpty()) return;
     QHash<QString, DeliveryStore::Workstation*> byKey;
     for (DeliveryStore::Workstation& w : workstations)
         byKey.insert(workstationKey(w.hostName, w.desktopUser), &w);
+    QHash<DeliveryStore::Workstation*, qint64> latestAge;
     readIfThere([&] {
-        connection.forEach(QStringLiteral("SELECT HostName, DesktopUser, Connected, Broker, ConnectedSince, Received, "
-                                          "Dropped, Unconfirmed FROM wakeupchannels"),
-                           {}, [&](const QSqlRecord& r) {
-                               DeliveryStore::Workstation* w =
-                                   byKey.value(workstationKey(textOf(r.value(0)), textOf(r.value(1))));
-                               if (!w) return;
-                               DeliveryStore::Workstation::WakeLine line;
-                               line.connected = r.value(2).toInt() != 0;
-                               line.broker = textOf(r.value(3));
-                               line.connectedSince = r.value(4).toDateTime();
-                               line.received = r.value(5).toLongLong();
-                               line.dropped = r.value(6).toLongLong();
-                               line.unconfirmed = r.value(7).toLongLong();
-                               w->wake = line;
-                           });
+        // Newest first for each workstation; at most a few rows each (one per address it reported from).
+        connection.forEach(
+            QStringLiteral("SELECT HostName, DesktopUser, Address, TIMESTAMPDIFF(SECOND, ReportedAt, NOW()), "
+                           "Unreadable, WakeConfigured, WakeConnected, WakeBroker, WakeConnectedSince, WakeReceived, "
+                           "WakeDropped, WakeUnconfirmed FROM workstationreports ORDER BY HostName, DesktopUser, "
+                           "ReportedAt DESC LIMIT %1")
+                .arg(DeliveryStore::kMostRows),
+            {}, [&](const QSqlRecord& r) {
+                DeliveryStore::Workstation* w = byKey.value(workstationKey(textOf(r.value(0)), textOf(r.value(1))));
+                if (!w) return;
+                const QString address = textOf(r.value(2));
+                const qint64 age = r.value(3).toLongLong();
+                if (!latestAge.contains(w)) {
+                    latestAge.insert(w, age);
+                    w->address = address;
+                    const QString unreadable = textOf(r.value(4));
+                    if (!unreadable.isEmpty()) w->unreadable = unreadable.split(QStringLiteral(", "));
+                    if (r.value(5).toInt() != 0) {
+                        DeliveryStore::Workstation::WakeLine line;
+                        line.connected = r.value(6).toInt() != 0;
+                        line.broker = textOf(r.value(7));
+                        line.connectedSince = r.value(8).toDateTime();
+                        line.received = r.value(9).toLongLong();
+                        line.dropped = r.value(10).toLongLong();
+                        line.unconfirmed = r.value(11).toLongLong();
+                        w->wake = line;
+                    }
+                } else if (age - latestAge.value(w) <= kSameTimeSeconds && !w->otherAddresses.contains(address)) {
+                    w->otherAddresses << address;
+                }
+            });
     });
 }
 
-QList<DeliveryStore::Workstation> readWorkstations(Connection& connection, QDateTime* serverNow) {
+QList<DeliveryStore::Workstation> readWorkstations(Connection& connection, QDateTime* serverNow, bool* cut) {
     QList<DeliveryStore::Workstation> out;
-    connection.forEach(kWorkstationsStatement, {}, [&](const QSqlRecord& r) {
-        DeliveryStore::Workstation w;
-        w.hostName = textOf(r.value(0));
-        w.desktopUser = textOf(r.value(1));
-        w.programVersion = textOf(r.value(2));
-        w.firstCheckIn = r.value(3).toDateTime();
-        w.lastCheckIn = r.value(4).toDateTime();
-        w.secondsSinceCheckIn = r.value(5).toLongLong();
-        w.silent = r.value(6).toInt() != 0;
-        w.lastPollFailure = textOf(r.value(7));
-        w.lastPollFailureAt = r.value(8).toDateTime();
-        w.soundDevice = r.value(9).toInt() != 0;
-        w.volumeReadable = r.value(10).toInt() != 0;
-        w.muteReadable = r.value(11).toInt() != 0;
-        if (serverNow) *serverNow = r.value(12).toDateTime();
-        out.append(w);
-    });
+    // Page after page, each starting after the last workstation of the one before.
+    for (;;) {
+        const qsizetype before = out.size();
+        const bool first = out.isEmpty();
+        const QVariantList after = first ? QVariantList() : QVariantList{out.last().hostName, out.last().desktopUser};
+        connection.forEach(
+            kWorkstationsStatement.arg(first ? QString() : QStringLiteral("WHERE (HostName, DesktopUser) > (?, ?) "))
+                .arg(DeliveryStore::kPageRows),
+            after, [&](const QSqlRecord& r) {
+                DeliveryStore::Workstation w;
+                w.hostName = textOf(r.value(0));
+                w.desktopUser = textOf(r.value(1));
+                w.programVersion = textOf(r.value(2));
+                w.firstCheckIn = r.value(3).toDateTime();
+                w.lastCheckIn = r.value(4).toDateTime();
+                w.secondsSinceCheckIn = r.value(5).toLongLong();
+                w.silent = r.value(6).toInt() != 0;
+                w.lastPollFailure = textOf(r.value(7));
+                w.lastPollFailureAt = r.value(8).toDateTime();
+                w.soundDevice = r.value(9).toInt() != 0;
+                w.volumeReadable = r.value(10).toInt() != 0;
+                w.muteReadable = r.value(11).toInt() != 0;
+                if (serverNow) *serverNow = r.value(12).toDateTime();
+                out.append(w);
+            });
+        if (out.size() - before < DeliveryStore::kPageRows) break;
+        if (out.size() >= DeliveryStore::kMostRows) {
+            if (cut) *cut = true;
+            break;
+        }
+    }
     if (serverNow && out.isEmpty())
         *serverNow = connection.select(QStringLiteral("SELECT NOW()")).value(0).value(0).toDateTime();
-    readWakeLines(connection, out);
+    readReports(connection, out);
     return out;
 }
 
@@ -169,40 +204,56 @@ DeliveryStore::Delivery DeliveryStore::deliveryOn(Connection& connection, const 
                        });
 
     QList<Receipt> receipts;
-    connection.forEach(
-        QStringLiteral("SELECT AlertID, HostName, DesktopUser, ShownAt, RingResult, RingReason, VolumeBefore, "
-                       "VolumeDuring, VolumeAfter, MuteLifted, MuteRestored, RangAt, ClosedAt FROM receipts "
-                       "WHERE CodeDate = ? AND CodeTime = ? AND CodeName <=> ? AND CodeLocation <=> ? "
-                       "ORDER BY HostName, DesktopUser, AlertID"),
-        key, [&](const QSqlRecord& r) {
-            Receipt x;
-            x.alertId = r.value(0).toLongLong();
-            x.hostName = textOf(r.value(1));
-            x.desktopUser = textOf(r.value(2));
-            x.shownAt = r.value(3).toDateTime();
-            x.ringResult = textOf(r.value(4));
-            x.ringReason = textOf(r.value(5));
-            x.volumeBefore = optionalInt(r.value(6));
-            x.volumeDuring = optionalInt(r.value(7));
-            x.volumeAfter = optionalInt(r.value(8));
-            x.muteLifted = optionalBool(r.value(9));
-            x.muteRestored = optionalBool(r.value(10));
-            x.rangAt = r.value(11).toDateTime();
-            x.closedAt = r.value(12).toDateTime();
-            receipts.append(x);
-        });
+    for (;;) {
+        const qsizetype before = receipts.size();
+        const bool first = receipts.isEmpty();
+        QVariantList binds = key;
+        if (!first) binds << receipts.last().hostName << receipts.last().desktopUser << receipts.last().alertId;
+        connection.forEach(
+            QStringLiteral("SELECT AlertID, HostName, DesktopUser, ShownAt, RingResult, RingReason, VolumeBefore, "
+                           "VolumeDuring, VolumeAfter, MuteLifted, MuteRestored, RangAt, ClosedAt FROM receipts "
+                           "WHERE CodeDate = ? AND CodeTime = ? AND CodeName <=> ? AND CodeLocation <=> ? %1"
+                           "ORDER BY HostName, DesktopUser, AlertID LIMIT %2")
+                .arg(first ? QString() : QStringLiteral("AND (HostName, DesktopUser, AlertID) > (?, ?, ?) "))
+                .arg(kPageRows),
+            binds, [&](const QSqlRecord& r) {
+                Receipt x;
+                x.alertId = r.value(0).toLongLong();
+                x.hostName = textOf(r.value(1));
+                x.desktopUser = textOf(r.value(2));
+                x.shownAt = r.value(3).toDateTime();
+                x.ringResult = textOf(r.value(4));
+                x.ringReason = textOf(r.value(5));
+                x.volumeBefore = optionalInt(r.value(6));
+                x.volumeDuring = optionalInt(r.value(7));
+                x.volumeAfter = optionalInt(r.value(8));
+                x.muteLifted = optionalBool(r.value(9));
+                x.muteRestored = optionalBool(r.value(10));
+                x.rangAt = r.value(11).toDateTime();
+                x.closedAt = r.value(12).toDateTime();
+                receipts.append(x);
+            });
+        if (receipts.size() - before < kPageRows) break;
+        if (receipts.size() >= kMostRows) {
+            d.cut = true;
+            break;
+        }
+    }
     readIfThere([&] {
-        QHash<QString, QString> channels;
-        connection.forEach(QStringLiteral("SELECT AlertID, HostName, DesktopUser, Channel FROM receiptchannels WHERE "
-                                          "CodeDate = ? AND CodeTime = ?"),
-                           {alert.codeDate, alert.codeTime}, [&](const QSqlRecord& r) {
-                               channels.insert(r.value(0).toString() + QChar(0) +
-                                                   workstationKey(textOf(r.value(1)), textOf(r.value(2))),
-                                               textOf(r.value(3)));
-                           });
+        // Where each came from and how, the first first.
+        QHash<QString, Receipt*> byKey;
         for (Receipt& x : receipts)
-            x.channel =
-                channels.value(QString::number(x.alertId) + QChar(0) + workstationKey(x.hostName, x.desktopUser));
+            byKey.insert(QString::number(x.alertId) + QChar(0) + workstationKey(x.hostName, x.desktopUser), &x);
+        connection.forEach(QStringLiteral("SELECT AlertID, HostName, DesktopUser, Address, Channel FROM receiptorigins "
+                                          "WHERE CodeDate = ? AND CodeTime = ? ORDER BY RecordedAt LIMIT %1")
+                               .arg(kMostRows),
+                           {alert.codeDate, alert.codeTime}, [&](const QSqlRecord& r) {
+                               Receipt* x = byKey.value(r.value(0).toString() + QChar(0) +
+                                                        workstationKey(textOf(r.value(1)), textOf(r.value(2))));
+                               if (!x) return;
+                               if (x->channel.isEmpty()) x->channel = textOf(r.value(4));
+                               if (!x->addresses.contains(textOf(r.value(3)))) x->addresses << textOf(r.value(3));
+                           });
     });
     d.receipts = receiptsForRank(receipts, rank, twins);
     try {
@@ -217,14 +268,16 @@ DeliveryStore::Delivery DeliveryStore::deliveryOn(Connection& connection, const 
         // is shown as it was before.
         if (f.nativeCode() != kNoSuchTable && f.number() != code::PermissionDenied) throw;
     }
-    d.workstations = readWorkstations(connection, &d.serverNow);
+    bool cut = false;
+    d.workstations = readWorkstations(connection, &d.serverNow, &cut);
+    d.cut = d.cut || cut;
     return d;
 }
 
-QList<DeliveryStore::Workstation> DeliveryStore::workstations(QDateTime* serverNow) {
+QList<DeliveryStore::Workstation> DeliveryStore::workstations(QDateTime* serverNow, bool* cut) {
     QList<Workstation> out;
     m_servers.run(readOptions(m_access),
-                  [&](Connection& connection) { out = readWorkstations(connection, serverNow); });
+                  [&](Connection& connection) { out = readWorkstations(connection, serverNow, cut); });
     return out;
 }
 

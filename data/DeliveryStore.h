@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QTime>
 #include <optional>
 
@@ -47,6 +48,13 @@ public:
         bool soundDevice = false;
         bool volumeReadable = false;
         bool muteReadable = false;
+        // The address its last check-in came from as the server saw it (empty where the database
+        // keeps no such reports), and others that reported as this workstation at the same time
+        // (two computers claim to be it).
+        QString address;
+        QStringList otherAddresses;
+        // Tables its poll could not read, as its last check-in said.
+        QStringList unreadable;
         // Its wake-up channel as its last check-in reported it; none where it has none (or the
         // database keeps no such lines).
         struct WakeLine {
@@ -73,6 +81,9 @@ public:
         QDateTime closedAt;
         // How the alert came (delivery::kByWakeUp, kByPoll); empty where that was not recorded.
         QString channel;
+        // The addresses it was reported from as the server saw them, the first first; more than one
+        // is a workstation that two computers claim to be.
+        QStringList addresses;
     };
 
     // Who took the alert back, and when by the server's clock.
@@ -90,7 +101,15 @@ public:
         QDateTime serverNow;
         QList<Receipt> receipts;
         QList<Workstation> workstations; // every one known, by host and user
+        // More rows than a read takes (kMostRows) were there: the lists show the first ones.
+        bool cut = false;
     };
+
+    // A read takes its rows in pages of kPageRows, each a statement of its own, so that the server
+    // never builds one huge result for a window that reads every few seconds; and it stops after
+    // kMostRows, whatever a table holds.
+    static constexpr int kPageRows = 5000;
+    static constexpr int kMostRows = 100000;
 
     explicit DeliveryStore(ServerList servers, DatabaseAccess access = {})
         : m_servers(std::move(servers)), m_access(std::move(access)) {}
@@ -101,7 +120,7 @@ public:
     QList<LoggedAlert> alertsOn(const QDate& day);
     Delivery deliveryOf(const LoggedAlert& alert);
     // Every known workstation, by host and user, with the server's clock.
-    QList<Workstation> workstations(QDateTime* serverNow = nullptr);
+    QList<Workstation> workstations(QDateTime* serverNow = nullptr, bool* cut = nullptr);
 
     // Of several alerts logged with the same minute, code and location (which the receipts cannot
     // tell apart by their values), the n-th one in the log goes with the n-th alert ID that the

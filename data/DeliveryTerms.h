@@ -11,7 +11,7 @@ inline const QString kPlayed = QStringLiteral("played");
 inline const QString kNoDevice = QStringLiteral("no device");
 inline const QString kFailed = QStringLiteral("failed");
 
-// receiptchannels.Channel: how the alert reached the workstation.
+// receiptorigins.Channel: how the alert reached the workstation.
 inline const QString kByWakeUp = QStringLiteral("wake");
 inline const QString kByPoll = QStringLiteral("poll");
 

@@ -42,13 +42,37 @@ QVariant limited(const QString& text, int length) {
     return text.isEmpty() ? QVariant() : QVariant(text.left(length));
 }
 
-WriteOutcome run(Connection& connection, const QString& statement, const QVariantList& binds) {
+WriteOutcome run(Connection& connection, const QString& statement, const QVariantList& binds,
+                 std::optional<Failure>* failure = nullptr) {
     try {
         connection.execute(boundedStatement(site::kDeliveryStatementSeconds, statement), binds);
         return WriteOutcome::Written;
     } catch (const Failure& f) {
+        if (failure) failure->emplace(f);
         return dberror::unanswered(f) ? WriteOutcome::Lost : WriteOutcome::Refused;
     }
+}
+
+// Through the procedure where the database has it; the direct statement where it has not. False
+// when the procedure is missing (the caller then writes directly).
+bool throughDoor(WriteDoors* doors, Connection& connection, const QString& call, const QVariantList& binds,
+                 WriteOutcome& outcome) {
+    if (doors && !doors->procedures()) return false;
+    std::optional<Failure> failure;
+    outcome = run(connection, call, binds, &failure);
+    if (failure && dberror::noSuchRoutine(*failure)) {
+        if (doors) doors->procedureMissing();
+        return false;
+    }
+    if (doors && outcome == WriteOutcome::Written) doors->procedureFound();
+    return true;
+}
+
+// The worse of two outcomes: one not answered stops the writing, one refused is asked again later.
+WriteOutcome worse(WriteOutcome a, WriteOutcome b) {
+    if (a == WriteOutcome::Lost || b == WriteOutcome::Lost) return WriteOutcome::Lost;
+    if (a == WriteOutcome::Refused || b == WriteOutcome::Refused) return WriteOutcome::Refused;
+    return WriteOutcome::Written;
 }
 
 } // namespace
@@ -67,12 +91,12 @@ QString DeliveryWrites::receiptStatement(int rows) {
     return sql;
 }
 
-QString DeliveryWrites::channelStatement(int rows) {
-    QString sql = QStringLiteral(
-        "INSERT IGNORE INTO receiptchannels (CodeDate, CodeTime, AlertID, HostName, DesktopUser, Channel) VALUES ");
-    for (int i = 0; i < rows; ++i)
-        sql += i ? QStringLiteral(", (?, ?, ?, ?, ?, ?)") : QStringLiteral("(?, ?, ?, ?, ?, ?)");
-    return sql;
+QString DeliveryWrites::receiptCall() {
+    return QStringLiteral("CALL tray_receipt(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+}
+
+QString DeliveryWrites::closeCall() {
+    return QStringLiteral("CALL tray_close(?, ?, ?, ?, ?, ?)");
 }
 
 QString DeliveryWrites::closeStatement() {
@@ -81,35 +105,62 @@ QString DeliveryWrites::closeStatement() {
 }
 
 WriteOutcome DeliveryWrites::writeReceipts(Connection& connection, const WorkstationIdentity& me,
-                                           const QList<ReceiptWrite>& receipts) {
+                                           const QList<ReceiptWrite>& receipts, WriteDoors* doors) {
     if (receipts.isEmpty()) return WriteOutcome::Written;
-    QVariantList binds;
-    binds.reserve(receipts.size() * 17);
-    for (const ReceiptWrite& r : receipts) {
-        binds << r.alert.codeDate << r.alert.codeTime << r.alert.id << me.hostName << me.desktopUser << r.alert.codeName
-              << r.alert.codeLocation << ago(r.shownAt) << resultWord(r.ring) << limited(r.ring.reason, 255)
-              << optional(r.ring.volumeBefore) << optional(r.ring.volumeDuring) << optional(r.ring.volumeAfter)
-              << optional(r.ring.muteLifted) << optional(r.ring.muteRestored) << ago(r.rangAt) << ago(r.closedAt);
+    const auto values = [&me](const ReceiptWrite& r) {
+        return QVariantList{r.alert.codeDate,
+                            r.alert.codeTime,
+                            r.alert.id,
+                            me.hostName,
+                            me.desktopUser,
+                            r.alert.codeName,
+                            r.alert.codeLocation,
+                            ago(r.shownAt),
+                            resultWord(r.ring),
+                            limited(r.ring.reason, 255),
+                            optional(r.ring.volumeBefore),
+                            optional(r.ring.volumeDuring),
+                            optional(r.ring.volumeAfter),
+                            optional(r.ring.muteLifted),
+                            optional(r.ring.muteRestored),
+                            ago(r.rangAt),
+                            ago(r.closedAt)};
+    };
+    WriteOutcome all = WriteOutcome::Written;
+    for (qsizetype i = 0; i < receipts.size(); ++i) {
+        const ReceiptWrite& r = receipts[i];
+        WriteOutcome one = WriteOutcome::Written;
+        if (!throughDoor(
+                doors, connection, receiptCall(),
+                values(r) << (r.channel.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(r.channel)),
+                one)) {
+            // A database from before the procedures: the rest in one statement, as before.
+            QVariantList binds;
+            for (qsizetype j = i; j < receipts.size(); ++j)
+                binds << values(receipts[j]);
+            return worse(all, run(connection, receiptStatement(int(receipts.size() - i)), binds));
+        }
+        all = worse(all, one);
+        if (all == WriteOutcome::Lost) break;
     }
-    const WriteOutcome written = run(connection, receiptStatement(int(receipts.size())), binds);
-    if (written != WriteOutcome::Written) return written;
-    QVariantList channels;
-    int rows = 0;
-    for (const ReceiptWrite& r : receipts) {
-        if (r.channel.isEmpty()) continue;
-        channels << r.alert.codeDate << r.alert.codeTime << r.alert.id << me.hostName << me.desktopUser << r.channel;
-        ++rows;
-    }
-    // Said with the receipts, never instead of them: how it came is worth less than that it came.
-    if (rows > 0) run(connection, channelStatement(rows), channels);
-    return written;
+    return all;
 }
 
-WriteOutcome DeliveryWrites::writeClose(Connection& connection, const WorkstationIdentity& me,
-                                        const CloseWrite& close) {
+WriteOutcome DeliveryWrites::writeClose(Connection& connection, const WorkstationIdentity& me, const CloseWrite& close,
+                                        WriteDoors* doors) {
+    WriteOutcome outcome = WriteOutcome::Written;
+    if (throughDoor(doors, connection, closeCall(),
+                    {close.alert.codeDate, close.alert.codeTime, close.alert.id, me.hostName, me.desktopUser,
+                     ago(close.closedAt)},
+                    outcome))
+        return outcome;
     return run(
         connection, closeStatement(),
         {ago(close.closedAt), close.alert.codeDate, close.alert.codeTime, close.alert.id, me.hostName, me.desktopUser});
+}
+
+bool WriteDoors::procedures() const {
+    return !m_missingSince.isValid() || m_missingSince.elapsed() >= qint64(site::kCheckInSeconds) * 1000;
 }
 
 CheckIn::CheckIn(WorkstationIdentity identity, QString programVersion)
@@ -129,13 +180,8 @@ QString CheckIn::statement() {
         "MuteReadable = VALUES(MuteReadable)");
 }
 
-QString CheckIn::wakeStatement() {
-    return QStringLiteral(
-        "INSERT INTO wakeupchannels (HostName, DesktopUser, Connected, Broker, ConnectedSince, Received, Dropped, "
-        "Unconfirmed, ReportedAt) VALUES (?, ?, ?, ?, NOW() - INTERVAL ? MICROSECOND, ?, ?, ?, NOW()) "
-        "ON DUPLICATE KEY UPDATE Connected = VALUES(Connected), Broker = VALUES(Broker), "
-        "ConnectedSince = VALUES(ConnectedSince), Received = VALUES(Received), Dropped = VALUES(Dropped), "
-        "Unconfirmed = VALUES(Unconfirmed), ReportedAt = VALUES(ReportedAt)");
+QString CheckIn::call() {
+    return QStringLiteral("CALL tray_check_in(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
 }
 
 void CheckIn::pollFailed(const Failure& failure) {
@@ -157,19 +203,27 @@ WriteOutcome CheckIn::write(Connection& connection) {
             QStringLiteral("%1 %2").arg(m_lastPollFailure->number()).arg(m_lastPollFailure->description()).left(255);
         failureAgo = ago(m_lastPollFailureAt);
     }
-    const WriteOutcome outcome =
-        run(connection, statement(),
-            {m_identity.hostName, m_identity.desktopUser, m_version, site::kCheckInSeconds, site::kPollSeconds, failure,
-             failureAgo, m_audio.soundDevice ? 1 : 0, m_audio.volumeReadable ? 1 : 0, m_audio.muteReadable ? 1 : 0});
-    if (outcome == WriteOutcome::Written) ++m_written;
-    if (outcome != WriteOutcome::Lost) m_last.start();
-    if (outcome == WriteOutcome::Written && m_wake.configured) {
-        m_wakeConnectedWritten = m_wake.connected;
-        run(connection, wakeStatement(),
-            {m_identity.hostName, m_identity.desktopUser, m_wake.connected ? 1 : 0, limited(m_wake.broker, 255),
-             m_wake.connected ? QVariant(m_wake.connectedForMs * 1000) : QVariant(), m_wake.received, m_wake.dropped,
-             m_wake.unconfirmed});
+    const QVariantList common{
+        m_identity.hostName, m_identity.desktopUser, m_version, site::kCheckInSeconds, site::kPollSeconds, failure,
+        failureAgo};
+    const QVariantList audio{m_audio.soundDevice ? 1 : 0, m_audio.volumeReadable ? 1 : 0, m_audio.muteReadable ? 1 : 0};
+    const bool connected = m_wake.configured && m_wake.connected;
+    WriteOutcome outcome = WriteOutcome::Written;
+    const bool procedure =
+        throughDoor(&m_doors, connection, call(),
+                    common + audio +
+                        QVariantList{limited(m_unreadable.join(QStringLiteral(", ")), 255), m_wake.configured ? 1 : 0,
+                                     m_wake.configured ? QVariant(connected ? 1 : 0) : QVariant(),
+                                     connected ? limited(m_wake.broker, 255) : QVariant(),
+                                     connected ? QVariant(qMax<qint64>(0, m_wake.connectedForMs) * 1000) : QVariant(),
+                                     m_wake.received, m_wake.dropped, m_wake.unconfirmed},
+                    outcome);
+    if (!procedure) outcome = run(connection, statement(), common + audio);
+    if (outcome == WriteOutcome::Written) {
+        ++m_written;
+        if (procedure && m_wake.configured) m_wakeConnectedWritten = m_wake.connected;
     }
+    if (outcome != WriteOutcome::Lost) m_last.start();
     return outcome;
 }
 

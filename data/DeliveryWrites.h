@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace hv {
@@ -39,36 +40,54 @@ struct CloseWrite {
     QElapsedTimer closedAt;
 };
 
-// How a write went: done, refused by a server that answered (no delivery tables, no rights), or
-// not answered at all (the same may well go through later).
+// How a write went: done, refused by a server that answered (no delivery tables, no rights, a
+// value it would not take), or not answered at all (the same may well go through later).
 enum class WriteOutcome { Written, Refused, Lost };
+
+// Which way a workstation's writes go in. The database's procedures are the door (they check what
+// they are given, stamp the address the server sees, and are all the tray client's account may
+// run); a database from before them, or an account not yet given them, gets the direct statements
+// of before, and the procedures are asked for again a check-in period later.
+class WriteDoors {
+public:
+    bool procedures() const;
+    void procedureMissing() { m_missingSince.start(); }
+    void procedureFound() { m_missingSince.invalidate(); }
+
+private:
+    QElapsedTimer m_missingSince; // invalid while the procedures work
+};
 
 // The statements a workstation writes into the delivery tables, each behind its time bound and
 // with values bound, never spliced. None of them throws: a failure is an outcome.
 class DeliveryWrites {
 public:
-    // Every receipt in one statement. The first receipt for an alert stays: a workstation
-    // restarted while the alert is current shows and rings it again, but it saw it first back then.
-    // How each alert came goes with them, where that is known, in a table of its own; a database
-    // without it keeps the receipts alone.
+    // Every receipt, through the procedure one by one (or, without it, in one statement). The
+    // first receipt for an alert stays: a workstation restarted while the alert is current shows
+    // and rings it again, but it saw it first back then.
     static WriteOutcome writeReceipts(Connection& connection, const WorkstationIdentity& me,
-                                      const QList<ReceiptWrite>& receipts);
-    static WriteOutcome writeClose(Connection& connection, const WorkstationIdentity& me, const CloseWrite& close);
+                                      const QList<ReceiptWrite>& receipts, WriteDoors* doors = nullptr);
+    static WriteOutcome writeClose(Connection& connection, const WorkstationIdentity& me, const CloseWrite& close,
+                                   WriteDoors* doors = nullptr);
 
+    static QString receiptCall();
+    static QString closeCall();
+    // The direct statements, for a database without the procedures.
     static QString receiptStatement(int rows);
-    static QString channelStatement(int rows);
     static QString closeStatement();
 };
 
-// What a workstation tells the server about itself about once a minute: its version, its audio
-// and its last poll failure. Lives on the database thread; the check-in rides on a poll's
-// connection.
+// What a workstation tells the server about itself about once a minute: its version, its audio,
+// its last poll failure, the tables it could not read and its wake-up channel. Lives on the
+// database thread; the check-in rides on a poll's connection.
 class CheckIn {
 public:
     CheckIn(WorkstationIdentity identity, QString programVersion);
 
     void setAudioState(const AudioState& state) { m_audio = state; }
     void setWakeState(const WakeState& state) { m_wake = state; }
+    // Tables the poll could not read (no table, no right): said so that the console can warn.
+    void setUnreadable(const QStringList& tables) { m_unreadable = tables; }
     // A poll failed: the next check-in says so.
     void pollFailed(const Failure& failure);
     // The first check-in waits this long instead of going with the first chance (a fleet started
@@ -81,17 +100,19 @@ public:
 
     const WorkstationIdentity& identity() const { return m_identity; }
     qint64 written() const { return m_written; }
+    // The way in for every write of this workstation.
+    WriteDoors& doors() { return m_doors; }
 
+    static QString call();
+    // The direct statement, for a database without the procedure.
     static QString statement();
-    // The wake-up channel's line, where the workstation has one: written after the check-in, on
-    // the same connection; a database without its table keeps the check-in alone.
-    static QString wakeStatement();
 
 private:
     WorkstationIdentity m_identity;
     QString m_version;
     AudioState m_audio;
     WakeState m_wake;
+    QStringList m_unreadable;
     // Whether the last wake-up line written said connected: a change is worth a check-in at the
     // next chance rather than a minute later.
     std::optional<bool> m_wakeConnectedWritten;
@@ -101,6 +122,7 @@ private:
     std::optional<Failure> m_lastPollFailure;
     QElapsedTimer m_lastPollFailureAt;
     qint64 m_written = 0;
+    WriteDoors m_doors;
 };
 
 } // namespace hv

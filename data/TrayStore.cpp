@@ -130,6 +130,19 @@ PollSnapshot readWith(Connection& conn, const QString& statement, bool newer) {
     return s;
 }
 
+// Which of the newer statement's tables this account cannot read, each asked on its own.
+QStringList unreadableTables(Connection& conn) {
+    QStringList out;
+    for (const char* table : {"cancellations", "traysettings"}) {
+        try {
+            conn.select(TrayStore::bounded(QStringLiteral("SELECT 1 FROM %1 LIMIT 0").arg(QLatin1String(table))));
+        } catch (const Failure& f) {
+            if (refusedForTables(f)) out << QLatin1String(table);
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 QString TrayStore::pollStatement() {
@@ -192,9 +205,13 @@ PollSnapshot TrayStore::readAlerts(Connection& conn) {
         const bool waited = !s.statementRan && s.skipped && dberror::waitRanOut(*s.skipped);
         if (!refused && !waited) {
             m_newerRefusedAt.invalidate();
+            m_unreadable.clear();
             return s;
         }
-        if (refused) m_newerRefusedAt.start();
+        if (refused) {
+            m_newerRefusedAt.start();
+            m_unreadable = unreadableTables(conn);
+        }
         readApart = refused;
     }
     PollSnapshot s = readWith(conn, olderPollStatement(), false);

@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace hv {
@@ -52,11 +53,18 @@ public:
     // bound has passed; any other server reads the bound as a comment and runs the statement as it is.
     static QString bounded(const QString& statement);
 
+    // The tables of the newer statement this database or account does not let the poll read
+    // (cancellations, traysettings), as found when that statement was last refused; empty while it
+    // works. The check-in says them, so that the console can warn that these workstations keep
+    // showing a cancelled alert.
+    const QStringList& unreadable() const { return m_unreadable; }
+
 private:
     ServerList m_servers;
     DatabaseAccess m_access;
     // Since when the newer statement is known not to work here; invalid while it does.
     QElapsedTimer m_newerRefusedAt;
+    QStringList m_unreadable;
 };
 
 } // namespace hv

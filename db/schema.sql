@@ -170,32 +170,163 @@ CREATE TABLE IF NOT EXISTS capmessages (
   PRIMARY KEY (Sender, Identifier, Sent, AlertNo)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
 
--- The wake-up channel (a later addition; upgrade.sql adds these tables to an older database).
--- How each receipt's alert reached the workstation: 'wake' (the wake-up channel, before any poll)
--- or 'poll'. Written with the receipt by a workstation that has a wake-up channel; a receipt
--- without a row here came by poll. Named as the receipt is.
-CREATE TABLE IF NOT EXISTS receiptchannels (
+-- Each submission's token, written in the transaction of its alerts (one row per alert it made):
+-- a sender that never learned whether its COMMIT landed (the answer lost on the way) looks its
+-- token up before it sends again, so that one submission makes its alerts once.
+CREATE TABLE IF NOT EXISTS submissions (
+  Token       VARCHAR(64) CHARACTER SET ascii COLLATE ascii_bin NOT NULL,
+  AlertNo     INT NOT NULL,
+  AlertID     INT NOT NULL,
+  LogID       INT NOT NULL,
+  -- The server's clock, and the computer it was sent from.
+  SubmittedAt DATETIME NOT NULL,
+  HostName    VARCHAR(255) NOT NULL DEFAULT '',
+  PRIMARY KEY (Token, AlertNo)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
+
+-- Where each receipt came from and how: the client address the database server saw (which no
+-- workstation chooses) and whether the alert came by the wake-up channel ('wake') or by poll
+-- ('poll'; NULL from a workstation without a wake-up channel). One row per address that reported
+-- the receipt: a second address for one receipt is a workstation that two computers claim to be.
+CREATE TABLE IF NOT EXISTS receiptorigins (
   CodeDate    DATE NOT NULL,
   CodeTime    TIME NOT NULL,
   AlertID     INT NOT NULL,
   HostName    VARCHAR(255) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
   DesktopUser VARCHAR(255) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
-  Channel     VARCHAR(8) NOT NULL,
-  PRIMARY KEY (CodeDate, CodeTime, AlertID, HostName, DesktopUser)
+  Address     VARCHAR(255) NOT NULL,
+  Channel     VARCHAR(8) NULL,
+  RecordedAt  DATETIME(3) NOT NULL,
+  PRIMARY KEY (CodeDate, CodeTime, AlertID, HostName, DesktopUser, Address)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
 
--- Each workstation's wake-up channel as it reported it with its last check-in: connected or not,
--- to which broker and since when (the server's clock), and what it did with the messages since
--- the tray client started: taken, dropped unshown, shown and then not confirmed by the database.
-CREATE TABLE IF NOT EXISTS wakeupchannels (
-  HostName       VARCHAR(255) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
-  DesktopUser    VARCHAR(255) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
-  Connected      TINYINT NOT NULL,
-  Broker         VARCHAR(255) NULL,
-  ConnectedSince DATETIME NULL,
-  Received       INT NOT NULL DEFAULT 0,
-  Dropped        INT NOT NULL DEFAULT 0,
-  Unconfirmed    INT NOT NULL DEFAULT 0,
-  ReportedAt     DATETIME NOT NULL,
-  PRIMARY KEY (HostName, DesktopUser)
+-- What each workstation's last check-in said beyond the workstations row, per client address the
+-- server saw it from (two addresses reporting for one workstation at the same time are flagged):
+-- the tables it could not read, and its wake-up channel (connected or not, to which broker and
+-- since when by the server's clock, and what it did with the messages since it started: taken,
+-- dropped unshown, shown and then not confirmed by the database).
+CREATE TABLE IF NOT EXISTS workstationreports (
+  HostName           VARCHAR(255) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
+  DesktopUser        VARCHAR(255) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
+  Address            VARCHAR(255) NOT NULL,
+  ReportedAt         DATETIME NOT NULL,
+  Unreadable         VARCHAR(255) NULL,
+  WakeConfigured     TINYINT NOT NULL DEFAULT 0,
+  WakeConnected      TINYINT NULL,
+  WakeBroker         VARCHAR(255) NULL,
+  WakeConnectedSince DATETIME NULL,
+  WakeReceived       INT NOT NULL DEFAULT 0,
+  WakeDropped        INT NOT NULL DEFAULT 0,
+  WakeUnconfirmed    INT NOT NULL DEFAULT 0,
+  PRIMARY KEY (HostName, DesktopUser, Address)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
+
+-- Everything a workstation writes goes through these procedures: the tray client's account may run
+-- them and may change no delivery table itself. Each checks what it is given, dates every moment
+-- by the server's clock (a workstation sends how long ago something happened, never a time), writes
+-- only the row its key names, and stamps the client address the server sees. A workstation writes
+-- one receipt per alert (the first stays) and checks in at most every ten seconds; a name that
+-- several computers use shows as reported from several addresses. They run with the rights of
+-- whoever made them (the administrator running this file).
+-- Moments a workstation reports lie within a day; a volume is on the mixer's scale of 0 to 65536.
+DELIMITER //
+
+CREATE OR REPLACE PROCEDURE tray_check_in(
+  IN pHost VARCHAR(255), IN pUser VARCHAR(255), IN pVersion VARCHAR(32), IN pCheckInSeconds INT,
+  IN pPollSeconds INT, IN pFailure VARCHAR(255), IN pFailureAgo BIGINT, IN pSound TINYINT,
+  IN pVolume TINYINT, IN pMute TINYINT, IN pUnreadable VARCHAR(255), IN pWake TINYINT,
+  IN pWakeConnected TINYINT, IN pWakeBroker VARCHAR(255), IN pWakeSinceAgo BIGINT,
+  IN pWakeReceived INT, IN pWakeDropped INT, IN pWakeUnconfirmed INT)
+  MODIFIES SQL DATA SQL SECURITY DEFINER
+  COMMENT 'A workstation checks in, about once a minute'
+checkin: BEGIN
+  DECLARE vAddress VARCHAR(255) DEFAULT SUBSTRING_INDEX(USER(), '@', -1);
+  IF pHost IS NULL OR pHost = '' OR pUser IS NULL OR pUser = '' OR pVersion IS NULL
+     OR pCheckInSeconds IS NULL OR pCheckInSeconds NOT BETWEEN 1 AND 3600
+     OR pPollSeconds IS NULL OR pPollSeconds NOT BETWEEN 1 AND 3600
+     OR (pFailure IS NULL) <> (pFailureAgo IS NULL) OR pFailureAgo NOT BETWEEN 0 AND 86400000000
+     OR pSound IS NULL OR pSound NOT IN (0, 1) OR pVolume IS NULL OR pVolume NOT IN (0, 1)
+     OR pMute IS NULL OR pMute NOT IN (0, 1) OR pWake IS NULL OR pWake NOT IN (0, 1)
+     OR pWakeConnected NOT IN (0, 1) OR pWakeSinceAgo NOT BETWEEN 0 AND 31622400000000
+     OR pWakeReceived < 0 OR pWakeDropped < 0 OR pWakeUnconfirmed < 0 THEN
+    SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'Check-in refused: a value is missing or out of range';
+  END IF;
+  -- About once a minute, and again when its wake-up connection comes or goes: more often than every
+  -- ten seconds from one address is a flood, left out without a word.
+  IF EXISTS (SELECT 1 FROM workstationreports WHERE HostName = pHost AND DesktopUser = pUser
+             AND Address = vAddress AND ReportedAt > NOW() - INTERVAL 10 SECOND) THEN
+    LEAVE checkin;
+  END IF;
+  INSERT INTO workstations (HostName, DesktopUser, ProgramVersion, FirstCheckIn, LastCheckIn, CheckInSeconds,
+                            PollSeconds, LastPollFailure, LastPollFailureAt, SoundDevice, VolumeReadable, MuteReadable)
+  VALUES (pHost, pUser, pVersion, NOW(), NOW(), pCheckInSeconds, pPollSeconds, pFailure,
+          NOW() - INTERVAL pFailureAgo MICROSECOND, pSound, pVolume, pMute)
+  ON DUPLICATE KEY UPDATE ProgramVersion = VALUES(ProgramVersion), LastCheckIn = VALUES(LastCheckIn),
+    CheckInSeconds = VALUES(CheckInSeconds), PollSeconds = VALUES(PollSeconds),
+    LastPollFailure = VALUES(LastPollFailure), LastPollFailureAt = VALUES(LastPollFailureAt),
+    SoundDevice = VALUES(SoundDevice), VolumeReadable = VALUES(VolumeReadable), MuteReadable = VALUES(MuteReadable);
+  INSERT INTO workstationreports (HostName, DesktopUser, Address, ReportedAt, Unreadable, WakeConfigured,
+                                  WakeConnected, WakeBroker, WakeConnectedSince, WakeReceived, WakeDropped,
+                                  WakeUnconfirmed)
+  VALUES (pHost, pUser, vAddress, NOW(), NULLIF(pUnreadable, ''), pWake, IF(pWake = 1, pWakeConnected, NULL),
+          IF(pWake = 1 AND pWakeConnected = 1, pWakeBroker, NULL),
+          IF(pWake = 1 AND pWakeConnected = 1, NOW() - INTERVAL pWakeSinceAgo MICROSECOND, NULL),
+          IFNULL(pWakeReceived, 0), IFNULL(pWakeDropped, 0), IFNULL(pWakeUnconfirmed, 0))
+  ON DUPLICATE KEY UPDATE ReportedAt = VALUES(ReportedAt), Unreadable = VALUES(Unreadable),
+    WakeConfigured = VALUES(WakeConfigured), WakeConnected = VALUES(WakeConnected), WakeBroker = VALUES(WakeBroker),
+    WakeConnectedSince = VALUES(WakeConnectedSince), WakeReceived = VALUES(WakeReceived),
+    WakeDropped = VALUES(WakeDropped), WakeUnconfirmed = VALUES(WakeUnconfirmed);
+END //
+
+CREATE OR REPLACE PROCEDURE tray_receipt(
+  IN pDate DATE, IN pTime TIME, IN pAlert INT, IN pHost VARCHAR(255), IN pUser VARCHAR(255),
+  IN pName VARCHAR(255), IN pLocation VARCHAR(255), IN pShownAgo BIGINT, IN pResult VARCHAR(16),
+  IN pReason VARCHAR(255), IN pVolumeBefore INT, IN pVolumeDuring INT, IN pVolumeAfter INT,
+  IN pMuteLifted TINYINT, IN pMuteRestored TINYINT, IN pRangAgo BIGINT, IN pClosedAgo BIGINT,
+  IN pChannel VARCHAR(8))
+  MODIFIES SQL DATA SQL SECURITY DEFINER
+  COMMENT 'A workstation reports an alert it showed'
+BEGIN
+  DECLARE vAddress VARCHAR(255) DEFAULT SUBSTRING_INDEX(USER(), '@', -1);
+  IF pDate IS NULL OR pTime IS NULL OR pAlert IS NULL OR pHost IS NULL OR pHost = '' OR pUser IS NULL
+     OR pUser = '' OR pShownAgo IS NULL OR pShownAgo NOT BETWEEN 0 AND 86400000000
+     OR pRangAgo NOT BETWEEN 0 AND 86400000000 OR pClosedAgo NOT BETWEEN 0 AND 86400000000
+     OR pResult NOT IN ('played', 'no device', 'failed')
+     OR pVolumeBefore NOT BETWEEN 0 AND 65536 OR pVolumeDuring NOT BETWEEN 0 AND 65536
+     OR pVolumeAfter NOT BETWEEN 0 AND 65536 OR pMuteLifted NOT IN (0, 1) OR pMuteRestored NOT IN (0, 1)
+     OR pChannel NOT IN ('wake', 'poll') THEN
+    SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'Receipt refused: a value is missing or out of range';
+  END IF;
+  -- Only for an alert the site sent: live, or in the log once purged.
+  IF NOT EXISTS (SELECT 1 FROM alerts WHERE ID = pAlert AND CodeDate = pDate AND CodeTime = pTime)
+     AND NOT EXISTS (SELECT 1 FROM AlertLog WHERE CodeDate = pDate AND CodeTime = pTime
+                     AND CodeName <=> pName AND CodeLocation <=> pLocation) THEN
+    SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'Receipt refused: the site sent no such alert';
+  END IF;
+  -- The first receipt of a workstation stays: restarted, it shows the alert again, but it saw it first back then.
+  INSERT IGNORE INTO receipts (CodeDate, CodeTime, AlertID, HostName, DesktopUser, CodeName, CodeLocation, ShownAt,
+                               RingResult, RingReason, VolumeBefore, VolumeDuring, VolumeAfter, MuteLifted,
+                               MuteRestored, RangAt, ClosedAt)
+  VALUES (pDate, pTime, pAlert, pHost, pUser, pName, pLocation, NOW(3) - INTERVAL pShownAgo MICROSECOND, pResult,
+          LEFT(pReason, 255), pVolumeBefore, pVolumeDuring, pVolumeAfter, pMuteLifted, pMuteRestored,
+          NOW(3) - INTERVAL pRangAgo MICROSECOND, NOW(3) - INTERVAL pClosedAgo MICROSECOND);
+  INSERT IGNORE INTO receiptorigins (CodeDate, CodeTime, AlertID, HostName, DesktopUser, Address, Channel, RecordedAt)
+  VALUES (pDate, pTime, pAlert, pHost, pUser, vAddress, pChannel, NOW(3));
+END //
+
+CREATE OR REPLACE PROCEDURE tray_close(
+  IN pDate DATE, IN pTime TIME, IN pAlert INT, IN pHost VARCHAR(255), IN pUser VARCHAR(255), IN pClosedAgo BIGINT)
+  MODIFIES SQL DATA SQL SECURITY DEFINER
+  COMMENT 'A workstation''s user closed the popup that showed an alert'
+BEGIN
+  IF pDate IS NULL OR pTime IS NULL OR pAlert IS NULL OR pHost IS NULL OR pUser IS NULL OR pClosedAgo IS NULL
+     OR pClosedAgo NOT BETWEEN 0 AND 86400000000 THEN
+    SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'Close refused: a value is missing or out of range';
+  END IF;
+  -- The first close counts.
+  UPDATE receipts SET ClosedAt = NOW(3) - INTERVAL pClosedAgo MICROSECOND
+  WHERE CodeDate = pDate AND CodeTime = pTime AND AlertID = pAlert AND HostName = pHost AND DesktopUser = pUser
+    AND ClosedAt IS NULL;
+END //
+
+DELIMITER ;

@@ -99,6 +99,16 @@ void CapForwarder::announce(const QList<SavedAlert>& alerts, const QList<AlertKe
 }
 
 CapForwarder::Decision CapForwarder::failed(const Failure& failure, const QString& what) const {
+    // The message's own key in capmessages is its token: taken or not, the next try finds out.
+    if (dberror::outcomeUnknown(failure)) {
+        Decision d = decided(Kind::Failed,
+                             QStringLiteral("it may or may not have been taken: the database server did not confirm "
+                                            "it and could not be asked since (%1); the next try finds out")
+                                 .arg(failure.description()),
+                             ExitStatus::Unknown);
+        d.again = true;
+        return d;
+    }
     Decision d =
         decided(Kind::Failed, what + QStringLiteral(": ") + SendFailures::reasonFor(failure, m_setup.serverName),
                 SendFailures::statusFor(SendFailures::Operation::Submission, failure).value_or(ExitStatus::Failed));

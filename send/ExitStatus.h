@@ -12,6 +12,7 @@ enum class ExitStatus : int {
     Unreachable = 4,  // the database server cannot be reached or did not answer in time
     LoginRefused = 5, // the database server refused the login
     CapRefused = 6,   // the CAP document is malformed, hostile, or asks what is not done here
+    Unknown = 7,      // the alert may or may not be stored: send again with the same --token
 };
 
 } // namespace hv

@@ -8,6 +8,7 @@
 #include "CapGateway.h"
 #include "CapReader.h"
 #include "CatalogueName.h"
+#include "DatabaseErrors.h"
 #include "Failure.h"
 #include "IniFile.h"
 #include "MessageText.h"
@@ -149,10 +150,28 @@ ExitStatus SendCommand::submit(const SendOptions& options, const Choice& choice)
     const qsizetype givenLength = alert.codeMessage ? MessageText::fit(*alert.codeMessage) : 0;
 
     AlertStore::Saved saved;
+    // The command's own retries after an unanswered COMMIT look for it by this token; a script's
+    // own retries by theirs.
+    const QString token = options.token.isEmpty() ? AlertStore::newToken() : options.token;
     try {
-        saved = store.save(alert, m_clock);
+        saved = store.save(alert, m_clock, token);
     } catch (const Failure& f) {
+        if (dberror::outcomeUnknown(f))
+            throw Stop{ExitStatus::Unknown,
+                       QStringLiteral("the alert may or may not have been stored: %1 did not confirm it and could not "
+                                      "be asked since (%2); %3")
+                           .arg(QStringLiteral("the database server \"%1\"").arg(s.host), f.description(),
+                                options.token.isEmpty()
+                                    ? QStringLiteral("sending it again may store it twice")
+                                    : QStringLiteral("send it again with --token %1 once the server answers: it is "
+                                                     "stored once")
+                                          .arg(options.token))};
         stop(*SendFailures::statusFor(SendFailures::Operation::Submission, f), f, notStored, s.host);
+    }
+    if (saved.already) {
+        // Stored by an earlier try of this token; nothing is sent again, nobody is woken twice.
+        say(QStringLiteral("the alert was stored already (--token %1); nothing was sent again").arg(token));
+        return ExitStatus::Done;
     }
 
     // Stored: the workstations get it at their next poll whatever the brokers do now.

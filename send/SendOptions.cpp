@@ -10,8 +10,8 @@ namespace hv {
 
 namespace {
 
-const QStringList kValued = {"--code",   "--location", "--message", "--cap",     "--since",   "--ini",
-                             "--follow", "--map",      "--every",   "--max-age", "--language"};
+const QStringList kValued = {"--code",   "--location", "--message", "--cap",     "--since",    "--ini",
+                             "--follow", "--map",      "--every",   "--max-age", "--language", "--token"};
 const QStringList kFlags = {"--help", "--exercise", "--export-cap"};
 
 [[noreturn]] void usage(const QString& reason) {
@@ -76,6 +76,7 @@ SendOptions SendOptions::parse(const QStringList& arguments) {
     if (!submit && !cap && !follow && !exportCap)
         usage(QStringLiteral("nothing to do: give --code and --location, --cap, --follow or --export-cap"));
     if (values.contains(QStringLiteral("--message")) && !submit) usage(QStringLiteral("--message goes with --code"));
+    if (values.contains(QStringLiteral("--token")) && !submit) usage(QStringLiteral("--token goes with --code"));
     for (const char* option : {"--map", "--max-age", "--language"})
         if (values.contains(QLatin1String(option)) && !cap && !follow)
             usage(QStringLiteral("%1 goes with --cap or --follow").arg(QLatin1String(option)));
@@ -100,6 +101,13 @@ SendOptions SendOptions::parse(const QStringList& arguments) {
         if (trimmedOf(o.code).isEmpty()) usage(QStringLiteral("--code is empty"));
         if (trimmedOf(o.location).isEmpty()) usage(QStringLiteral("--location is empty"));
         if (values.contains(QStringLiteral("--message"))) o.message = values.value(QStringLiteral("--message"));
+        if (values.contains(QStringLiteral("--token"))) {
+            o.token = values.value(QStringLiteral("--token"));
+            static const QRegularExpression form(QStringLiteral("^[A-Za-z0-9._:-]{8,64}$"));
+            if (!form.match(o.token).hasMatch())
+                usage(QStringLiteral("--token takes 8 to 64 letters, digits, '.', '_', ':' or '-', not \"%1\"")
+                          .arg(o.token));
+        }
     } else if (cap || follow) {
         if (cap) {
             o.mode = Mode::Cap;
@@ -148,7 +156,8 @@ SendOptions SendOptions::parse(const QStringList& arguments) {
 QString SendOptions::helpText() {
     return QStringLiteral(
         R"(Usage:
-  halvane-send --code NAME --location NAME [--message TEXT] [--ini FILE]
+  halvane-send --code NAME --location NAME [--message TEXT] [--token TOKEN]
+               [--ini FILE]
   halvane-send --cap FILE|- [--map FILE] [--max-age SECONDS] [--language LANG]
                [--exercise] [--ini FILE]
   halvane-send --follow URL [--map FILE] [--every SECONDS] [--max-age SECONDS]
@@ -219,6 +228,11 @@ Options:
                     halvane@ and the database server's name.
   --since DATE      with --export-cap: only alerts dated DATE (YYYY-MM-DD)
                     or later
+  --token TOKEN     with --code: names this submission (8 to 64 letters,
+                    digits, '.', '_', ':', '-'; uuidgen makes one), so that
+                    sending it again with the same token after status 7 (or
+                    4) stores it once: an alert stored by an earlier try is
+                    reported as stored and not sent again
   --ini FILE        reads FILE instead of the halvane.ini beside the program
   -h, --help        shows this text
 
@@ -241,6 +255,10 @@ Exit status:
   6  the CAP document is malformed or hostile, not Actual without
      --exercise, not current, an Ack or Error message, or an Update or Cancel
      of what this site does not hold or its sender may not touch
+  7  the alert may or may not have been stored: the database server took the
+     request and its answer was lost, and it could not be asked since. Send
+     it again with the same --token once the server answers: it is stored
+     once. (Without --token, sending again may store it twice.)
 )");
 }
 

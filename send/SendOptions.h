@@ -16,7 +16,10 @@ struct SendOptions {
     QString code;
     QString location;
     std::optional<QString> message; // unset: the column keeps its default, as when no message is wanted
-    QString capFile;                // "-" for standard input
+    // Names the submission, so that a script that sends again after an unknown outcome (status 7)
+    // stores it once; empty: the command makes one of its own for its own retries.
+    QString token;
+    QString capFile; // "-" for standard input
     bool exercise = false;
     // CAP messages from a file or a feed.
     QUrl followUrl;

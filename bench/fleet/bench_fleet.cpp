@@ -12,6 +12,8 @@
 // at rest. With "receipts" every poll's workstation also sees the live alerts for the first time
 // and writes their receipts on a connection of its own after the poll, as it does after a ring:
 // the load of the interval that follows an alert.
+// --direct writes them with the direct statements of a database from before the tray procedures
+// (the cost of the procedures beside them, in the same run).
 // --ini FILE gives "product" the tray client's account and TLS from that halvane.ini.
 // Prints one line of figures per run.
 #include "BenchSupport.h"
@@ -156,6 +158,7 @@ int main(int argc, char** argv) {
                                     QStringLiteral("bench")});
         // Due on the first poll for one in four; the others not within the run.
         workstations[w].database->checkIn().deferFirst(w % 4 == 0 ? 0 : 3600000);
+        if (a.contains("--direct")) workstations[w].database->checkIn().doors().procedureMissing();
     }
     g_workstations = &workstations;
     const std::function<int(quint64)> poll = delivery ? deliveryPoll : mode == "product" ? productPoll : rawPoll;

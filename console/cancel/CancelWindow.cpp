@@ -48,6 +48,11 @@ CancelWindow::CancelWindow(ConsoleContext& ctx, QString user) : m_ctx(ctx), m_us
 
     m_none = WindowParts::label(QStringLiteral("lblNone"),
                                 QStringLiteral("No alert is being shown on the workstations."), this);
+    m_blind = WindowParts::label(QStringLiteral("lblBlind"), QString(), this);
+    m_blind->setWordWrap(true);
+    m_blind->setFixedWidth(600);
+    m_blind->setStyleSheet(QStringLiteral("color: darkred"));
+    m_blind->hide();
 
     // Enter in the list must not cancel anything by itself.
     m_cancel = WindowParts::button(QStringLiteral("cmdCancelAlert"), QStringLiteral("Cancel Alert"),
@@ -71,6 +76,7 @@ CancelWindow::CancelWindow(ConsoleContext& ctx, QString user) : m_ctx(ctx), m_us
     layout->addWidget(hint);
     layout->addWidget(m_list);
     layout->addWidget(m_none);
+    layout->addWidget(m_blind);
     layout->addLayout(buttons);
     hint->setFixedWidth(600);
     showList();
@@ -97,9 +103,12 @@ QString CancelWindow::describe(const CancelStore::LiveAlert& alert) {
 
 void CancelWindow::refresh() {
     QList<CancelStore::LiveAlert> alerts;
+    int blind = 0;
     try {
-        m_ctx.database().run<CancelStore>(
-            [&](CancelStore& cancellations) { alerts = cancellations.readCancellable(); });
+        m_ctx.database().run<CancelStore>([&](CancelStore& cancellations) {
+            alerts = cancellations.readCancellable();
+            blind = cancellations.workstationsBlindToCancellations();
+        });
     } catch (const Failure& f) {
         // What the list showed may be stale: nothing is offered that cannot be checked.
         m_alerts.clear();
@@ -109,6 +118,18 @@ void CancelWindow::refresh() {
         return;
     }
     m_alerts = alerts;
+    // A cancellation these cannot see: said before anyone relies on it.
+    m_blind->setText(
+        blind == 1
+            ? QStringLiteral("1 workstation cannot see cancellations: it keeps showing a cancelled alert until its "
+                             "three minutes are over. Run the accounts script again on the database server (see the "
+                             "README).")
+            : QStringLiteral("%1 workstations cannot see cancellations: they keep showing a cancelled alert until its "
+                             "three minutes are over. Run the accounts script again on the database server (see the "
+                             "README).")
+                  .arg(blind));
+    m_blind->setVisible(blind > 0);
+    setFixedSize(sizeHint());
     showList();
 }
 

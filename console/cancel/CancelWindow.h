@@ -41,6 +41,7 @@ private:
     QList<CancelStore::LiveAlert> m_alerts;
     QTreeWidget* m_list = nullptr;
     QLabel* m_none = nullptr;
+    QLabel* m_blind = nullptr;
     QPushButton* m_cancel = nullptr;
 };
 

@@ -109,6 +109,12 @@ DeliveryBreakdown DeliveryBreakdown::of(const DeliveryStore::Delivery& d) {
             sawDetail += QStringLiteral(", by wake-up");
         else if (r.channel == delivery::kByPoll)
             sawDetail += QStringLiteral(", by poll");
+        // The address the server saw; two are two computers that claim to be this workstation.
+        if (r.addresses.size() == 1)
+            sawDetail += QStringLiteral(", from ") + r.addresses.front();
+        else if (r.addresses.size() > 1)
+            sawDetail += QStringLiteral(", from ") + r.addresses.join(QStringLiteral(" and ")) +
+                         QStringLiteral(" (two computers report as this workstation)");
         b.m_groups[Saw].append({r.hostName, r.desktopUser, moment(r.shownAt, day), sawDetail});
         if (r.ringResult == delivery::kPlayed)
             b.m_groups[Rang].append(

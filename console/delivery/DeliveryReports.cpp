@@ -4,6 +4,8 @@
 #include "delivery/DeliveryBreakdown.h"
 #include "reports/ReportWriter.h"
 
+#include <tuple>
+
 namespace hv {
 
 namespace {
@@ -104,6 +106,16 @@ QString DeliveryReports::wakeUpText(const DeliveryStore::Workstation& w) {
     return text;
 }
 
+QString DeliveryReports::addressText(const DeliveryStore::Workstation& w) {
+    if (w.otherAddresses.isEmpty()) return w.address;
+    return w.address + QStringLiteral(", also ") + w.otherAddresses.join(QStringLiteral(", ")) +
+           QStringLiteral(" (two computers report as this workstation)");
+}
+
+QString DeliveryReports::cannotReadText(const DeliveryStore::Workstation& w) {
+    return w.unreadable.join(QStringLiteral(", "));
+}
+
 ReportDefinition DeliveryReports::workstations(const QList<DeliveryStore::Workstation>& list,
                                                const QDateTime& serverNow) {
     ReportDefinition r;
@@ -123,12 +135,19 @@ ReportDefinition DeliveryReports::workstations(const QList<DeliveryStore::Workst
                 {QStringLiteral("State:"), 16, columns[4]},       {QStringLiteral("Sound Device:"), 16, columns[5]},
                 {QStringLiteral("Volume:"), 16, columns[6]},      {QStringLiteral("Mute:"), 16, columns[7]},
                 {QStringLiteral("Last Failure:"), 16, columns[8]}};
-    bool wakeUp = false;
-    for (const DeliveryStore::Workstation& w : list)
+    // The later columns where some workstation has something to say in them.
+    bool wakeUp = false, address = false, cannotRead = false;
+    for (const DeliveryStore::Workstation& w : list) {
         wakeUp = wakeUp || w.wake.has_value();
-    if (wakeUp) {
-        columns << QStringLiteral("WakeUp");
-        r.fields.append({QStringLiteral("Wake-Up:"), 16, columns.last()});
+        address = address || !w.address.isEmpty();
+        cannotRead = cannotRead || !w.unreadable.isEmpty();
+    }
+    for (const auto& [wanted, column, label] :
+         {std::tuple{wakeUp, "WakeUp", "Wake-Up:"}, std::tuple{address, "Address", "Address:"},
+          std::tuple{cannotRead, "CannotRead", "Cannot Read:"}}) {
+        if (!wanted) continue;
+        columns << QLatin1String(column);
+        r.fields.append({QLatin1String(label), 16, columns.last()});
     }
     QList<QSqlRecord> rows;
     const QDate today = serverNow.date();
@@ -136,6 +155,8 @@ ReportDefinition DeliveryReports::workstations(const QList<DeliveryStore::Workst
         QStringList values{w.hostName,   w.desktopUser, w.programVersion, lastCheckInText(w, today), stateText(w),
                            soundText(w), volumeText(w), muteText(w),      lastFailureText(w, today)};
         if (wakeUp) values << wakeUpText(w);
+        if (address) values << addressText(w);
+        if (cannotRead) values << cannotReadText(w);
         rows << ReportDefinition::textRow(columns, values);
     }
     r.rows = rows;

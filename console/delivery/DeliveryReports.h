@@ -33,6 +33,10 @@ public:
     // "connected to HOST:PORT", "not connected", with what it dropped or had taken down; empty for
     // a workstation without a wake-up channel.
     static QString wakeUpText(const DeliveryStore::Workstation& w);
+    // "10.0.0.5", or with the others that reported as the same workstation at the same time.
+    static QString addressText(const DeliveryStore::Workstation& w);
+    // "cancellations, traysettings": what its poll cannot read.
+    static QString cannotReadText(const DeliveryStore::Workstation& w);
 };
 
 } // namespace hv

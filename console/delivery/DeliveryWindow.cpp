@@ -204,7 +204,11 @@ void DeliveryWindow::onRead(const Read& read, const std::optional<Failure>& fail
                     "This database keeps no delivery records yet. Apply upgrade.sql on the database server (see the "
                     "README); the workstations then report every alert."));
             else if (read.delivery)
-                m_status->setText(QStringLiteral("Updated ") + formatAmPm(read.delivery->serverNow.time(), true));
+                m_status->setText(QStringLiteral("Updated ") + formatAmPm(read.delivery->serverNow.time(), true) +
+                                  (read.delivery->cut ? QStringLiteral("; more rows than a read takes: the first %1 "
+                                                                       "are shown")
+                                                            .arg(formatGrouped(DeliveryStore::kMostRows))
+                                                      : QString()));
             else
                 m_status->setText(QStringLiteral("Updated"));
         }

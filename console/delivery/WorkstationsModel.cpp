@@ -30,6 +30,18 @@ bool WorkstationsModel::anyWakeUp() const {
     return false;
 }
 
+bool WorkstationsModel::anyAddress() const {
+    for (const DeliveryStore::Workstation& w : m_rows)
+        if (!w.address.isEmpty()) return true;
+    return false;
+}
+
+bool WorkstationsModel::anyCannotRead() const {
+    for (const DeliveryStore::Workstation& w : m_rows)
+        if (!w.unreadable.isEmpty()) return true;
+    return false;
+}
+
 int WorkstationsModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(m_rows.size());
 }
@@ -41,8 +53,11 @@ int WorkstationsModel::columnCount(const QModelIndex& parent) const {
 QVariant WorkstationsModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= m_rows.size()) return {};
     const DeliveryStore::Workstation& w = m_rows[index.row()];
-    if (role == Qt::ForegroundRole && w.silent) return QBrush(Qt::darkRed);
-    if (role == Qt::ToolTipRole && (index.column() == LastFailure || index.column() == WakeUp))
+    // Silent, or claimed by two computers, or blind to what it must see: the operator's business.
+    if (role == Qt::ForegroundRole && (w.silent || !w.otherAddresses.isEmpty() || !w.unreadable.isEmpty()))
+        return QBrush(Qt::darkRed);
+    if (role == Qt::ToolTipRole && (index.column() == LastFailure || index.column() == WakeUp ||
+                                    index.column() == Address || index.column() == CannotRead))
         return data(index, Qt::DisplayRole);
     if (role == Qt::FontRole && w.silent && index.column() == State) {
         QFont bold;
@@ -72,6 +87,10 @@ QVariant WorkstationsModel::data(const QModelIndex& index, int role) const {
         return DeliveryReports::lastFailureText(w, today);
     case WakeUp:
         return DeliveryReports::wakeUpText(w);
+    case Address:
+        return DeliveryReports::addressText(w);
+    case CannotRead:
+        return DeliveryReports::cannotReadText(w);
     default:
         return {};
     }

@@ -13,15 +13,31 @@ namespace hv {
 class WorkstationsModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Host, User, Version, LastCheckIn, State, Sound, Volume, Mute, LastFailure, WakeUp, ColumnCount };
+    enum Column {
+        Host,
+        User,
+        Version,
+        LastCheckIn,
+        State,
+        Sound,
+        Volume,
+        Mute,
+        LastFailure,
+        WakeUp,
+        Address,
+        CannotRead,
+        ColumnCount
+    };
 
     using QAbstractTableModel::QAbstractTableModel;
 
     void setRows(QList<DeliveryStore::Workstation> rows, const QDateTime& serverNow);
     const QList<DeliveryStore::Workstation>& rows() const { return m_rows; }
     const QDateTime& serverNow() const { return m_serverNow; }
-    // Some workstation reports a wake-up channel; otherwise its column says nothing worth a place.
+    // Whether a later column has anything to say for some workstation; otherwise it takes no place.
     bool anyWakeUp() const;
+    bool anyAddress() const;
+    bool anyCannotRead() const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

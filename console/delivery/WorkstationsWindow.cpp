@@ -26,6 +26,7 @@ SingleWindow<WorkstationsWindow> g_window;
 struct Snapshot {
     QList<DeliveryStore::Workstation> rows;
     QDateTime serverNow;
+    bool cut = false;
 };
 
 } // namespace
@@ -42,7 +43,7 @@ WorkstationsWindow::WorkstationsWindow(ConsoleContext& ctx) : m_ctx(ctx), m_mode
     m_list->setRootIsDecorated(false);
     m_list->setUniformRowHeights(true);
     m_list->setAllColumnsShowFocus(true);
-    const int widths[WorkstationsModel::ColumnCount] = {150, 90, 60, 230, 160, 95, 95, 95, 320, 260};
+    const int widths[WorkstationsModel::ColumnCount] = {150, 90, 60, 230, 160, 95, 95, 95, 320, 260, 200, 200};
     for (int c = 0; c < WorkstationsModel::ColumnCount; ++c)
         m_list->header()->resizeSection(c, widths[c]);
 
@@ -87,11 +88,15 @@ void WorkstationsWindow::refresh() {
         this,
         [](DeliveryStore& store) {
             Snapshot snapshot;
-            snapshot.rows = store.workstations(&snapshot.serverNow);
+            snapshot.rows = store.workstations(&snapshot.serverNow, &snapshot.cut);
             return snapshot;
         },
         [this](const JobResult<Snapshot>& answer) {
             onRead(answer.value.rows, answer.value.serverNow, answer.failure);
+            if (answer.value.cut)
+                m_status->setText(m_status->text() +
+                                  QStringLiteral("; more workstations than a read takes: the first %1 are shown")
+                                      .arg(formatGrouped(DeliveryStore::kMostRows)));
         });
 }
 
@@ -120,6 +125,8 @@ void WorkstationsWindow::onRead(const QList<DeliveryStore::Workstation>& rows, c
         silent += w.silent ? 1 : 0;
     m_model->setRows(rows, serverNow);
     m_list->setColumnHidden(WorkstationsModel::WakeUp, !m_model->anyWakeUp());
+    m_list->setColumnHidden(WorkstationsModel::Address, !m_model->anyAddress());
+    m_list->setColumnHidden(WorkstationsModel::CannotRead, !m_model->anyCannotRead());
     m_read = true;
     m_counts->setText(QStringLiteral("Workstations: %1    Listening: %2    Silent: %3")
                           .arg(formatGrouped(rows.size()), formatGrouped(rows.size() - silent), formatGrouped(silent)));

@@ -1,6 +1,7 @@
 #include "mainwindow/MainWindow.h"
 
 #include "AlertStore.h"
+#include "DatabaseErrors.h"
 #include "Failure.h"
 #include "Formats.h"
 #include "Handler.h"
@@ -245,12 +246,28 @@ void MainWindow::Command1_Click() {
     }
 
     // Neither row is stored when this fails; the table says so to the user, and the choices stay
-    // for another try.
+    // for another try. The token lets the database thread's retries after an unanswered COMMIT find
+    // what landed instead of storing it twice.
     std::optional<AlertStore::Saved> saved;
+    const QString token = AlertStore::newToken();
     Handler write(FailureTable::policyFor(FailureTable::Operation::Submission, m_ctx.msg, m_ctx.exit));
     write.run([&] {
         write.step([&] {
-            m_ctx.database().run<AlertStore>([&](AlertStore& alerts) { saved = alerts.save(alert, m_ctx.clock); });
+            try {
+                m_ctx.database().run<AlertStore>(
+                    [&](AlertStore& alerts) { saved = alerts.save(alert, m_ctx.clock, token); });
+            } catch (const Failure& f) {
+                // Not known to be stored, nor known not to be: the operator hears exactly that before
+                // the table's reaction to a server out of reach.
+                if (dberror::outcomeUnknown(f))
+                    m_ctx.msg.show(
+                        QStringLiteral("Halvane Perhaps Saved"),
+                        QStringLiteral("The database server did not confirm the new halvane record, and it could not "
+                                       "be asked afterwards whether the record was saved. Look at the workstations "
+                                       "or at the alert report once the server answers before you send it again."),
+                        Buttons::Ok, Icon::Warning);
+                throw;
+            }
         });
     });
     if (!saved) return;

@@ -225,8 +225,18 @@ private slots:
         h.started();
         h.choose("Code Red", "Lobby");
         h.form1->Command1_Click();
+        // Two workstations said lately that their poll cannot read the cancellations; a third said
+        // so a day ago and has been set right since.
+        testdb::exec("INSERT INTO workstationreports (HostName, DesktopUser, Address, ReportedAt, Unreadable) VALUES "
+                     "('ws-1', 'a', '10.0.0.1', NOW(), 'cancellations, traysettings'), ('ws-2', 'b', '10.0.0.2', "
+                     "NOW(), 'cancellations'), ('ws-3', 'c', '10.0.0.3', NOW() - INTERVAL 1 DAY, 'cancellations')");
         CancelWindow* w = openCancelWindow(h);
         QCOMPARE(listed(w).size(), 1);
+        QVERIFY(w->findChild<QLabel*>("lblBlind")->isVisible());
+        QCOMPARE(w->findChild<QLabel*>("lblBlind")->text(),
+                 QString("2 workstations cannot see cancellations: they keep showing a cancelled alert until its three "
+                         "minutes are over. Run the accounts script again on the database server (see the README)."));
+        screenshot("frmCancel-blind");
 
         // The console may read but not write: the box says so and nothing changes.
         h.msg.boxes.clear();

@@ -185,16 +185,20 @@ private slots:
                       "ws-b", "clerk", "Drill", "Lobby", "2026-12-01 09:00:31", "no device", QVariant(),
                       {QVariant(), QVariant(), QVariant()}, {QVariant(), QVariant()}, "2026-12-01 09:00:31",
                       "2026-12-01 09:01:02");
-        // It came by the wake-up channel, as its workstation recorded.
-        testdb::exec("INSERT INTO receiptchannels (CodeDate, CodeTime, AlertID, HostName, DesktopUser, Channel) "
-                     "SELECT CodeDate, CodeTime, AlertID, HostName, DesktopUser, 'wake' FROM receipts WHERE "
-                     "HostName = 'ws-b' AND CodeDate = '2026-12-01'");
+        // It came by the wake-up channel, as its workstation recorded, from an address that a second
+        // computer claimed too.
+        testdb::exec(
+            "INSERT INTO receiptorigins (CodeDate, CodeTime, AlertID, HostName, DesktopUser, Address, Channel, "
+            "RecordedAt) SELECT CodeDate, CodeTime, AlertID, HostName, DesktopUser, a.Address, 'wake', "
+            "NOW(3) + INTERVAL a.n SECOND FROM receipts, (SELECT '10.0.0.5' AS Address, 0 AS n UNION ALL "
+            "SELECT '10.0.0.9', 1) a WHERE HostName = 'ws-b' AND CodeDate = '2026-12-01'");
         QTRY_COMPARE_WITH_TIMEOUT(list(w)->topLevelItem(0)->text(0), QStringLiteral("Saw it (2)"),
                                   3 * DeliveryWindow::kRefreshMs);
         QCOMPARE(listLines(list(w)).mid(0, 9),
                  QStringList({"Saw it (2)", "ws-a | nurse | 9:00:15 AM | rang",
-                              "ws-b | clerk | 9:00:31 AM | no sound device, closed the popup, by wake-up", "Rang (1)",
-                              "ws-a | nurse | 9:00:17 AM | volume 40000; not muted", "Failed to ring (1)",
+                              "ws-b | clerk | 9:00:31 AM | no sound device, closed the popup, by wake-up, from "
+                              "10.0.0.5 and 10.0.0.9 (two computers report as this workstation)",
+                              "Rang (1)", "ws-a | nurse | 9:00:17 AM | volume 40000; not muted", "Failed to ring (1)",
                               "ws-b | clerk | 9:00:31 AM | no sound device", "Closed the popup (1)",
                               "ws-b | clerk | 9:01:02 AM | shown 9:00:31 AM"}));
 
@@ -309,21 +313,41 @@ private slots:
         QVERIFY(!report.join('\n').contains("Wake-Up:"));
         hv::ReportViewer::closeCurrent();
 
-        // The wake-up channel's column, once a workstation reports one.
+        // What the check-ins report beyond the workstations row shows once some workstation reports
+        // it: its wake-up channel, the address the server saw (two at once are two computers that
+        // claim to be one workstation) and the tables its poll cannot read.
         auto* view = w->findChild<QTreeView*>("lstWorkstations");
-        QVERIFY(view->isColumnHidden(hv::WorkstationsModel::WakeUp));
-        testdb::exec("INSERT INTO wakeupchannels (HostName, DesktopUser, Connected, Broker, ConnectedSince, Received, "
-                     "Dropped, Unconfirmed, ReportedAt) VALUES ('ws-a', 'nurse', 1, 'broker-1:8883', NOW(), 4, 0, 1, "
-                     "NOW()), ('ws-b', 'clerk', 0, NULL, NULL, 2, 3, 0, NOW())");
+        for (const int c :
+             {hv::WorkstationsModel::WakeUp, hv::WorkstationsModel::Address, hv::WorkstationsModel::CannotRead})
+            QVERIFY(view->isColumnHidden(c));
+        testdb::exec("INSERT INTO workstationreports (HostName, DesktopUser, Address, ReportedAt, Unreadable, "
+                     "WakeConfigured, WakeConnected, WakeBroker, WakeConnectedSince, WakeReceived, WakeDropped, "
+                     "WakeUnconfirmed) VALUES ('ws-a', 'nurse', '10.0.0.4', NOW(), NULL, 1, 1, 'broker-1:8883', NOW(), "
+                     "4, 0, 1), ('ws-b', 'clerk', '10.0.0.5', NOW(), 'cancellations', 1, 0, NULL, NULL, 2, 3, 0), "
+                     "('ws-b', 'clerk', '10.0.0.9', NOW() - INTERVAL 20 SECOND, NULL, 0, NULL, NULL, NULL, 0, 0, 0), "
+                     "('ws-c', 'guard', '10.0.0.6', NOW(), NULL, 0, NULL, NULL, NULL, 0, 0, 0), "
+                     "('ws-c', 'guard', '10.0.0.7', NOW() - INTERVAL 1 DAY, NULL, 0, NULL, NULL, NULL, 0, 0, 0)");
         QTRY_VERIFY_WITH_TIMEOUT(!view->isColumnHidden(hv::WorkstationsModel::WakeUp),
                                  3 * WorkstationsWindow::kRefreshMs);
+        QVERIFY(!view->isColumnHidden(hv::WorkstationsModel::Address));
+        QVERIFY(!view->isColumnHidden(hv::WorkstationsModel::CannotRead));
         QCOMPARE(cell(0, hv::WorkstationsModel::WakeUp),
                  QStringLiteral("connected to broker-1:8883; 1 not confirmed by the database"));
         QCOMPARE(cell(1, hv::WorkstationsModel::WakeUp), QStringLiteral("not connected; 3 dropped unread"));
         QCOMPARE(cell(2, hv::WorkstationsModel::WakeUp), QString());
+        QCOMPARE(cell(1, hv::WorkstationsModel::Address),
+                 QStringLiteral("10.0.0.5, also 10.0.0.9 (two computers report as this workstation)"));
+        // Another address a day ago is a workstation that moved, not two at once.
+        QCOMPARE(cell(2, hv::WorkstationsModel::Address), QStringLiteral("10.0.0.6"));
+        QCOMPARE(cell(1, hv::WorkstationsModel::CannotRead), QStringLiteral("cancellations"));
+        QCOMPARE(model->index(1, 0).data(Qt::ForegroundRole).value<QBrush>().color(), QColor(Qt::darkRed));
+        QVERIFY(!model->index(2, 0).data(Qt::ForegroundRole).isValid());
         w->findChild<QPushButton*>("cmdReport")->click();
-        QVERIFY(fileLines(reportPath())
-                    .contains("Wake-Up:       connected to broker-1:8883; 1 not confirmed by the database"));
+        const QStringList withReports = fileLines(reportPath());
+        QVERIFY(withReports.contains("Wake-Up:       connected to broker-1:8883; 1 not confirmed by the database"));
+        QVERIFY(
+            withReports.contains("Address:       10.0.0.5, also 10.0.0.9 (two computers report as this workstation)"));
+        QVERIFY(withReports.contains("Cannot Read:   cancellations"));
     }
 
     void alertsOfTheSameMinuteCodeAndPlaceKeepTheirOwnReceipts() {

@@ -14,6 +14,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+#include <vector>
+
 // The programs' own accounts and TLS against real servers: the run's plain server on 127.0.0.1
 // and a second one on 127.0.0.9 that requires TLS and has no root login over the network.
 namespace {
@@ -159,17 +162,21 @@ private slots:
         QCOMPARE(failureOf(h, wrong), expected(hv::code::LoginRefused, 1045));
     }
 
-    // The tray client's own delivery code under its account: the check-in (added, then refreshed by
-    // a restarted client), the receipt and its close go through; the outcomes of receipts cannot be
-    // read back or changed, nor rows deleted. The console's account reads both tables.
-    void trayAccountWritesItsCheckInsAndReceiptsOnly() {
-        server.adminExec("DELETE FROM receipts");
-        server.adminExec("DELETE FROM workstations");
-        server.adminExec("DELETE FROM receiptchannels");
-        server.adminExec("DELETE FROM wakeupchannels");
-        const hv::ServerList servers = hv::ServerList::forHosts(SecureServer::host());
+    // The tray client's own delivery code under its account goes in through the procedures: the
+    // check-in, the receipt (with how it came) and its close, each stamped with the address the
+    // server saw. What a desktop user who reads the tray client's password could try fails: no
+    // delivery table can be read, changed or filled directly, the procedures refuse a receipt for an
+    // alert the site never sent, a time in the future or out of range, and a flood of check-ins;
+    // the account cannot hold more connections than its limit, and the console still logs in.
+    void trayAccountWritesThroughTheProceduresOnly() {
+        for (const char* table : {"receipts", "workstations", "receiptorigins", "workstationreports"})
+            server.adminExec(QStringLiteral("DELETE FROM %1").arg(QLatin1String(table)));
+        server.adminExec("DELETE FROM alerts WHERE CodeName = 'Shown'");
+        server.adminExec("INSERT INTO alerts (CodeName, CodeDate, CodeTime, CodeLocation) VALUES ('Shown', "
+                         "CURRENT_DATE, '10:05:00', 'Lobby')");
+        const qint64 id = server.adminScalar("SELECT MAX(ID) FROM alerts").toLongLong();
         const hv::DatabaseAccess tray = server.trayAccess();
-        const hv::ShownAlert alert{41, QDate::currentDate(), QTime(10, 5), "Code Red", "Lobby"};
+        const hv::ShownAlert alert{id, QDate::currentDate(), QTime(10, 5), "Shown", "Lobby"};
         hv::RingReport played;
         played.result = hv::RingReport::Result::Played;
         QElapsedTimer at;
@@ -179,6 +186,7 @@ private slots:
             hv::Connection c(hv::DatabaseNode(SecureServer::host()), with(tray));
             hv::CheckIn checkIn(ward, version);
             checkIn.setAudioState({true, true, false});
+            checkIn.setUnreadable({"cancellations"});
             hv::WakeState wake;
             wake.configured = wake.connected = true;
             wake.broker = "broker:1883";
@@ -190,38 +198,99 @@ private slots:
             receipt.shownAt = receipt.rangAt = at;
             receipt.ring = played;
             receipt.channel = hv::delivery::kByWakeUp;
-            QCOMPARE(hv::DeliveryWrites::writeReceipts(c, ward, {receipt}), hv::WriteOutcome::Written);
-            QCOMPARE(hv::DeliveryWrites::writeClose(c, ward, {alert, at}), hv::WriteOutcome::Written);
+            QCOMPARE(hv::DeliveryWrites::writeReceipts(c, ward, {receipt}, &checkIn.doors()),
+                     hv::WriteOutcome::Written);
+            QCOMPARE(hv::DeliveryWrites::writeClose(c, ward, {alert, at}, &checkIn.doors()), hv::WriteOutcome::Written);
             QCOMPARE(checkIn.write(c), hv::WriteOutcome::Written);
-            QCOMPARE(checkIn.written(), 1);
+            QVERIFY(checkIn.doors().procedures());
         }
+        // The second check-in within ten seconds was a flood: left out.
         QCOMPARE(server
                      .adminScalar("SELECT CONCAT(ProgramVersion, ' ', SoundDevice, MuteReadable) FROM "
                                   "workstations WHERE HostName = 'ward-7' AND DesktopUser = 'nurse'")
                      .toString(),
-                 QString("1.0.1 10"));
-        QCOMPARE(server.adminScalar("SELECT CONCAT(COUNT(*), ' ', MIN(RingResult), ' ', COUNT(ClosedAt)) FROM receipts")
+                 QString("1.0.0 10"));
+        QCOMPARE(server
+                     .adminScalar("SELECT CONCAT(COUNT(*), ' ', MIN(RingResult), ' ', COUNT(ClosedAt), ' ', "
+                                  "MIN(ShownAt) <= NOW(3)) FROM receipts")
                      .toString(),
-                 QString("1 played 1"));
-        // How it came, and the wake-up channel's line, through the same account.
-        QCOMPARE(server.adminScalar("SELECT CONCAT(COUNT(*), ' ', MIN(Channel)) FROM receiptchannels").toString(),
-                 QString("1 wake"));
-        QCOMPARE(
-            server.adminScalar("SELECT CONCAT(Connected, ' ', Broker, ' ', Received) FROM wakeupchannels").toString(),
-            QString("1 broker:1883 3"));
+                 QString("1 played 1 1"));
+        QCOMPARE(server.adminScalar("SELECT CONCAT(COUNT(*), ' ', MIN(Channel), ' ', MIN(Address)) FROM receiptorigins")
+                     .toString(),
+                 QString("1 wake 127.0.0.1"));
+        QCOMPARE(server
+                     .adminScalar("SELECT CONCAT(Address, ' ', Unreadable, ' ', WakeConnected, ' ', WakeBroker, ' ', "
+                                  "WakeReceived) FROM workstationreports")
+                     .toString(),
+                 QString("127.0.0.1 cancellations 1 broker:1883 3"));
 
+        // Directly, nothing: no delivery table can be read, changed, filled or emptied.
         auto native = [](const QString& failure) { return failure.section(u' ', 1, 1); };
-        QCOMPARE(native(failureOf(SecureServer::host(), tray, "SELECT RingResult FROM receipts")), QString("1143"));
-        QCOMPARE(native(failureOf(SecureServer::host(), tray, "UPDATE receipts SET RingResult = 'played'")),
-                 QString("1143"));
-        QCOMPARE(native(failureOf(SecureServer::host(), tray, "DELETE FROM receipts")), QString("1142"));
-        QCOMPARE(native(failureOf(SecureServer::host(), tray, "DELETE FROM workstations")), QString("1142"));
+        const QString h = SecureServer::host();
+        QCOMPARE(native(failureOf(h, tray, "UPDATE workstations SET LastCheckIn = NOW() + INTERVAL 1 YEAR")),
+                 QString("1142"));
+        QCOMPARE(native(failureOf(h, tray,
+                                  "INSERT INTO receipts (CodeDate, CodeTime, AlertID, HostName, DesktopUser, ShownAt, "
+                                  "RingResult) VALUES (CURRENT_DATE, '10:05:00', ?, 'ward-8', 'x', NOW(), 'played')",
+                                  {id})),
+                 QString("1142"));
+        QCOMPARE(native(failureOf(h, tray, "SELECT RingResult FROM receipts")), QString("1142"));
+        QCOMPARE(native(failureOf(h, tray, "DELETE FROM receipts")), QString("1142"));
+        QCOMPARE(native(failureOf(h, tray, "DELETE FROM workstationreports")), QString("1142"));
+        // Through the procedures, only what they check: no receipt for an alert the site never sent,
+        // no moment in the future, no value off its scale.
+        const QString receipt = "CALL tray_receipt(CURRENT_DATE, '10:05:00', ?, 'ward-8', 'x', 'Shown', 'Lobby', ?, "
+                                "'played', NULL, ?, NULL, NULL, NULL, NULL, NULL, NULL, 'poll')";
+        QCOMPARE(native(failureOf(h, tray, receipt, {id + 1000, 0, 5000})), QString("1644"));
+        QCOMPARE(native(failureOf(h, tray, receipt, {id, -60000000, 5000})), QString("1644"));
+        QCOMPARE(native(failureOf(h, tray, receipt, {id, 0, 70000})), QString("1644"));
+        QCOMPARE(native(failureOf(h, tray,
+                                  "CALL tray_check_in('ward-9', 'x', '1', 0, 15, NULL, NULL, 1, 1, 1, NULL, 0, "
+                                  "NULL, NULL, NULL, NULL, NULL, NULL)")),
+                 QString("1644"));
+        QCOMPARE(server.adminScalar("SELECT COUNT(*) FROM receipts").toInt(), 1);
+        QCOMPARE(server.adminScalar("SELECT COUNT(*) FROM workstations").toInt(), 1);
 
-        hv::Connection console(hv::DatabaseNode(SecureServer::host()), with(server.consoleAccess()));
+        // No more connections than its limit; the console's account still gets in.
+        std::vector<std::unique_ptr<hv::Connection>> held;
+        QString refused;
+        for (int i = 0; i < 101 && refused.isEmpty(); ++i) {
+            try {
+                held.push_back(std::make_unique<hv::Connection>(hv::DatabaseNode(h), with(tray)));
+            } catch (const hv::Failure& f) {
+                refused = QStringLiteral("%1 %2").arg(f.number()).arg(f.nativeCode());
+            }
+        }
+        QCOMPARE(int(held.size()), 100);
+        QCOMPARE(refused, expected(hv::code::CannotOpen, 1226));
+        // Each of its statements ends after ten seconds, whatever it asks.
+        QCOMPARE(held.front()->select("SELECT @@max_statement_time").value(0).value(0).toDouble(), 10.0);
+        QCOMPARE(failureOf(h, server.consoleAccess()), QString("none"));
+        held.clear();
+
+        hv::Connection console(hv::DatabaseNode(h), with(server.consoleAccess()));
         QCOMPARE(console.select("SELECT RingResult FROM receipts").size(), 1);
         QCOMPARE(console.select("SELECT LastCheckIn FROM workstations").size(), 1);
-        QCOMPARE(native(failureOf(SecureServer::host(), server.consoleAccess(), "DELETE FROM receipts")),
-                 QString("1142"));
+        QCOMPARE(console.select("SELECT Address FROM workstationreports").size(), 1);
+        QCOMPARE(native(failureOf(h, server.consoleAccess(), "DELETE FROM receipts")), QString("1142"));
+    }
+
+    // An account set up before the cancellations could be read (the accounts script not run again
+    // after an upgrade): the poll still shows the alerts, and says which table it cannot read, so
+    // that its check-in can tell the console.
+    void trayPollSaysWhatItCannotRead() {
+        server.adminExec("REVOKE SELECT ON halvane.cancellations FROM 'halvane_tray'@'%'");
+        const struct Restore {
+            const SecureServer& server;
+            ~Restore() { server.adminExec("GRANT SELECT ON halvane.cancellations TO 'halvane_tray'@'%'"); }
+        } restore{server};
+        server.adminExec("UPDATE alerts SET CodeTime = TIME(NOW() - INTERVAL 60 SECOND)");
+        hv::TrayStore store(hv::ServerList::forHosts(SecureServer::host()), server.trayAccess());
+        const hv::PollSnapshot r = store.fetchAlerts();
+        QVERIFY(r.statementRan);
+        QVERIFY(!r.alerts.isEmpty());
+        QVERIFY(!r.cancellationsRead);
+        QCOMPARE(store.unreadable(), QStringList({"cancellations"}));
     }
 
     // On a cluster the tray client's account and authority hold for every node: its poll passes a
@@ -314,6 +383,37 @@ private slots:
         hv::DatabaseAccess plain = a;
         plain.tls = false;
         QCOMPARE(failureOf(h, plain), expected(hv::code::LoginRefused, 1045));
+    }
+
+    // The server is authenticated before anything of the login goes out: a server without TLS, one
+    // whose certificate another authority signed, one whose certificate is made out to another
+    // host, and one presenting a workstation's client certificate are each "cannot reach", and the
+    // wire never carries the account's name (the login packet's first field) in the clear.
+    void serverAuthenticatedBeforeTheLogin_data() {
+        QTest::addColumn<QString>("presented");
+        QTest::newRow("no TLS at all (the run's own server)") << QString();
+        QTest::newRow("another authority") << QString("other-ca-server");
+        QTest::newRow("a certificate for another host") << QString("elsewhere");
+        QTest::newRow("a workstation's client certificate") << QString("client");
+    }
+    void serverAuthenticatedBeforeTheLogin() {
+        QFETCH(QString, presented);
+        QString why;
+        const struct Back {
+            SecureServer& server;
+            bool changed;
+            ~Back() {
+                QString why;
+                if (changed && !server.present("server", &why)) qWarning("%s", qPrintable(why));
+            }
+        } back{server, !presented.isEmpty()};
+        if (!presented.isEmpty()) QVERIFY2(server.present(presented, &why), qPrintable(why));
+        const QString h = presented.isEmpty() ? testdb::host() : SecureServer::host();
+        QString failure;
+        const QByteArray wire = captured(h, [&] { failure = failureOf(h, server.trayAccess()); });
+        QCOMPARE(failure.section(u' ', 0, 0), QString::number(hv::code::CannotOpen));
+        QVERIFY2(!wire.isEmpty(), "nothing was captured: the capture itself failed");
+        QVERIFY2(!wire.contains(SecureServer::trayUser().toLatin1()), "the login went out in the clear");
     }
 
     void alertTextNeverCrossesTheWireInTheClear() {

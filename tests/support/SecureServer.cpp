@@ -36,6 +36,7 @@ bool SecureServer::script(const QStringList& args, QString* error) const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HALVANE_STATE"), m_state);
     env.insert(QStringLiteral("HALVANE_DB_BIND"), host());
+    env.insert(QStringLiteral("HALVANE_DB_TLS_CERT"), m_presented);
     p.setProcessEnvironment(env);
     p.start(sourceDir() + QStringLiteral("/scripts/dbserver"), args);
     if (p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) return true;
@@ -71,6 +72,12 @@ bool SecureServer::start(QString* error) {
         return false;
     adminExec(QStringLiteral("DROP USER IF EXISTS root@'127.0.0.1'"));
     return true;
+}
+
+bool SecureServer::present(const QString& certificate, QString* error) {
+    if (!script({QStringLiteral("stop")}, error)) return false;
+    m_presented = certificate;
+    return script({QStringLiteral("start"), QStringLiteral("--tls")}, error);
 }
 
 void SecureServer::stop() {

@@ -19,6 +19,10 @@ public:
     // Starts it with a fresh schema and the two accounts; the reason on failure.
     bool start(QString* error);
     void stop();
+    // Starts it again (its data kept) presenting another certificate of its folder of certificates
+    // ("server" is its own; "elsewhere", "other-ca-server", "client" are for tests that must be
+    // refused).
+    bool present(const QString& certificate, QString* error);
 
     static QString host() { return QStringLiteral("127.0.0.9"); }
     static QString trayUser() { return QStringLiteral("halvane_tray"); }
@@ -46,5 +50,6 @@ private:
     bool script(const QStringList& args, QString* error) const;
 
     QString m_state;
+    QString m_presented = QStringLiteral("server");
     bool m_started = false;
 };

@@ -79,7 +79,7 @@ void reset() {
     for (const QSqlRecord& t : c.select(QStringLiteral(
              "SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA = 'halvane' AND "
              "TABLE_NAME IN ('workstations', 'receipts', 'cancellations', 'traysettings', 'capmessages', "
-             "'receiptchannels', 'wakeupchannels')")))
+             "'receiptorigins', 'workstationreports', 'submissions')")))
         c.execute(QStringLiteral("DELETE FROM %1").arg(t.value(0).toString()));
 }
 
@@ -104,15 +104,8 @@ void exec(const QString& sql, const QVariantList& binds) {
 }
 
 void upgrade() {
-    QFile f(qEnvironmentVariable("HALVANE_SOURCE_DIR") + QStringLiteral("/db/upgrade.sql"));
-    if (!f.open(QIODevice::ReadOnly)) qFatal("db/upgrade.sql cannot be read (HALVANE_SOURCE_DIR is not set?)");
-    QStringList lines;
-    for (const QString& line : QString::fromUtf8(f.readAll()).split(u'\n'))
-        if (!line.trimmed().startsWith(QLatin1String("--"))) lines << line;
-    hv::Connection c(node());
-    for (const QString& statement : lines.join(u'\n').split(u';'))
-        if (!statement.trimmed().isEmpty() && !statement.trimmed().startsWith(QLatin1String("USE ")))
-            c.execute(statement.trimmed());
+    QString output;
+    if (!applyUpgrade(&output)) qFatal("db/upgrade.sql did not apply: %s", qPrintable(output));
 }
 
 QList<QSqlRecord> rows(const QString& sql, const QVariantList& binds) {

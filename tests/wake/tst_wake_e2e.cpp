@@ -193,11 +193,11 @@ private slots:
         // The receipt rides on the next poll; it and the check-in say how the workstation hears.
         QVERIFY2(QTest::qWaitFor([] { return testdb::scalar("SELECT COUNT(*) FROM receipts").toInt() == 1; }, 20000),
                  "no receipt within a poll");
-        QCOMPARE(testdb::scalar("SELECT Channel FROM receiptchannels").toString(), QString("wake"));
+        QCOMPARE(testdb::scalar("SELECT Channel FROM receiptorigins").toString(), QString("wake"));
         QVERIFY2(QTest::qWaitFor(
                      [] {
-                         return testdb::scalar("SELECT COUNT(*) FROM wakeupchannels WHERE Connected = 1 "
-                                               "AND Broker = '127.0.0.1:1883'")
+                         return testdb::scalar("SELECT COUNT(*) FROM workstationreports WHERE WakeConnected = 1 "
+                                               "AND WakeBroker = '127.0.0.1:1883'")
                                     .toInt() == 1;
                      },
                      20000),

@@ -25,11 +25,11 @@ LiveAlerts::BatchResult DatabaseWorker::write(Connection& connection, const Live
             result.unconfirmed << owed.receiptKeys[i];
     }
     if (!receipts.isEmpty()) {
-        result.receipts = DeliveryWrites::writeReceipts(connection, m_checkIn.identity(), receipts);
+        result.receipts = DeliveryWrites::writeReceipts(connection, m_checkIn.identity(), receipts, &m_checkIn.doors());
         if (result.receipts == WriteOutcome::Lost) return result;
     }
     for (const CloseWrite& close : owed.closes) {
-        result.closes << DeliveryWrites::writeClose(connection, m_checkIn.identity(), close);
+        result.closes << DeliveryWrites::writeClose(connection, m_checkIn.identity(), close, &m_checkIn.doors());
         if (result.closes.last() == WriteOutcome::Lost) return result;
     }
     if (m_checkIn.due()) m_checkIn.write(connection);
@@ -45,6 +45,7 @@ void DatabaseWorker::poll(bool withTooltip, const AudioState& audio, const WakeS
     try {
         m_store.run([&](Connection& conn) {
             const PollSnapshot s = m_store.readAlerts(conn);
+            m_checkIn.setUnreadable(m_store.unreadable());
             // This node is gone or cut off: the next one answers for it.
             if (s.failure && dberror::nodeLost(*s.failure)) throw *s.failure;
             answers.alerts(s);
