@@ -349,6 +349,44 @@ private slots:
         QCOMPARE(failureOf(SecureServer::host(), s.consoleAccess()), QString("none"));
     }
 
+    // On a database from before this version's tables and procedures the accounts script grants
+    // nothing and says what to run first; after upgrade.sql it runs.
+    void accountsScriptWantsTheUpgradeFirst() {
+        const QString source = qEnvironmentVariable("HALVANE_SOURCE_DIR");
+        const QStringList root{"--no-defaults", "--protocol=socket",
+                               "--socket=" + server.stateDir() + "/db/mariadb.sock", "-uroot",
+                               "-p" + QLatin1String(hv::kDatabasePassword)};
+        const auto accounts = [&](QString* said) {
+            QProcess p;
+            p.setProcessChannelMode(QProcess::MergedChannels);
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("MORVIKPASSWORD", SecureServer::trayPassword());
+            env.insert("HALVANEPASSWORD", SecureServer::consolePassword());
+            p.setProcessEnvironment(env);
+            p.start(source + "/db/accounts", root);
+            p.waitForFinished(60000);
+            *said = QString::fromUtf8(p.readAll());
+            return p.exitCode();
+        };
+        server.adminExec("DROP PROCEDURE halvane.tray_close");
+        server.adminExec("DROP TABLE halvane.submissions");
+        QString said;
+        QVERIFY(accounts(&said) != 0);
+        QVERIFY2(said.contains("run upgrade.sql first: the database lacks submissions and tray_close"),
+                 qPrintable(said));
+
+        QProcess upgrade;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HALVANE_STATE", server.stateDir());
+        upgrade.setProcessEnvironment(env);
+        upgrade.setStandardInputFile(source + "/db/upgrade.sql");
+        upgrade.start("bash", {source + "/scripts/dbserver", "sql"});
+        QVERIFY(upgrade.waitForFinished(60000));
+        QCOMPARE(upgrade.exitCode(), 0);
+        QCOMPARE(accounts(&said), 0);
+        QCOMPARE(failureOf(SecureServer::host(), server.trayAccess()), QString("none"));
+    }
+
     void withAnAuthorityEveryConnectionIsVerifiedTlsOrNone() {
         const QString h = SecureServer::host();
         hv::DatabaseAccess a = server.trayAccess();

@@ -6,10 +6,14 @@
 #include "WakeMessage.h"
 #include "admin/LoginWindow.h"
 #include "cancel/CancelWindow.h"
+#include "delivery/DeliveryWindow.h"
+#include "delivery/WorkstationsModel.h"
+#include "delivery/WorkstationsWindow.h"
 
 #include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -202,6 +206,37 @@ private slots:
                      },
                      20000),
                  "the check-in does not say the workstation is connected");
+
+        // What the operator sees of it: how the alert came and from where, and the workstation's
+        // channel, address and state.
+        // Closed however the checks end: a window left open would go on refreshing after the console
+        // it belongs to has gone.
+        auto closeWindows = qScopeGuard([] {
+            if (hv::DeliveryWindow* w = hv::DeliveryWindow::current()) w->close();
+            if (hv::WorkstationsWindow* w = hv::WorkstationsWindow::current()) w->close();
+        });
+        hv::DeliveryWindow* delivery = hv::DeliveryWindow::open(h.ctx);
+        auto* list = delivery->findChild<QTreeWidget*>("lstDelivery");
+        const auto sawDetail = [&] {
+            return list->topLevelItemCount() > 0 && list->topLevelItem(0)->childCount() > 0
+                       ? list->topLevelItem(0)->child(0)->text(3)
+                       : QString();
+        };
+        QVERIFY2(QTest::qWaitFor([&] { return sawDetail().endsWith("by wake-up, from 127.0.0.1"); }, 10000),
+                 qPrintable("the delivery window shows: " + sawDetail()));
+        QTest::qWait(300);
+        screenshot("frmDelivery-wake");
+        delivery->close();
+        hv::WorkstationsWindow* workstations = hv::WorkstationsWindow::open(h.ctx);
+        QVERIFY(QTest::qWaitFor([&] { return workstations->model()->rowCount() == 1; }, 10000));
+        const auto cell = [&](int column) { return workstations->model()->index(0, column).data().toString(); };
+        QVERIFY(QTest::qWaitFor([&] { return !cell(hv::WorkstationsModel::Address).isEmpty(); }, 10000));
+        // The forged messages of the case before are counted after it.
+        QVERIFY2(cell(hv::WorkstationsModel::WakeUp).startsWith("connected to 127.0.0.1:1883"),
+                 qPrintable(cell(hv::WorkstationsModel::WakeUp)));
+        QCOMPARE(cell(hv::WorkstationsModel::Address), QString("127.0.0.1"));
+        QTest::qWait(300);
+        screenshot("frmWorkstations-wake");
     }
 
     // A cancellation closes the popup at once, not at the next poll.
