@@ -1,5 +1,6 @@
 #include "AlertStore.h"
 
+#include "AlertAudiences.h"
 #include "CheckedWrite.h"
 #include "Connection.h"
 #include "Ports.h"
@@ -122,6 +123,7 @@ AlertStore::Saved AlertStore::save(const QList<Alert>& alerts, const Clock& cloc
         saved.serverNow = connection.select(QStringLiteral("SELECT NOW()")).value(0).value(0).toDateTime();
         saved.alerts.clear();
         saved.already = false;
+        AlertAudiences audiences;
         if (withToken) {
             try {
                 // Stored already by a try whose outcome its sender never learned: the same alerts,
@@ -143,6 +145,8 @@ AlertStore::Saved AlertStore::save(const QList<Alert>& alerts, const Clock& cloc
                     a.comments = textOf(r.value(7));
                     saved.alerts.append(a);
                 }
+                for (SavedAlert& a : saved.alerts)
+                    a.audience = audiences.read(connection, a);
             } catch (const Failure& f) {
                 if (!dberror::noSuchTable(f)) throw;
                 withToken = false;
@@ -180,6 +184,8 @@ AlertStore::Saved AlertStore::save(const QList<Alert>& alerts, const Clock& cloc
                 }
                 *ids[i] = connection.select(QStringLiteral("SELECT LAST_INSERT_ID()")).value(0).value(0).toLongLong();
             }
+            row.audience = audiences.resolve(connection, alert.codeName, alert.codeLocation);
+            audiences.write(connection, row);
             saved.alerts.append(row);
         }
         saved.comments = saved.alerts.isEmpty() ? QString() : saved.alerts.front().comments;

@@ -3,6 +3,7 @@
 #include "Connection.h"
 #include "DatabaseErrors.h"
 #include "Handler.h"
+#include "HostPattern.h"
 #include "SiteFacts.h"
 #include "StatementBounds.h"
 
@@ -18,14 +19,20 @@ namespace {
 // only the rows of the current day (and of yesterday in the first three minutes after midnight)
 // through the (CodeDate, CodeTime) index; without it every poll of every workstation scans the days
 // that the console has not purged yet.
-QString pollStatementWith(const QString& extraColumns) {
+QString pollStatementWith(const QString& extraColumns, const QString& extraCondition = {}) {
     return QStringLiteral("SELECT ID, CodeDate, CodeTime, CodeName, CodeLocation, CodeMessage, Comments%2 From alerts "
                           "Where CodeDate BETWEEN DATE(NOW() - INTERVAL %1 SECOND) AND DATE(NOW()) AND "
                           "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) < %1 AND "
-                          "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) > 0")
+                          "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) > 0%3")
         .arg(site::kAlertWindowSeconds)
-        .arg(extraColumns);
+        .arg(extraColumns, extraCondition);
 }
+
+// One round trip: the cancellation of each row by its key, and the setting once per statement.
+const char* const kNewerColumns =
+    ", EXISTS (SELECT 1 FROM cancellations c WHERE c.CodeDate = alerts.CodeDate AND c.CodeTime = "
+    "alerts.CodeTime AND c.AlertID = alerts.ID) AS Cancelled, (SELECT ReadAloud FROM traysettings WHERE ID = "
+    "1) AS ReadAloud";
 
 // A refused login or a server out of reach ends the poll (the tray client decides what that
 // means for the program); any other failure only skips its step. A node lost under the statement
@@ -90,7 +97,7 @@ bool readAloudSetting(Connection& conn) {
 }
 
 // One run of a poll statement; `newer` when it carries the cancellations and the setting.
-PollSnapshot readWith(Connection& conn, const QString& statement, bool newer) {
+PollSnapshot readWith(Connection& conn, const QString& statement, bool newer, const QVariantList& binds = {}) {
     PollSnapshot s;
     Handler h([&s](const Failure& f) {
         const Reaction reaction = pollReaction(f);
@@ -100,7 +107,7 @@ PollSnapshot readWith(Connection& conn, const QString& statement, bool newer) {
     h.run([&] {
         h.step([&] {
             std::optional<Columns> c;
-            conn.forEach(TrayStore::bounded(statement), {}, [&](const QSqlRecord& row) {
+            conn.forEach(TrayStore::bounded(statement), binds, [&](const QSqlRecord& row) {
                 if (!c) c.emplace(row);
                 PolledAlert& a = s.alerts.emplace_back();
                 a.key = {row.value(c->id).toLongLong(), row.value(c->date).toDate(), row.value(c->time).toTime()};
@@ -130,6 +137,16 @@ PollSnapshot readWith(Connection& conn, const QString& statement, bool newer) {
     return s;
 }
 
+// The audiences' patterns are there, and this account may not read them.
+bool patternsForbidden(Connection& conn) {
+    try {
+        conn.select(TrayStore::bounded(QStringLiteral("SELECT 1 FROM alertpatterns LIMIT 0")));
+        return false;
+    } catch (const Failure& f) {
+        return f.number() == code::PermissionDenied;
+    }
+}
+
 // Which of the newer statement's tables this account cannot read, each asked on its own.
 QStringList unreadableTables(Connection& conn) {
     QStringList out;
@@ -145,12 +162,19 @@ QStringList unreadableTables(Connection& conn) {
 
 } // namespace
 
+QString TrayStore::targetedPollStatement() {
+    // An alert with patterns is for the workstations whose folded name one of them matches, byte
+    // for byte (see HostPattern.h); an alert without any is for everyone.
+    return pollStatementWith(
+        QLatin1String(kNewerColumns),
+        QStringLiteral(" AND (NOT EXISTS (SELECT 1 FROM alertpatterns p WHERE p.CodeDate = alerts.CodeDate AND "
+                       "p.CodeTime = alerts.CodeTime AND p.AlertID = alerts.ID) OR EXISTS (SELECT 1 FROM "
+                       "alertpatterns p WHERE p.CodeDate = alerts.CodeDate AND p.CodeTime = alerts.CodeTime AND "
+                       "p.AlertID = alerts.ID AND ? LIKE p.LikePattern ESCAPE '!'))"));
+}
+
 QString TrayStore::pollStatement() {
-    // One round trip: the cancellation of each row by its key, and the setting once per statement.
-    return pollStatementWith(QStringLiteral(
-        ", EXISTS (SELECT 1 FROM cancellations c WHERE c.CodeDate = alerts.CodeDate AND c.CodeTime = "
-        "alerts.CodeTime AND c.AlertID = alerts.ID) AS Cancelled, (SELECT ReadAloud FROM traysettings WHERE ID = "
-        "1) AS ReadAloud"));
+    return pollStatementWith(QLatin1String(kNewerColumns));
 }
 
 QString TrayStore::olderPollStatement() {
@@ -194,6 +218,31 @@ void TrayStore::run(const std::function<void(Connection&)>& job) const {
 }
 
 PollSnapshot TrayStore::readAlerts(Connection& conn) {
+    const qint64 retryAfter = qint64(site::kCheckInSeconds) * 1000;
+    if (!m_hostName.isEmpty() && (!m_targetedRefusedAt.isValid() || m_targetedRefusedAt.elapsed() >= retryAfter)) {
+        PollSnapshot s = readWith(conn, targetedPollStatement(), true, {hostpattern::folded(m_hostName)});
+        const bool refused = !s.statementRan && s.skipped && refusedForTables(*s.skipped);
+        const bool waited = !s.statementRan && s.skipped && dberror::waitRanOut(*s.skipped);
+        if (!refused && !waited) {
+            m_targetedRefusedAt.invalidate();
+            m_newerRefusedAt.invalidate();
+            m_unreadable.clear();
+            return s;
+        }
+        // Without the audiences the workstation shows every alert, as it always has: told more,
+        // never less. Only patterns there and forbidden to this account are a fault to report.
+        if (refused) {
+            m_targetedRefusedAt.start();
+            m_patternsForbidden = patternsForbidden(conn);
+        }
+    }
+    PollSnapshot s = readUntargeted(conn);
+    if (m_patternsForbidden && !m_unreadable.contains(QStringLiteral("alertpatterns")))
+        m_unreadable << QStringLiteral("alertpatterns");
+    return s;
+}
+
+PollSnapshot TrayStore::readUntargeted(Connection& conn) {
     const bool tryNewer =
         !m_newerRefusedAt.isValid() || m_newerRefusedAt.elapsed() >= qint64(site::kCheckInSeconds) * 1000;
     bool readApart = true;

@@ -36,6 +36,10 @@ public:
     PollSnapshot readAlerts(Connection& conn);
     // The same on a connection of its own; a node lost gives way to the next.
     PollSnapshot fetchAlerts();
+    // The workstation's name, by which the poll asks only for the alerts meant for it (everyone's,
+    // and those of the audiences the name belongs to). Without a name, or on a database without
+    // audiences, every alert is read, as before.
+    void setHostName(const QString& hostName) { m_hostName = hostName; }
     // The tooltip text on a connection already open.
     static TooltipResult readTooltip(Connection& conn);
 
@@ -43,6 +47,8 @@ public:
     // cancelled and with the read-aloud setting. The window is measured on date and time together,
     // so that an alert sent just before midnight stays visible after it.
     static QString pollStatement();
+    // The same for one workstation: its folded name is the statement's one bound value.
+    static QString targetedPollStatement();
     // The same without the tables that came later.
     static QString olderPollStatement();
     static QString tooltipStatement();
@@ -60,10 +66,16 @@ public:
     const QStringList& unreadable() const { return m_unreadable; }
 
 private:
+    // The poll as it was before audiences: the newer statement, else the older one.
+    PollSnapshot readUntargeted(Connection& conn);
+
     ServerList m_servers;
     DatabaseAccess m_access;
     // Since when the newer statement is known not to work here; invalid while it does.
     QElapsedTimer m_newerRefusedAt;
+    QElapsedTimer m_targetedRefusedAt;
+    bool m_patternsForbidden = false;
+    QString m_hostName;
     QStringList m_unreadable;
 };
 

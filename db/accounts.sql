@@ -18,7 +18,9 @@
 SET @missing = (SELECT GROUP_CONCAT(n ORDER BY n SEPARATOR ' and ') FROM (
     SELECT 'workstations' AS n UNION ALL SELECT 'receipts' UNION ALL SELECT 'cancellations'
     UNION ALL SELECT 'traysettings' UNION ALL SELECT 'capmessages' UNION ALL SELECT 'receiptorigins'
-    UNION ALL SELECT 'workstationreports' UNION ALL SELECT 'submissions') wanted
+    UNION ALL SELECT 'workstationreports' UNION ALL SELECT 'submissions' UNION ALL SELECT 'audiences'
+    UNION ALL SELECT 'audiencepatterns' UNION ALL SELECT 'codereach' UNION ALL SELECT 'locationaudiences'
+    UNION ALL SELECT 'alertaudiences' UNION ALL SELECT 'alertpatterns') wanted
   WHERE n NOT IN (SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA = 'halvane'));
 SET @missing = CONCAT_WS(' and ', @missing, (SELECT GROUP_CONCAT(n ORDER BY n SEPARATOR ' and ') FROM (
     SELECT 'tray_check_in' AS n UNION ALL SELECT 'tray_receipt' UNION ALL SELECT 'tray_close') wanted
@@ -69,6 +71,10 @@ SET @s = IF(@ok, CONCAT('GRANT SELECT ON halvane.cancellations TO ', @morvik_acc
 PREPARE s FROM @s; EXECUTE s;
 SET @s = IF(@ok, CONCAT('GRANT SELECT ON halvane.traysettings TO ', @morvik_account), NULL);
 PREPARE s FROM @s; EXECUTE s;
+-- Whom each live alert is for: the poll shows a workstation only the alerts for everyone and for
+-- an audience its name belongs to.
+SET @s = IF(@ok, CONCAT('GRANT SELECT ON halvane.alertpatterns TO ', @morvik_account), NULL);
+PREPARE s FROM @s; EXECUTE s;
 SET @s = IF(@ok, CONCAT('GRANT EXECUTE ON PROCEDURE halvane.tray_check_in TO ', @morvik_account), NULL);
 PREPARE s FROM @s; EXECUTE s;
 SET @s = IF(@ok, CONCAT('GRANT EXECUTE ON PROCEDURE halvane.tray_receipt TO ', @morvik_account), NULL);
@@ -110,6 +116,20 @@ SET @s = IF(@ok, CONCAT('GRANT SELECT, INSERT ON halvane.cancellations TO ', @ha
 PREPARE s FROM @s; EXECUTE s;
 -- The read-aloud setting, set with an upsert (which also needs SELECT on what it assigns).
 SET @s = IF(@ok, CONCAT('GRANT SELECT, INSERT, UPDATE ON halvane.traysettings TO ', @halvane_account), NULL);
+PREPARE s FROM @s; EXECUTE s;
+-- Audiences, the reach of each code and the audience of each location are the administrators'
+-- to edit; each alert's audience is written with it and never changed.
+SET @s = IF(@ok, CONCAT('GRANT SELECT, INSERT, UPDATE, DELETE ON halvane.audiences TO ', @halvane_account), NULL);
+PREPARE s FROM @s; EXECUTE s;
+SET @s = IF(@ok, CONCAT('GRANT SELECT, INSERT, UPDATE, DELETE ON halvane.audiencepatterns TO ', @halvane_account), NULL);
+PREPARE s FROM @s; EXECUTE s;
+SET @s = IF(@ok, CONCAT('GRANT SELECT, INSERT, UPDATE, DELETE ON halvane.codereach TO ', @halvane_account), NULL);
+PREPARE s FROM @s; EXECUTE s;
+SET @s = IF(@ok, CONCAT('GRANT SELECT, INSERT, UPDATE, DELETE ON halvane.locationaudiences TO ', @halvane_account), NULL);
+PREPARE s FROM @s; EXECUTE s;
+SET @s = IF(@ok, CONCAT('GRANT SELECT, INSERT ON halvane.alertaudiences TO ', @halvane_account), NULL);
+PREPARE s FROM @s; EXECUTE s;
+SET @s = IF(@ok, CONCAT('GRANT SELECT, INSERT ON halvane.alertpatterns TO ', @halvane_account), NULL);
 PREPARE s FROM @s; EXECUTE s;
 -- The CAP messages halvane-send took: it runs with the console's account, reads them and adds to
 -- them, never changes or removes one. The tray client has no business there.

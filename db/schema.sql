@@ -221,6 +221,59 @@ CREATE TABLE IF NOT EXISTS workstationreports (
   PRIMARY KEY (HostName, DesktopUser, Address)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
 
+-- Audiences: a named set of workstations, for the alerts that should ring only where they matter
+-- (a spill in one laboratory). Members are host-name patterns ('*' any run of characters, '?' one,
+-- letter case aside) or host names as the workstations checked in (a pattern without either).
+-- Nothing here changes who sees an alert until a code is set to reach its location's audience
+-- and that location names one.
+CREATE TABLE IF NOT EXISTS audiences (
+  ID           INT NOT NULL AUTO_INCREMENT PRIMARY KEY,
+  AudienceName VARCHAR(64) NOT NULL,
+  UNIQUE KEY audiences_name (AudienceName)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
+
+CREATE TABLE IF NOT EXISTS audiencepatterns (
+  AudienceID INT NOT NULL,
+  Pattern    VARCHAR(255) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
+  PRIMARY KEY (AudienceID, Pattern)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
+
+-- The codes that reach only the audience of the alert's location (LocationOnly 1); a code without
+-- a row, or a location without an audience, reaches everyone. Named as the catalogues name them.
+CREATE TABLE IF NOT EXISTS codereach (
+  CodeName     VARCHAR(255) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL PRIMARY KEY,
+  LocationOnly TINYINT NOT NULL DEFAULT 0
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
+
+CREATE TABLE IF NOT EXISTS locationaudiences (
+  CodeLocation VARCHAR(255) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL PRIMARY KEY,
+  AudienceID   INT NOT NULL,
+  KEY locationaudiences_audience (AudienceID)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
+
+-- The audience each alert was sent to, as it stood at the submission (written in the alert's
+-- transaction), with its patterns, each also in the form the poll compares with the workstation's
+-- folded name (LIKE, escape '!', byte for byte), so that a later change to the audience changes
+-- no alert already sent. The poll goes by the patterns: an alert without any reaches every
+-- workstation.
+CREATE TABLE IF NOT EXISTS alertaudiences (
+  CodeDate     DATE NOT NULL,
+  CodeTime     TIME NOT NULL,
+  AlertID      INT NOT NULL,
+  AudienceID   INT NULL,
+  AudienceName VARCHAR(64) NOT NULL,
+  PRIMARY KEY (CodeDate, CodeTime, AlertID)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
+
+CREATE TABLE IF NOT EXISTS alertpatterns (
+  CodeDate    DATE NOT NULL,
+  CodeTime    TIME NOT NULL,
+  AlertID     INT NOT NULL,
+  Pattern     VARCHAR(255) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
+  LikePattern VARCHAR(510) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
+  PRIMARY KEY (CodeDate, CodeTime, AlertID, Pattern)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
+
 -- Everything a workstation writes goes through these procedures: the tray client's account may run
 -- them and may change no delivery table itself. Each checks what it is given, dates every moment
 -- by the server's clock (a workstation sends how long ago something happened, never a time), writes

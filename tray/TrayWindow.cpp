@@ -159,6 +159,7 @@ void TrayWindow::startWakeChannel() {
     if (!wake.enabled()) return;
     const WorkstationIdentity me = thisWorkstation();
     m_wake = std::make_unique<WakeChannel>(wake, WakeChannel::clientIdFor(me.hostName, me.desktopUser));
+    m_wake->setHostName(me.hostName);
     connect(m_wake.get(), &WakeChannel::woken, m_poller.get(), &Poller::woken);
     m_poller->setWakeState([channel = m_wake.get()] { return channel->state(); });
     m_wake->start();

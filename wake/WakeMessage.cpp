@@ -1,8 +1,9 @@
 #include "WakeMessage.h"
 
-#include "SavedAlert.h"
+#include "HostPattern.h"
 #include "SiteFacts.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <cmath>
@@ -14,6 +15,7 @@ namespace {
 // The columns of the alerts row each value comes from hold no more than this.
 constexpr qsizetype kNameLength = 255;
 constexpr qsizetype kMessageLength = 600;
+constexpr qsizetype kAudienceNameLength = 64;
 
 const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
 const QString kTimeFormat = QStringLiteral("HH:mm:ss");
@@ -39,6 +41,7 @@ WakeMessage WakeMessage::alert(const QString& site, const SavedAlert& saved) {
     m.codeLocation = saved.codeLocation;
     m.codeMessage = saved.codeMessage;
     m.comments = saved.comments;
+    m.audience = saved.audience;
     return m;
 }
 
@@ -65,6 +68,12 @@ QByteArray WakeMessage::encode() const {
         o.insert(QStringLiteral("location"), codeLocation);
         o.insert(QStringLiteral("message"), codeMessage);
         o.insert(QStringLiteral("comments"), comments);
+        if (audience) {
+            QJsonObject a;
+            a.insert(QStringLiteral("name"), audience->name);
+            a.insert(QStringLiteral("patterns"), QJsonArray::fromStringList(audience->patterns));
+            o.insert(QStringLiteral("audience"), a);
+        }
     }
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
@@ -117,6 +126,19 @@ ParsedWake WakeMessage::parse(const QByteArray& payload, const QString& site) {
         m.codeLocation = *location;
         m.codeMessage = *message;
         m.comments = *comments;
+        // Either no audience at all (everyone) or one that can be judged in full.
+        if (o.contains(QStringLiteral("audience"))) {
+            const QJsonObject a = o.value(QStringLiteral("audience")).toObject();
+            const auto audienceName = textOf(a, "name", kAudienceNameLength);
+            const QJsonValue patterns = a.value(QStringLiteral("patterns"));
+            if (!audienceName || !patterns.isArray() || patterns.toArray().isEmpty()) return out;
+            AlertAudience audience{*audienceName, {}};
+            for (const QJsonValue& p : patterns.toArray()) {
+                if (!p.isString() || !hostpattern::problemWith(p.toString()).isEmpty()) return out;
+                audience.patterns << p.toString();
+            }
+            m.audience = audience;
+        }
     }
     out.message = m;
     return out;
@@ -125,6 +147,13 @@ ParsedWake WakeMessage::parse(const QByteArray& payload, const QString& site) {
 bool WakeMessage::plausibleAt(const QDateTime& localNow) const {
     const qint64 age = QDateTime(codeDate, codeTime).secsTo(localNow);
     return age > -site::kClockToleranceSeconds && age < site::kAlertWindowSeconds + site::kClockToleranceSeconds;
+}
+
+bool WakeMessage::isFor(const QString& hostName) const {
+    if (!audience) return true;
+    for (const QString& pattern : audience->patterns)
+        if (hostpattern::matches(pattern, hostName)) return true;
+    return false;
 }
 
 } // namespace hv

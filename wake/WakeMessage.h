@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SavedAlert.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
@@ -9,7 +11,6 @@
 
 namespace hv {
 
-struct SavedAlert;
 struct ParsedWake;
 
 // What travels on the wake-up channel: an alert right after its submission committed, with what
@@ -33,6 +34,9 @@ struct WakeMessage {
     QString codeLocation;
     QString codeMessage;
     QString comments;
+    // Unset: the alert is for every workstation. A message whose audience leaves this workstation
+    // out is not for it (the poll, with the same patterns, leaves it out too).
+    std::optional<AlertAudience> audience;
 
     static WakeMessage alert(const QString& site, const SavedAlert& saved);
     static WakeMessage cancel(const QString& site, qint64 id, const QDate& codeDate, const QTime& codeTime);
@@ -48,6 +52,8 @@ struct WakeMessage {
     // site's tolerance): a message that arrives long after its alert, or dated far ahead, is left
     // to the poll, which judges by the server's clock.
     bool plausibleAt(const QDateTime& localNow) const;
+    // Whether the alert is for the workstation of this name.
+    bool isFor(const QString& hostName) const;
 };
 
 struct ParsedWake {

@@ -79,8 +79,12 @@ WakePublisher::Outcome WakePublisher::publish(const QList<WakeMessage>& messages
     Outcome out;
     if (!m_settings.enabled() || messages.isEmpty()) return out;
     QList<QByteArray> payloads;
-    for (const WakeMessage& m : messages)
-        payloads << m.encode();
+    for (const WakeMessage& m : messages) {
+        // Larger than a workstation reads (an audience of very many host names): the poll brings it.
+        const QByteArray payload = m.encode();
+        if (payload.size() <= WakeMessage::kMaxBytes) payloads << payload;
+    }
+    if (payloads.isEmpty()) return out;
 
     std::vector<std::unique_ptr<Link>> links;
     for (const WakeBroker& b : m_settings.brokers) {

@@ -124,6 +124,17 @@ private slots:
         QCOMPARE(failureOf(h, tray, "UPDATE properties SET TraysToolTipText = 'Forged'"), denied);
         QCOMPARE(failureOf(h, tray, "SELECT Password FROM users"), denied);
         QCOMPARE(failureOf(h, tray, "INSERT INTO traysettings (ID, ReadAloud) VALUES (1, 1)"), denied);
+        // It reads whom each alert is for, and cannot narrow a fire alarm to nobody.
+        {
+            hv::Connection c(hv::DatabaseNode(h), with(tray));
+            QCOMPARE(c.select("SELECT LikePattern FROM alertpatterns").size(), 0);
+        }
+        QCOMPARE(failureOf(h, tray,
+                           "INSERT INTO alertpatterns (CodeDate, CodeTime, AlertID, Pattern, LikePattern) SELECT "
+                           "CodeDate, CodeTime, ID, 'NOBODY', 'nobody' FROM alerts"),
+                 denied);
+        QCOMPARE(failureOf(h, tray, "INSERT INTO codereach (CodeName, LocationOnly) VALUES ('Code Red', 1)"), denied);
+        QCOMPARE(failureOf(h, tray, "SELECT AudienceName FROM audiences"), denied);
         QCOMPARE(server.adminScalar("SELECT GROUP_CONCAT(CodeMessage) FROM alerts").toString(), "Real fire");
 
         // The console's account changes rows, never tables, the alert log only grows, and no

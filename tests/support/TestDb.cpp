@@ -79,7 +79,8 @@ void reset() {
     for (const QSqlRecord& t : c.select(QStringLiteral(
              "SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA = 'halvane' AND "
              "TABLE_NAME IN ('workstations', 'receipts', 'cancellations', 'traysettings', 'capmessages', "
-             "'receiptorigins', 'workstationreports', 'submissions')")))
+             "'receiptorigins', 'workstationreports', 'submissions', 'audiences', 'audiencepatterns', 'codereach', "
+             "'locationaudiences', 'alertaudiences', 'alertpatterns')")))
         c.execute(QStringLiteral("DELETE FROM %1").arg(t.value(0).toString()));
 }
 

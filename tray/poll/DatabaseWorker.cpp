@@ -7,7 +7,9 @@ namespace hv {
 
 DatabaseWorker::DatabaseWorker(ServerList servers, DatabaseAccess access, WorkstationIdentity identity)
     : m_store(std::move(servers), access), m_access(std::move(access)),
-      m_checkIn(std::move(identity), QStringLiteral(HALVANE_VERSION)) {}
+      m_checkIn(std::move(identity), QStringLiteral(HALVANE_VERSION)) {
+    m_store.setHostName(m_checkIn.identity().hostName);
+}
 
 LiveAlerts::BatchResult DatabaseWorker::write(Connection& connection, const LiveAlerts::Batch& owed,
                                               const PollSnapshot* confirming) {

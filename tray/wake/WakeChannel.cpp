@@ -85,6 +85,8 @@ void WakeChannel::take(const QByteArray& payload) {
         return;
     }
     ++m_received;
+    // Another audience's alert: the poll leaves it out by the same patterns; nothing to show.
+    if (parsed.message->kind == WakeMessage::Kind::Alert && !parsed.message->isFor(m_hostName)) return;
     emit woken(*parsed.message);
 }
 

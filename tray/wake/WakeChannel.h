@@ -37,6 +37,9 @@ public:
 
     WakeState state() const;
 
+    // The workstation's name, which an alert's audience is judged by.
+    void setHostName(const QString& hostName) { m_hostName = hostName; }
+
     // One message as it came; what the channel does with it.
     void take(const QByteArray& payload);
 
@@ -54,6 +57,7 @@ private:
     WakeClient* m_client = nullptr; // lives on m_thread
     bool m_connected = false;
     QString m_broker;
+    QString m_hostName;
     QElapsedTimer m_connectedAt;
     qint64 m_received = 0;
     qint64 m_dropped = 0;
