@@ -164,13 +164,14 @@ QStringList unreadableTables(Connection& conn) {
 
 QString TrayStore::targetedPollStatement() {
     // An alert with patterns is for the workstations whose folded name one of them matches, byte
-    // for byte (see HostPattern.h); an alert without any is for everyone.
+    // for byte (see HostPattern.h); an alert without any is for everyone (no row: NULL, taken as
+    // a match). One correlated look-up per live alert: two (none there, or one that matches) cost
+    // the server twice as much above today's statement in the bench.
     return pollStatementWith(
         QLatin1String(kNewerColumns),
-        QStringLiteral(" AND (NOT EXISTS (SELECT 1 FROM alertpatterns p WHERE p.CodeDate = alerts.CodeDate AND "
-                       "p.CodeTime = alerts.CodeTime AND p.AlertID = alerts.ID) OR EXISTS (SELECT 1 FROM "
-                       "alertpatterns p WHERE p.CodeDate = alerts.CodeDate AND p.CodeTime = alerts.CodeTime AND "
-                       "p.AlertID = alerts.ID AND ? LIKE p.LikePattern ESCAPE '!'))"));
+        QStringLiteral(" AND IFNULL((SELECT MAX(? LIKE p.LikePattern ESCAPE '!') FROM alertpatterns p WHERE "
+                       "p.CodeDate = alerts.CodeDate AND p.CodeTime = alerts.CodeTime AND p.AlertID = alerts.ID), "
+                       "1) = 1"));
 }
 
 QString TrayStore::pollStatement() {

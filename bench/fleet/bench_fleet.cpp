@@ -14,6 +14,8 @@
 // the load of the interval that follows an alert.
 // --direct writes them with the direct statements of a database from before the tray procedures
 // (the cost of the procedures beside them, in the same run).
+// --host NAME gives "product" the workstation's name, so that it polls with the statement that
+// leaves out other audiences' alerts (without it: the statement of a workstation without a name).
 // --ini FILE gives "product" the tray client's account and TLS from that halvane.ini.
 // Prints one line of figures per run.
 #include "BenchSupport.h"
@@ -45,6 +47,7 @@ namespace {
 
 QString g_rawStatement;
 hv::DatabaseAccess g_access;
+QString g_host;
 
 // The same statement through plain QMYSQL: connect, query, read every column, close.
 int rawPoll(quint64 serial) {
@@ -83,6 +86,7 @@ hv::ServerList servers() {
 // The tray client's poll without its windows: its connection, the statement, the popup's text.
 int productPoll(quint64) {
     hv::TrayStore store(servers(), g_access);
+    store.setHostName(g_host);
     const hv::PollSnapshot r = store.fetchAlerts();
     if (r.failure || !r.statementRan) return -1;
     QString text;
@@ -163,6 +167,7 @@ int main(int argc, char** argv) {
     g_workstations = &workstations;
     const std::function<int(quint64)> poll = delivery ? deliveryPoll : mode == "product" ? productPoll : rawPoll;
     g_rawStatement = bench::argument(a, "--sql", hv::TrayStore::pollStatement());
+    g_host = bench::argument(a, "--host", QString());
     if (const QString ini = bench::argument(a, "--ini", QString()); !ini.isEmpty()) try {
             g_access = hv::fncReadINI(ini).trayAccess();
         } catch (const hv::Failure& f) {
