@@ -19,13 +19,13 @@ namespace {
 // only the rows of the current day (and of yesterday in the first three minutes after midnight)
 // through the (CodeDate, CodeTime) index; without it every poll of every workstation scans the days
 // that the console has not purged yet.
-QString pollStatementWith(const QString& extraColumns, const QString& extraCondition = {}) {
+QString pollStatementWith(const QString& extraColumns) {
     return QStringLiteral("SELECT ID, CodeDate, CodeTime, CodeName, CodeLocation, CodeMessage, Comments%2 From alerts "
                           "Where CodeDate BETWEEN DATE(NOW() - INTERVAL %1 SECOND) AND DATE(NOW()) AND "
                           "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) < %1 AND "
-                          "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) > 0%3")
+                          "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) > 0")
         .arg(site::kAlertWindowSeconds)
-        .arg(extraColumns, extraCondition);
+        .arg(extraColumns);
 }
 
 // One round trip: the cancellation of each row by its key, and the setting once per statement.
@@ -97,7 +97,7 @@ bool readAloudSetting(Connection& conn) {
 }
 
 // One run of a poll statement; `newer` when it carries the cancellations and the setting.
-PollSnapshot readWith(Connection& conn, const QString& statement, bool newer, const QVariantList& binds = {}) {
+PollSnapshot readWith(Connection& conn, const QString& statement, bool newer) {
     PollSnapshot s;
     Handler h([&s](const Failure& f) {
         const Reaction reaction = pollReaction(f);
@@ -107,7 +107,7 @@ PollSnapshot readWith(Connection& conn, const QString& statement, bool newer, co
     h.run([&] {
         h.step([&] {
             std::optional<Columns> c;
-            conn.forEach(TrayStore::bounded(statement), binds, [&](const QSqlRecord& row) {
+            conn.forEach(TrayStore::bounded(statement), {}, [&](const QSqlRecord& row) {
                 if (!c) c.emplace(row);
                 PolledAlert& a = s.alerts.emplace_back();
                 a.key = {row.value(c->id).toLongLong(), row.value(c->date).toDate(), row.value(c->time).toTime()};
@@ -137,16 +137,6 @@ PollSnapshot readWith(Connection& conn, const QString& statement, bool newer, co
     return s;
 }
 
-// The audiences' patterns are there, and this account may not read them.
-bool patternsForbidden(Connection& conn) {
-    try {
-        conn.select(TrayStore::bounded(QStringLiteral("SELECT 1 FROM alertpatterns LIMIT 0")));
-        return false;
-    } catch (const Failure& f) {
-        return f.number() == code::PermissionDenied;
-    }
-}
-
 // Which of the newer statement's tables this account cannot read, each asked on its own.
 QStringList unreadableTables(Connection& conn) {
     QStringList out;
@@ -162,16 +152,15 @@ QStringList unreadableTables(Connection& conn) {
 
 } // namespace
 
-QString TrayStore::targetedPollStatement() {
-    // An alert with patterns is for the workstations whose folded name one of them matches, byte
-    // for byte (see HostPattern.h); an alert without any is for everyone (no row: NULL, taken as
-    // a match). One correlated look-up per live alert: two (none there, or one that matches) cost
-    // the server twice as much above today's statement in the bench.
-    return pollStatementWith(
-        QLatin1String(kNewerColumns),
-        QStringLiteral(" AND IFNULL((SELECT MAX(? LIKE p.LikePattern ESCAPE '!') FROM alertpatterns p WHERE "
-                       "p.CodeDate = alerts.CodeDate AND p.CodeTime = alerts.CodeTime AND p.AlertID = alerts.ID), "
-                       "1) = 1"));
+QString TrayStore::audienceStatement() {
+    // For each live alert that has patterns: whether the workstation's folded name matches one,
+    // byte for byte (see HostPattern.h). An alert without patterns is for everyone and has no row.
+    return QStringLiteral("SELECT AlertID, CodeDate, CodeTime, MAX(? LIKE LikePattern ESCAPE '!') FROM alertpatterns "
+                          "Where CodeDate BETWEEN DATE(NOW() - INTERVAL %1 SECOND) AND DATE(NOW()) AND "
+                          "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) < %1 AND "
+                          "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) > 0 "
+                          "GROUP BY CodeDate, CodeTime, AlertID")
+        .arg(site::kAlertWindowSeconds);
 }
 
 QString TrayStore::pollStatement() {
@@ -219,31 +208,43 @@ void TrayStore::run(const std::function<void(Connection&)>& job) const {
 }
 
 PollSnapshot TrayStore::readAlerts(Connection& conn) {
-    const qint64 retryAfter = qint64(site::kCheckInSeconds) * 1000;
-    if (!m_hostName.isEmpty() && (!m_targetedRefusedAt.isValid() || m_targetedRefusedAt.elapsed() >= retryAfter)) {
-        PollSnapshot s = readWith(conn, targetedPollStatement(), true, {hostpattern::folded(m_hostName)});
-        const bool refused = !s.statementRan && s.skipped && refusedForTables(*s.skipped);
-        const bool waited = !s.statementRan && s.skipped && dberror::waitRanOut(*s.skipped);
-        if (!refused && !waited) {
-            m_targetedRefusedAt.invalidate();
-            m_newerRefusedAt.invalidate();
-            m_unreadable.clear();
-            return s;
-        }
-        // Without the audiences the workstation shows every alert, as it always has: told more,
-        // never less. Only patterns there and forbidden to this account are a fault to report.
-        if (refused) {
-            m_targetedRefusedAt.start();
-            m_patternsForbidden = patternsForbidden(conn);
-        }
-    }
-    PollSnapshot s = readUntargeted(conn);
+    PollSnapshot s = readAllAlerts(conn);
+    if (s.statementRan && !s.alerts.isEmpty() && !m_hostName.isEmpty()) leaveOutOtherAudiences(conn, s);
     if (m_patternsForbidden && !m_unreadable.contains(QStringLiteral("alertpatterns")))
         m_unreadable << QStringLiteral("alertpatterns");
     return s;
 }
 
-PollSnapshot TrayStore::readUntargeted(Connection& conn) {
+// Asked only while alerts are live, so that a poll at rest costs the server what it always has.
+// The alerts are read first: the patterns of an alert commit with it, so a later statement sees
+// them for every alert the first one found.
+void TrayStore::leaveOutOtherAudiences(Connection& conn, PollSnapshot& s) {
+    if (m_audiencesRefusedAt.isValid() && m_audiencesRefusedAt.elapsed() < qint64(site::kCheckInSeconds) * 1000) return;
+    std::set<AlertKey> forOthers;
+    try {
+        conn.forEach(bounded(audienceStatement()), {hostpattern::folded(m_hostName)}, [&](const QSqlRecord& row) {
+            if (row.value(3).toInt() == 0)
+                forOthers.insert({row.value(0).toLongLong(), row.value(1).toDate(), row.value(2).toTime()});
+        });
+    } catch (const Failure& f) {
+        // Without the audiences every alert stays: the workstation is told more, never less. Only
+        // patterns there and forbidden to this account are a fault to report.
+        if (refusedForTables(f)) {
+            m_audiencesRefusedAt.start();
+            m_patternsForbidden = f.number() == code::PermissionDenied;
+        } else if (!s.skipped) {
+            s.skipped = f;
+        }
+        return;
+    }
+    m_audiencesRefusedAt.invalidate();
+    m_patternsForbidden = false;
+    s.alerts.erase(std::remove_if(s.alerts.begin(), s.alerts.end(),
+                                  [&](const PolledAlert& a) { return forOthers.count(a.key) > 0; }),
+                   s.alerts.end());
+}
+
+PollSnapshot TrayStore::readAllAlerts(Connection& conn) {
     const bool tryNewer =
         !m_newerRefusedAt.isValid() || m_newerRefusedAt.elapsed() >= qint64(site::kCheckInSeconds) * 1000;
     bool readApart = true;

@@ -36,9 +36,9 @@ public:
     PollSnapshot readAlerts(Connection& conn);
     // The same on a connection of its own; a node lost gives way to the next.
     PollSnapshot fetchAlerts();
-    // The workstation's name, by which the poll asks only for the alerts meant for it (everyone's,
-    // and those of the audiences the name belongs to). Without a name, or on a database without
-    // audiences, every alert is read, as before.
+    // The workstation's name, by which the poll keeps only the alerts meant for it (everyone's,
+    // and those of the audiences the name belongs to), the server deciding. Without a name, or on
+    // a database without audiences, every alert is read, as before.
     void setHostName(const QString& hostName) { m_hostName = hostName; }
     // The tooltip text on a connection already open.
     static TooltipResult readTooltip(Connection& conn);
@@ -47,8 +47,9 @@ public:
     // cancelled and with the read-aloud setting. The window is measured on date and time together,
     // so that an alert sent just before midnight stays visible after it.
     static QString pollStatement();
-    // The same for one workstation: its folded name is the statement's one bound value.
-    static QString targetedPollStatement();
+    // Which live alerts with an audience the workstation's folded name (the one bound value)
+    // belongs to; a poll that found live alerts leaves out the others.
+    static QString audienceStatement();
     // The same without the tables that came later.
     static QString olderPollStatement();
     static QString tooltipStatement();
@@ -67,13 +68,15 @@ public:
 
 private:
     // The poll as it was before audiences: the newer statement, else the older one.
-    PollSnapshot readUntargeted(Connection& conn);
+    PollSnapshot readAllAlerts(Connection& conn);
+    // Drops from s the alerts meant for audiences this workstation is not in.
+    void leaveOutOtherAudiences(Connection& conn, PollSnapshot& s);
 
     ServerList m_servers;
     DatabaseAccess m_access;
     // Since when the newer statement is known not to work here; invalid while it does.
     QElapsedTimer m_newerRefusedAt;
-    QElapsedTimer m_targetedRefusedAt;
+    QElapsedTimer m_audiencesRefusedAt;
     bool m_patternsForbidden = false;
     QString m_hostName;
     QStringList m_unreadable;

@@ -14,8 +14,8 @@
 // the load of the interval that follows an alert.
 // --direct writes them with the direct statements of a database from before the tray procedures
 // (the cost of the procedures beside them, in the same run).
-// --host NAME gives "product" the workstation's name, so that it polls with the statement that
-// leaves out other audiences' alerts (without it: the statement of a workstation without a name).
+// --host NAME gives "product" the workstation's name, so that its poll leaves out the live alerts of
+// audiences the name is outside of (without it: the poll of a workstation without a name).
 // --ini FILE gives "product" the tray client's account and TLS from that halvane.ini.
 // Prints one line of figures per run.
 #include "BenchSupport.h"

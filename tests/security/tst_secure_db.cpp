@@ -289,19 +289,29 @@ private slots:
     // An account set up before the cancellations could be read (the accounts script not run again
     // after an upgrade): the poll still shows the alerts, and says which table it cannot read, so
     // that its check-in can tell the console.
+    // An account made before an upgrade: the alerts still show (all of them, where the audiences'
+    // patterns are forbidden), and the check-in says what the poll cannot read.
     void trayPollSaysWhatItCannotRead() {
         server.adminExec("REVOKE SELECT ON halvane.cancellations FROM 'halvane_tray'@'%'");
+        server.adminExec("REVOKE SELECT ON halvane.alertpatterns FROM 'halvane_tray'@'%'");
         const struct Restore {
             const SecureServer& server;
-            ~Restore() { server.adminExec("GRANT SELECT ON halvane.cancellations TO 'halvane_tray'@'%'"); }
+            ~Restore() {
+                server.adminExec("GRANT SELECT ON halvane.cancellations TO 'halvane_tray'@'%'");
+                server.adminExec("GRANT SELECT ON halvane.alertpatterns TO 'halvane_tray'@'%'");
+                server.adminExec("DELETE FROM alertpatterns");
+            }
         } restore{server};
         server.adminExec("UPDATE alerts SET CodeTime = TIME(NOW() - INTERVAL 60 SECOND)");
+        server.adminExec("INSERT INTO alertpatterns (CodeDate, CodeTime, AlertID, Pattern, LikePattern) SELECT "
+                         "CodeDate, CodeTime, ID, 'ELSEWHERE', 'elsewhere' FROM alerts");
         hv::TrayStore store(hv::ServerList::forHosts(SecureServer::host()), server.trayAccess());
+        store.setHostName("ward-2");
         const hv::PollSnapshot r = store.fetchAlerts();
         QVERIFY(r.statementRan);
         QVERIFY(!r.alerts.isEmpty());
         QVERIFY(!r.cancellationsRead);
-        QCOMPARE(store.unreadable(), QStringList({"cancellations"}));
+        QCOMPARE(store.unreadable(), QStringList({"cancellations", "alertpatterns"}));
     }
 
     // On a cluster the tray client's account and authority hold for every node: its poll passes a
