@@ -6,9 +6,9 @@ namespace hv {
 
 // Who belongs to an audience: host-name patterns, where '*' stands for any run of characters
 // (none included) and '?' for exactly one, letter case aside. A pattern without either is one
-// host name. This is the one definition the database's choice and the tray client's share: the
-// workstation folds its own name here before the server compares it, and the server compares it
-// with the LIKE form made here, byte for byte, so that both always decide alike.
+// host name. This is the one definition every decision goes by: the poll's and the wake-up
+// message's in the tray client, and the console's counts. The LIKE form kept beside each pattern
+// of an alert lets the database be asked the same question in SQL, over folded names.
 namespace hostpattern {
 
 // The longest pattern or host name the tables hold.

@@ -11,8 +11,11 @@ namespace hv {
 
 namespace {
 
+// The server's "unknown column": a table made before a column of it was added.
+constexpr int kNoSuchColumn = 1054;
+
 bool unavailable(const Failure& f) {
-    return dberror::noSuchTable(f) || f.number() == code::PermissionDenied;
+    return dberror::noSuchTable(f) || f.nativeCode() == kNoSuchColumn || f.number() == code::PermissionDenied;
 }
 
 QVariantList keyOf(const SavedAlert& alert) {
@@ -53,9 +56,9 @@ void AlertAudiences::write(Connection& connection, SavedAlert& alert) {
     if (!alert.audience) return;
     try {
         connection.execute(QStringLiteral("INSERT INTO alertaudiences (CodeDate, CodeTime, AlertID, AudienceID, "
-                                          "AudienceName) VALUES (?, ?, ?, (SELECT ID FROM audiences WHERE "
-                                          "AudienceName = ?), ?)"),
-                           keyOf(alert) + QVariantList{alert.audience->name, alert.audience->name});
+                                          "AudienceName, LogID) VALUES (?, ?, ?, (SELECT ID FROM audiences WHERE "
+                                          "AudienceName = ?), ?, ?)"),
+                           keyOf(alert) + QVariantList{alert.audience->name, alert.audience->name, alert.logId});
         for (const QString& pattern : alert.audience->patterns)
             connection.execute(QStringLiteral("INSERT INTO alertpatterns (CodeDate, CodeTime, AlertID, Pattern, "
                                               "LikePattern) VALUES (?, ?, ?, ?, ?)"),

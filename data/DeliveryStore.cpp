@@ -2,6 +2,7 @@
 
 #include "Connection.h"
 #include "DeliveryTerms.h"
+#include "HostPattern.h"
 #include "StatementBounds.h"
 
 #include <QHash>
@@ -45,6 +46,9 @@ const QString kWorkstationsStatement =
                    "LastPollFailure, LastPollFailureAt, SoundDevice, VolumeReadable, MuteReadable, NOW() "
                    "FROM workstations %2ORDER BY HostName, DesktopUser LIMIT %3")
         .arg(site::kSilentAfterMissedPolls);
+
+// The server's "unknown column": a table made before a column of it was added.
+constexpr int kNoSuchColumn = 1054;
 
 // A table that came later than the delivery tables: a database or an account without it shows
 // what it did before.
@@ -103,6 +107,50 @@ void readReports(Connection& connection, QList<DeliveryStore::Workstation>& work
                 }
             });
     });
+}
+
+// The audiences each workstation belongs to now, by the one definition of patterns the poll goes by.
+void readAudiences(Connection& connection, QList<DeliveryStore::Workstation>& workstations) {
+    QList<std::pair<QString, QString>> patterns; // audience, pattern
+    readIfThere([&] {
+        connection.forEach(
+            QStringLiteral("SELECT a.AudienceName, p.Pattern FROM audiences a JOIN audiencepatterns p ON "
+                           "p.AudienceID = a.ID ORDER BY a.AudienceName, p.Pattern"),
+            {}, [&](const QSqlRecord& r) {
+                patterns.append({textOf(r.value(0)), textOf(r.value(1))});
+            });
+    });
+    for (DeliveryStore::Workstation& w : workstations)
+        for (const auto& [audience, pattern] : patterns)
+            if ((w.audiences.isEmpty() || w.audiences.last() != audience) && hostpattern::matches(pattern, w.hostName))
+                w.audiences << audience;
+}
+
+// The audience the alert was sent to, as it was kept with it; none for everyone, and none on a
+// database or for an account without audiences (which then counts every workstation, as before).
+std::optional<AlertAudience> audienceOf(Connection& connection, qint64 logId) {
+    std::optional<AlertAudience> audience;
+    try {
+        const QList<QSqlRecord> found = connection.select(
+            QStringLiteral("SELECT CodeDate, CodeTime, AlertID, AudienceName FROM alertaudiences WHERE LogID = ? "
+                           "LIMIT 1"),
+            {logId});
+        if (found.isEmpty()) return std::nullopt;
+        const QSqlRecord& a = found.front();
+        AlertAudience read{textOf(a.value(3)), {}};
+        for (const QSqlRecord& r : connection.select(
+                 QStringLiteral("SELECT Pattern FROM alertpatterns WHERE CodeDate = ? AND CodeTime = ? AND AlertID = ? "
+                                "ORDER BY Pattern"),
+                 {a.value(0), a.value(1), a.value(2)}))
+            read.patterns << textOf(r.value(0));
+        // Without patterns it reached everyone.
+        if (!read.patterns.isEmpty()) audience = read;
+    } catch (const Failure& f) {
+        if (f.nativeCode() != dberror::kNoSuchTable && f.nativeCode() != kNoSuchColumn &&
+            f.number() != code::PermissionDenied)
+            throw;
+    }
+    return audience;
 }
 
 QList<DeliveryStore::Workstation> readWorkstations(Connection& connection, QDateTime* serverNow, bool* cut) {
@@ -268,6 +316,7 @@ DeliveryStore::Delivery DeliveryStore::deliveryOn(Connection& connection, const 
         // is shown as it was before.
         if (f.nativeCode() != kNoSuchTable && f.number() != code::PermissionDenied) throw;
     }
+    d.audience = audienceOf(connection, alert.id);
     bool cut = false;
     d.workstations = readWorkstations(connection, &d.serverNow, &cut);
     d.cut = d.cut || cut;
@@ -276,8 +325,10 @@ DeliveryStore::Delivery DeliveryStore::deliveryOn(Connection& connection, const 
 
 QList<DeliveryStore::Workstation> DeliveryStore::workstations(QDateTime* serverNow, bool* cut) {
     QList<Workstation> out;
-    m_servers.run(readOptions(m_access),
-                  [&](Connection& connection) { out = readWorkstations(connection, serverNow, cut); });
+    m_servers.run(readOptions(m_access), [&](Connection& connection) {
+        out = readWorkstations(connection, serverNow, cut);
+        readAudiences(connection, out);
+    });
     return out;
 }
 

@@ -2,6 +2,7 @@
 
 #include "DatabaseAccess.h"
 #include "DatabaseErrors.h"
+#include "SavedAlert.h"
 #include "ServerList.h"
 
 #include <QDate>
@@ -55,6 +56,8 @@ public:
         QStringList otherAddresses;
         // Tables its poll could not read, as its last check-in said.
         QStringList unreadable;
+        // The audiences its host name belongs to now (read with the list of workstations only).
+        QStringList audiences;
         // Its wake-up channel as its last check-in reported it; none where it has none (or the
         // database keeps no such lines).
         struct WakeLine {
@@ -98,6 +101,8 @@ public:
         LoggedAlert alert;
         // None when nobody cancelled it, or the database or the account knows no cancellations.
         std::optional<Cancellation> cancellation;
+        // The audience it was sent to; none when it was for every workstation.
+        std::optional<AlertAudience> audience;
         QDateTime serverNow;
         QList<Receipt> receipts;
         QList<Workstation> workstations; // every one known, by host and user

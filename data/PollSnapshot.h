@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QTime>
 #include <optional>
 #include <tuple>
@@ -42,6 +43,8 @@ struct PolledAlert {
     bool cancelled = false;
     // Its values could not all be read: it counts as current, with an empty block.
     bool unreadable = false;
+    // The host-name patterns of its audience, as the poll read them; none for everyone.
+    QStringList patterns = {};
 };
 
 // What the tooltip read brought back.

@@ -62,6 +62,22 @@ QHash<qint64, ReportStore::Cancellation> ReportStore::readCancellations() {
     return out;
 }
 
+QHash<qint64, QString> ReportStore::readAudiences() {
+    QHash<qint64, QString> out;
+    try {
+        m_servers.run(consoleConnectionOptions(m_access), [&](Connection& connection) {
+            out.clear();
+            connection.forEach(QStringLiteral("SELECT LogID, AudienceName FROM alertaudiences WHERE LogID IS NOT NULL"),
+                               {},
+                               [&](const QSqlRecord& r) { out.insert(r.value(0).toLongLong(), textOf(r.value(1))); });
+        });
+    } catch (const Failure& f) {
+        // 1054: a table of audiences made before it named the log rows.
+        if (!dberror::noSuchTable(f) && f.nativeCode() != 1054 && f.number() != code::PermissionDenied) throw;
+    }
+    return out;
+}
+
 void ReportStore::readRows(const Query& query, const std::function<void(const QSqlRecord&)>& row) {
     // The lines already written cannot be taken back: another node takes over only before the
     // first row.

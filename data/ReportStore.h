@@ -48,6 +48,9 @@ public:
     // Who cancelled which alert, by the ID of the alert's log row; empty for a database made
     // before alerts could be cancelled or an account that may not read them.
     QHash<qint64, Cancellation> readCancellations();
+    // The audience of each alert sent to one, by the ID of the alert's log row; alerts for every
+    // workstation, and every alert of a database or account without audiences, have none.
+    QHash<qint64, QString> readAudiences();
 
 private:
     ServerList m_servers;

@@ -7,8 +7,11 @@
 #include "SiteFacts.h"
 #include "StatementBounds.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QSqlRecord>
 #include <algorithm>
+#include <map>
 #include <set>
 
 namespace hv {
@@ -33,6 +36,13 @@ const char* const kNewerColumns =
     ", EXISTS (SELECT 1 FROM cancellations c WHERE c.CodeDate = alerts.CodeDate AND c.CodeTime = "
     "alerts.CodeTime AND c.AlertID = alerts.ID) AS Cancelled, (SELECT ReadAloud FROM traysettings WHERE ID = "
     "1) AS ReadAloud";
+
+// The patterns of each row's audience, for a workstation that knows its name: in the same round
+// trip, and with no value bound (a bound value makes the server prepare the statement, and every
+// poll opens its own connection). A JSON array, or NULL for an alert for everyone.
+const char* const kPatternsColumn =
+    ", (SELECT JSON_ARRAYAGG(p.Pattern) FROM alertpatterns p WHERE p.CodeDate = alerts.CodeDate AND p.CodeTime = "
+    "alerts.CodeTime AND p.AlertID = alerts.ID) AS Patterns";
 
 // A refused login or a server out of reach ends the poll (the tray client decides what that
 // means for the program); any other failure only skips its step. A node lost under the statement
@@ -66,8 +76,9 @@ struct Columns {
           message(columnOf(row, 5, QStringLiteral("CodeMessage"))),
           comments(columnOf(row, 6, QStringLiteral("Comments"))),
           cancelled(columnOf(row, 7, QStringLiteral("Cancelled"))),
-          readAloud(columnOf(row, 8, QStringLiteral("ReadAloud"))) {}
-    int id, date, time, name, location, message, comments, cancelled, readAloud;
+          readAloud(columnOf(row, 8, QStringLiteral("ReadAloud"))),
+          patterns(columnOf(row, 9, QStringLiteral("Patterns"))) {}
+    int id, date, time, name, location, message, comments, cancelled, readAloud, patterns;
 };
 
 // The cancellations the server holds now, for the older statement. A database made before alerts
@@ -96,6 +107,25 @@ bool readAloudSetting(Connection& conn) {
     }
 }
 
+// An alert's patterns from the poll's JSON array. Anything else reads as none, so that the alert
+// reaches this workstation: told more, never less.
+QStringList patternsIn(const QVariant& value) {
+    QStringList out;
+    if (value.isNull()) return out;
+    const QJsonDocument doc = QJsonDocument::fromJson(value.toString().toUtf8());
+    for (const QJsonValue& v : doc.array())
+        if (v.isString()) out << v.toString();
+    return out;
+}
+
+// Whether the workstation of that name belongs to an alert with these patterns.
+bool reaches(const QStringList& patterns, const QString& hostName) {
+    if (patterns.isEmpty()) return true;
+    for (const QString& pattern : patterns)
+        if (hostpattern::matches(pattern, hostName)) return true;
+    return false;
+}
+
 // One run of a poll statement; `newer` when it carries the cancellations and the setting.
 PollSnapshot readWith(Connection& conn, const QString& statement, bool newer) {
     PollSnapshot s;
@@ -116,6 +146,7 @@ PollSnapshot readWith(Connection& conn, const QString& statement, bool newer) {
                     a.cancelled = row.value(c->cancelled).toInt() != 0;
                     s.readAloud = row.value(c->readAloud).toInt() != 0;
                 }
+                if (c->patterns >= 0) a.patterns = patternsIn(row.value(c->patterns));
                 a.unreadable = true;
                 h.step([&] {
                     a.codeName = textAt(row, c->name, "CodeName");
@@ -153,18 +184,24 @@ QStringList unreadableTables(Connection& conn) {
 } // namespace
 
 QString TrayStore::audienceStatement() {
-    // For each live alert that has patterns: whether the workstation's folded name matches one,
-    // byte for byte (see HostPattern.h). An alert without patterns is for everyone and has no row.
-    return QStringLiteral("SELECT AlertID, CodeDate, CodeTime, MAX(? LIKE LikePattern ESCAPE '!') FROM alertpatterns "
+    // The patterns of the live alerts that have an audience; an alert without patterns is for
+    // everyone and has no row. No value is bound: a statement with one is prepared on the server,
+    // and every poll opens its own connection, so that each would prepare it again (measured: half
+    // as much server time again as the poll itself). The workstation judges its own name by the
+    // one definition its wake-up messages are judged by.
+    return QStringLiteral("SELECT AlertID, CodeDate, CodeTime, Pattern FROM alertpatterns "
                           "Where CodeDate BETWEEN DATE(NOW() - INTERVAL %1 SECOND) AND DATE(NOW()) AND "
                           "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) < %1 AND "
-                          "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) > 0 "
-                          "GROUP BY CodeDate, CodeTime, AlertID")
+                          "TIMESTAMPDIFF(SECOND, TIMESTAMP(CodeDate, CodeTime), NOW()) > 0")
         .arg(site::kAlertWindowSeconds);
 }
 
 QString TrayStore::pollStatement() {
     return pollStatementWith(QLatin1String(kNewerColumns));
+}
+
+QString TrayStore::audiencePollStatement() {
+    return pollStatementWith(QLatin1String(kNewerColumns) + QLatin1String(kPatternsColumn));
 }
 
 QString TrayStore::olderPollStatement() {
@@ -208,27 +245,62 @@ void TrayStore::run(const std::function<void(Connection&)>& job) const {
 }
 
 PollSnapshot TrayStore::readAlerts(Connection& conn) {
-    PollSnapshot s = readAllAlerts(conn);
-    if (s.statementRan && !s.alerts.isEmpty() && !m_hostName.isEmpty()) leaveOutOtherAudiences(conn, s);
+    const bool audiences =
+        !m_hostName.isEmpty() &&
+        (!m_audiencesRefusedAt.isValid() || m_audiencesRefusedAt.elapsed() >= qint64(site::kCheckInSeconds) * 1000);
+    std::optional<PollSnapshot> s;
+    if (audiences) {
+        PollSnapshot withPatterns = readWith(conn, audiencePollStatement(), true);
+        const bool refused =
+            !withPatterns.statementRan && withPatterns.skipped && refusedForTables(*withPatterns.skipped);
+        if (!refused) {
+            m_audiencesRefusedAt.invalidate();
+            m_patternsForbidden = false;
+            // A lock on a table of the statement: read again as before audiences, as today.
+            const bool waited =
+                !withPatterns.statementRan && withPatterns.skipped && dberror::waitRanOut(*withPatterns.skipped);
+            if (!waited) {
+                m_newerRefusedAt.invalidate();
+                m_unreadable.clear();
+                s = std::move(withPatterns);
+            }
+        } else {
+            // Refused for the patterns (a database from before audiences, an account not allowed
+            // them) or for a table before them: only a forbidden table of patterns is a fault.
+            try {
+                conn.select(bounded(QStringLiteral("SELECT 1 FROM alertpatterns LIMIT 0")));
+            } catch (const Failure& f) {
+                if (refusedForTables(f)) {
+                    m_audiencesRefusedAt.start();
+                    m_patternsForbidden = f.number() == code::PermissionDenied;
+                }
+            }
+        }
+    }
+    if (!s) {
+        s = readAllAlerts(conn);
+        // The newer statement refused for a table before the patterns: they are read apart.
+        if (audiences && !m_audiencesRefusedAt.isValid() && s->statementRan && !s->alerts.isEmpty())
+            readPatterns(conn, *s);
+    }
+    if (!m_hostName.isEmpty())
+        s->alerts.erase(std::remove_if(s->alerts.begin(), s->alerts.end(),
+                                       [&](const PolledAlert& a) { return !reaches(a.patterns, m_hostName); }),
+                        s->alerts.end());
     if (m_patternsForbidden && !m_unreadable.contains(QStringLiteral("alertpatterns")))
         m_unreadable << QStringLiteral("alertpatterns");
-    return s;
+    return std::move(*s);
 }
 
-// Asked only while alerts are live, so that a poll at rest costs the server what it always has.
-// The alerts are read first: the patterns of an alert commit with it, so a later statement sees
-// them for every alert the first one found.
-void TrayStore::leaveOutOtherAudiences(Connection& conn, PollSnapshot& s) {
-    if (m_audiencesRefusedAt.isValid() && m_audiencesRefusedAt.elapsed() < qint64(site::kCheckInSeconds) * 1000) return;
-    std::set<AlertKey> forOthers;
+void TrayStore::readPatterns(Connection& conn, PollSnapshot& s) {
+    std::map<AlertKey, QStringList> patterns;
     try {
-        conn.forEach(bounded(audienceStatement()), {hostpattern::folded(m_hostName)}, [&](const QSqlRecord& row) {
-            if (row.value(3).toInt() == 0)
-                forOthers.insert({row.value(0).toLongLong(), row.value(1).toDate(), row.value(2).toTime()});
+        conn.forEach(bounded(audienceStatement()), {}, [&](const QSqlRecord& row) {
+            patterns[{row.value(0).toLongLong(), row.value(1).toDate(), row.value(2).toTime()}]
+                << row.value(3).toString();
         });
     } catch (const Failure& f) {
-        // Without the audiences every alert stays: the workstation is told more, never less. Only
-        // patterns there and forbidden to this account are a fault to report.
+        // Without the patterns every alert stays: the workstation is told more, never less.
         if (refusedForTables(f)) {
             m_audiencesRefusedAt.start();
             m_patternsForbidden = f.number() == code::PermissionDenied;
@@ -237,11 +309,8 @@ void TrayStore::leaveOutOtherAudiences(Connection& conn, PollSnapshot& s) {
         }
         return;
     }
-    m_audiencesRefusedAt.invalidate();
-    m_patternsForbidden = false;
-    s.alerts.erase(std::remove_if(s.alerts.begin(), s.alerts.end(),
-                                  [&](const PolledAlert& a) { return forOthers.count(a.key) > 0; }),
-                   s.alerts.end());
+    for (PolledAlert& a : s.alerts)
+        if (const auto it = patterns.find(a.key); it != patterns.end()) a.patterns = it->second;
 }
 
 PollSnapshot TrayStore::readAllAlerts(Connection& conn) {

@@ -37,8 +37,8 @@ public:
     // The same on a connection of its own; a node lost gives way to the next.
     PollSnapshot fetchAlerts();
     // The workstation's name, by which the poll keeps only the alerts meant for it (everyone's,
-    // and those of the audiences the name belongs to), the server deciding. Without a name, or on
-    // a database without audiences, every alert is read, as before.
+    // and those of the audiences the name belongs to). Without a name, or on a database without
+    // audiences, every alert is read, as before.
     void setHostName(const QString& hostName) { m_hostName = hostName; }
     // The tooltip text on a connection already open.
     static TooltipResult readTooltip(Connection& conn);
@@ -47,8 +47,10 @@ public:
     // cancelled and with the read-aloud setting. The window is measured on date and time together,
     // so that an alert sent just before midnight stays visible after it.
     static QString pollStatement();
-    // Which live alerts with an audience the workstation's folded name (the one bound value)
-    // belongs to; a poll that found live alerts leaves out the others.
+    // The same with each alert's audience patterns, for a workstation that knows its name.
+    static QString audiencePollStatement();
+    // The patterns of the live alerts that have an audience, read apart where the newer statement
+    // is refused for a table before them.
     static QString audienceStatement();
     // The same without the tables that came later.
     static QString olderPollStatement();
@@ -69,8 +71,8 @@ public:
 private:
     // The poll as it was before audiences: the newer statement, else the older one.
     PollSnapshot readAllAlerts(Connection& conn);
-    // Drops from s the alerts meant for audiences this workstation is not in.
-    void leaveOutOtherAudiences(Connection& conn, PollSnapshot& s);
+    // Gives the alerts of s their patterns with a statement of their own.
+    void readPatterns(Connection& conn, PollSnapshot& s);
 
     ServerList m_servers;
     DatabaseAccess m_access;

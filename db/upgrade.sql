@@ -200,8 +200,13 @@ CREATE TABLE IF NOT EXISTS alertaudiences (
   AlertID      INT NOT NULL,
   AudienceID   INT NULL,
   AudienceName VARCHAR(64) NOT NULL,
-  PRIMARY KEY (CodeDate, CodeTime, AlertID)
+  -- The alert's AlertLog row, by which the delivery window finds the audience after the purge.
+  LogID        INT NULL,
+  PRIMARY KEY (CodeDate, CodeTime, AlertID),
+  KEY alertaudiences_log (LogID)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
+ALTER TABLE alertaudiences ADD COLUMN IF NOT EXISTS LogID INT NULL,
+  ADD KEY IF NOT EXISTS alertaudiences_log (LogID);
 
 CREATE TABLE IF NOT EXISTS alertpatterns (
   CodeDate    DATE NOT NULL,

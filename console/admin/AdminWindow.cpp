@@ -4,6 +4,7 @@
 #include "PropertiesStore.h"
 #include "Strings.h"
 #include "TraySettingsStore.h"
+#include "admin/AudiencesWindow.h"
 #include "admin/CatalogueEditor.h"
 #include "admin/EditorConfig.h"
 #include "reports/ReportsEntry.h"
@@ -64,6 +65,12 @@ AdminWindow::AdminWindow(ConsoleContext& ctx) : m_ctx(ctx) {
     m_readAloud->setCheckable(true);
     connect(workstations, &QMenu::aboutToShow, this, &AdminWindow::showReadAloud);
     connect(m_readAloud, &QAction::triggered, this, &AdminWindow::setReadAloud);
+    QAction* audiences = workstations->addAction(QStringLiteral("Audiences..."));
+    audiences->setObjectName(QStringLiteral("mnuAudiences"));
+    connect(audiences, &QAction::triggered, this, [this] {
+        m_holder->setFocus(Qt::OtherFocusReason);
+        AudiencesWindow::showModal(m_ctx, this);
+    });
 
     auto* layout = new QVBoxLayout(this);
     layout->setMenuBar(menuBar);

@@ -2,6 +2,7 @@
 
 #include "DeliveryTerms.h"
 #include "Formats.h"
+#include "HostPattern.h"
 #include "SiteFacts.h"
 
 #include <QSet>
@@ -56,6 +57,19 @@ QString ringSummary(const Receipt& r) {
 }
 
 } // namespace
+
+bool DeliveryBreakdown::inAudience(const AlertAudience& audience, const QString& hostName) {
+    for (const QString& pattern : audience.patterns)
+        if (hostpattern::matches(pattern, hostName)) return true;
+    return false;
+}
+
+QString DeliveryBreakdown::audienceLine(const DeliveryStore::Delivery& d) const {
+    if (!d.audience) return {};
+    const int saw = count(Saw);
+    return QStringLiteral("Audience: %1 (%2 of %3 saw it)")
+        .arg(d.audience->name, formatGrouped(saw), formatGrouped(saw + count(NotSeenYet) + count(Silent)));
+}
 
 QString DeliveryBreakdown::caption(Group group) {
     switch (group) {
@@ -131,6 +145,8 @@ DeliveryBreakdown DeliveryBreakdown::of(const DeliveryStore::Delivery& d) {
     for (const DeliveryStore::Workstation& w : d.workstations) {
         if (seen.contains(key(w.hostName, w.desktopUser))) continue;
         if (w.firstCheckIn.isValid() && alertEnd.isValid() && w.firstCheckIn > alertEnd) continue;
+        // A workstation outside the alert's audience was never meant to see it.
+        if (d.audience && !inAudience(*d.audience, w.hostName)) continue;
         // A workstation that checks in but whose polls fail says why it has not seen the alert.
         const QString detail =
             w.lastPollFailure.isEmpty() ? QString() : QStringLiteral("last poll failure: ") + w.lastPollFailure;

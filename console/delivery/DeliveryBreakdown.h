@@ -28,6 +28,11 @@ public:
     static QString caption(Group group);
     // The alert as one line: "12/07/2026 4:07 PM - CODE Code Red - Location = East Wing".
     static QString alertLine(const DeliveryStore::LoggedAlert& alert);
+    // Whether the workstation of that name belongs to the audience.
+    static bool inAudience(const AlertAudience& audience, const QString& hostName);
+    // "Audience: Lab 3 (1 of 2 saw it)", counting the audience's workstations only; empty for an
+    // alert for everyone.
+    QString audienceLine(const DeliveryStore::Delivery& d) const;
     // "2 min 10 s".
     static QString duration(qint64 seconds);
 

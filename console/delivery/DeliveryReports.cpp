@@ -48,6 +48,9 @@ ReportDefinition DeliveryReports::delivery(const DeliveryStore::Delivery& d, con
         r.summary << summaryLine(ReportWriter::kCancelledByLabel, cancelledBy(*d.cancellation));
         r.summary << summaryLine(ReportWriter::kCancelledAtLabel, cancelledAt(*d.cancellation));
     }
+    if (d.audience)
+        r.summary << summaryLine(QStringLiteral("Audience:"),
+                                 b.audienceLine(d).mid(QStringLiteral("Audience: ").size()));
     for (int g = 0; g < DeliveryBreakdown::GroupCount; ++g) {
         const auto group = DeliveryBreakdown::Group(g);
         r.summary << summaryLine(DeliveryBreakdown::caption(group) + u':', formatGrouped(b.count(group)));
@@ -136,15 +139,16 @@ ReportDefinition DeliveryReports::workstations(const QList<DeliveryStore::Workst
                 {QStringLiteral("Volume:"), 16, columns[6]},      {QStringLiteral("Mute:"), 16, columns[7]},
                 {QStringLiteral("Last Failure:"), 16, columns[8]}};
     // The later columns where some workstation has something to say in them.
-    bool wakeUp = false, address = false, cannotRead = false;
+    bool wakeUp = false, address = false, cannotRead = false, audiences = false;
     for (const DeliveryStore::Workstation& w : list) {
+        audiences = audiences || !w.audiences.isEmpty();
         wakeUp = wakeUp || w.wake.has_value();
         address = address || !w.address.isEmpty();
         cannotRead = cannotRead || !w.unreadable.isEmpty();
     }
     for (const auto& [wanted, column, label] :
          {std::tuple{wakeUp, "WakeUp", "Wake-Up:"}, std::tuple{address, "Address", "Address:"},
-          std::tuple{cannotRead, "CannotRead", "Cannot Read:"}}) {
+          std::tuple{cannotRead, "CannotRead", "Cannot Read:"}, std::tuple{audiences, "Audiences", "Audiences:"}}) {
         if (!wanted) continue;
         columns << QLatin1String(column);
         r.fields.append({QLatin1String(label), 16, columns.last()});
@@ -157,6 +161,7 @@ ReportDefinition DeliveryReports::workstations(const QList<DeliveryStore::Workst
         if (wakeUp) values << wakeUpText(w);
         if (address) values << addressText(w);
         if (cannotRead) values << cannotReadText(w);
+        if (audiences) values << w.audiences.join(QStringLiteral(", "));
         rows << ReportDefinition::textRow(columns, values);
     }
     r.rows = rows;

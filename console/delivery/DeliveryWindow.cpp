@@ -245,6 +245,7 @@ void DeliveryWindow::showDelivery(const DeliveryStore::Delivery& d) {
     QString alertText = DeliveryBreakdown::alertLine(d.alert);
     if (!d.alert.codeMessage.isEmpty()) alertText += QStringLiteral("\nMessage: ") + d.alert.codeMessage;
     if (d.cancellation) alertText += u'\n' + DeliveryReports::cancellationLine(*d.cancellation);
+    if (d.audience) alertText += u'\n' + b.audienceLine(d);
     m_alert->setText(alertText);
     QStringList counts;
     QString signature;

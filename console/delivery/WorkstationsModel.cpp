@@ -42,6 +42,12 @@ bool WorkstationsModel::anyCannotRead() const {
     return false;
 }
 
+bool WorkstationsModel::anyAudience() const {
+    for (const DeliveryStore::Workstation& w : m_rows)
+        if (!w.audiences.isEmpty()) return true;
+    return false;
+}
+
 int WorkstationsModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(m_rows.size());
 }
@@ -56,8 +62,9 @@ QVariant WorkstationsModel::data(const QModelIndex& index, int role) const {
     // Silent, or claimed by two computers, or blind to what it must see: the operator's business.
     if (role == Qt::ForegroundRole && (w.silent || !w.otherAddresses.isEmpty() || !w.unreadable.isEmpty()))
         return QBrush(Qt::darkRed);
-    if (role == Qt::ToolTipRole && (index.column() == LastFailure || index.column() == WakeUp ||
-                                    index.column() == Address || index.column() == CannotRead))
+    if (role == Qt::ToolTipRole &&
+        (index.column() == LastFailure || index.column() == WakeUp || index.column() == Address ||
+         index.column() == CannotRead || index.column() == Audiences))
         return data(index, Qt::DisplayRole);
     if (role == Qt::FontRole && w.silent && index.column() == State) {
         QFont bold;
@@ -91,6 +98,8 @@ QVariant WorkstationsModel::data(const QModelIndex& index, int role) const {
         return DeliveryReports::addressText(w);
     case CannotRead:
         return DeliveryReports::cannotReadText(w);
+    case Audiences:
+        return w.audiences.join(QStringLiteral(", "));
     default:
         return {};
     }
@@ -99,8 +108,8 @@ QVariant WorkstationsModel::data(const QModelIndex& index, int role) const {
 QVariant WorkstationsModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     static const char* const kHeaders[ColumnCount] = {
-        "Workstation",  "User",   "Version", "Last check-in",     "State",
-        "Sound device", "Volume", "Mute",    "Last poll failure", "Wake-up"};
+        "Workstation",       "User",    "Version", "Last check-in", "State",    "Sound device", "Volume", "Mute",
+        "Last poll failure", "Wake-up", "Address", "Cannot read",   "Audiences"};
     return section >= 0 && section < ColumnCount ? QString::fromLatin1(kHeaders[section]) : QVariant();
 }
 

@@ -26,6 +26,7 @@ public:
         WakeUp,
         Address,
         CannotRead,
+        Audiences,
         ColumnCount
     };
 
@@ -38,6 +39,7 @@ public:
     bool anyWakeUp() const;
     bool anyAddress() const;
     bool anyCannotRead() const;
+    bool anyAudience() const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -43,7 +43,7 @@ WorkstationsWindow::WorkstationsWindow(ConsoleContext& ctx) : m_ctx(ctx), m_mode
     m_list->setRootIsDecorated(false);
     m_list->setUniformRowHeights(true);
     m_list->setAllColumnsShowFocus(true);
-    const int widths[WorkstationsModel::ColumnCount] = {150, 90, 60, 230, 160, 95, 95, 95, 320, 260, 200, 200};
+    const int widths[WorkstationsModel::ColumnCount] = {150, 90, 60, 230, 160, 95, 95, 95, 320, 260, 200, 200, 200};
     for (int c = 0; c < WorkstationsModel::ColumnCount; ++c)
         m_list->header()->resizeSection(c, widths[c]);
 
@@ -127,6 +127,7 @@ void WorkstationsWindow::onRead(const QList<DeliveryStore::Workstation>& rows, c
     m_list->setColumnHidden(WorkstationsModel::WakeUp, !m_model->anyWakeUp());
     m_list->setColumnHidden(WorkstationsModel::Address, !m_model->anyAddress());
     m_list->setColumnHidden(WorkstationsModel::CannotRead, !m_model->anyCannotRead());
+    m_list->setColumnHidden(WorkstationsModel::Audiences, !m_model->anyAudience());
     m_read = true;
     m_counts->setText(QStringLiteral("Workstations: %1    Listening: %2    Silent: %3")
                           .arg(formatGrouped(rows.size()), formatGrouped(rows.size() - silent), formatGrouped(silent)));

@@ -1,6 +1,7 @@
 #include "mainwindow/MainWindow.h"
 
 #include "AlertStore.h"
+#include "AudienceStore.h"
 #include "DatabaseErrors.h"
 #include "Failure.h"
 #include "Formats.h"
@@ -93,6 +94,13 @@ MainWindow::MainWindow(ConsoleContext& ctx, QString iniPath, QWidget* parent)
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setReadOnly(true);
     Text1->setGeometry(24, kClientHeight + 40, 100, 24);
+
+    // Shown, with the window grown to hold it, only at a site whose codes reach audiences.
+    m_reach = WindowParts::label(QStringLiteral("lblReach"), QString(), client);
+    m_reach->setGeometry(24, kClientHeight, 392, 20);
+    m_reach->hide();
+    for (QComboBox* list : {Combo1, Combo2})
+        connect(list, &QComboBox::currentTextChanged, this, &MainWindow::showReach);
 
     setTabOrder(Combo1, Combo2);
     setTabOrder(Combo2, Command1);
@@ -229,6 +237,11 @@ void MainWindow::Command1_Click() {
         return;
     }
 
+    if (!reachConfirmed(Combo1->currentText(), Combo2->currentText())) {
+        Combo2->setFocus();
+        return;
+    }
+
     Text1->setFocus();
     const Answer intMessageAnswer =
         m_ctx.msg.show(QStringLiteral("Custom Message"),
@@ -280,6 +293,49 @@ void MainWindow::Command1_Click() {
                    QStringLiteral("The new halvane record has been saved to the database."), Buttons::Ok,
                    Icon::Information);
     warnIfClocksDiffer(saved->consoleNow, saved->serverNow);
+}
+
+void MainWindow::showReach() {
+    const QString code = trimmedOf(Combo1->currentText()).isEmpty() ? QString() : Combo1->currentText();
+    const QString location = trimmedOf(Combo2->currentText()).isEmpty() ? QString() : Combo2->currentText();
+    const int read = ++m_reachRead;
+    m_ctx.database().refresh<AudienceStore, AudienceStore::Reach>(
+        this, [code, location](AudienceStore& s) { return s.reachOf(code, location); },
+        [this, read, code, location](const JobResult<AudienceStore::Reach>& answer) {
+            if (read != m_reachRead) return; // a later choice has its own read
+            // A database or account without audiences: every alert reaches everyone, as always.
+            if (answer.failure || !answer.value.siteTargets) return;
+            if (!m_reach->isVisible()) {
+                m_reach->show();
+                centralWidget()->setFixedSize(kClientWidth, kClientHeight + 24);
+                setFixedSize(kClientWidth, kClientHeight + 24 + menuBar()->sizeHint().height());
+            }
+            if (code.isEmpty() || location.isEmpty())
+                m_reach->clear();
+            else if (!answer.value.audience)
+                m_reach->setText(QStringLiteral("Reaches: Everyone"));
+            else
+                m_reach->setText(
+                    QStringLiteral("Reaches: %1 (%2 checked in recently)")
+                        .arg(answer.value.audience->name, amount(answer.value.recentWorkstations, "workstation")));
+        });
+}
+
+bool MainWindow::reachConfirmed(const QString& code, const QString& location) {
+    AudienceStore::Reach reach;
+    try {
+        m_ctx.database().run<AudienceStore>([&](AudienceStore& s) { reach = s.reachOf(code, location); });
+    } catch (const Failure&) {
+        // Unknown here; the submission decides the audience itself and never narrows it to nobody.
+        return true;
+    }
+    if (!reach.audience || reach.recentWorkstations > 0) return true;
+    Text1->setFocus();
+    return m_ctx.msg.show(QStringLiteral("No Workstations In Audience"),
+                          QStringLiteral("This alert reaches only the audience \"%1\", and none of its workstations "
+                                         "has checked in recently. Send it anyway?")
+                              .arg(reach.audience->name),
+                          Buttons::YesNo, Icon::Warning) == Answer::Yes;
 }
 
 void MainWindow::refuseForClock(const AlertStore::ClockRefused& clocks) {

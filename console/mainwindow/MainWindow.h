@@ -54,6 +54,11 @@ private:
     // A submission refused before anything happened, for a clock far off the server's.
     void refuseForClock(const AlertStore::ClockRefused& clocks);
     void warnIfClocksDiffer(const QDateTime& console, const QDateTime& server);
+    // The line below the lists: whom the chosen code and location reach, read afresh at every choice.
+    void showReach();
+    // False when the alert would reach only an audience none of whose workstations checked in
+    // recently and the operator chose not to send it.
+    bool reachConfirmed(const QString& code, const QString& location);
 
     ConsoleContext& m_ctx;
     QString m_iniPath;
@@ -65,6 +70,8 @@ private:
     QComboBox* Combo2;
     QPushButton* Command1;
     QLineEdit* Text1;
+    QLabel* m_reach = nullptr;
+    int m_reachRead = 0; // the choice the newest read is for
 };
 
 } // namespace hv

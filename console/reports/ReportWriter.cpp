@@ -15,6 +15,7 @@ const QString ReportWriter::kRuleLine = QString(79, u'_');
 const QString ReportWriter::kEmptyResultLine = QStringLiteral("No Records Matching Query");
 const QString ReportWriter::kCancelledByLabel = QStringLiteral("Cancelled By:");
 const QString ReportWriter::kCancelledAtLabel = QStringLiteral("Cancelled At:");
+const QString ReportWriter::kAudienceLabel = QStringLiteral("Audience:");
 
 ReportWriter::ReportWriter(ConsoleDatabase& db, const PrinterPort& printer, QDate printDate)
     : m_db(db), m_printer(printer), m_printDate(printDate) {}
@@ -66,9 +67,15 @@ qint64 ReportWriter::write(const ReportDefinition& report) {
     // lines go into the file as the rows arrive, on the database thread.
     qint64 intRecordCount = 0;
     QHash<qint64, ReportStore::Cancellation> cancelled;
+    QHash<qint64, QString> audiences;
     const auto writeRecord = [&](const QSqlRecord& row) {
         for (const ReportDefinition::Field& field : report.fields)
             file.writeLine(recordLine(field.label, field.valueColumn, valueText(row, field)));
+        // An alert for every workstation keeps the record it always had.
+        if (!audiences.isEmpty()) {
+            const auto a = audiences.constFind(row.value(columnIndex(row, QStringLiteral("ID"))).toLongLong());
+            if (a != audiences.constEnd()) file.writeLine(recordLine(kAudienceLabel, kCancelledColumn, *a));
+        }
         if (!cancelled.isEmpty()) {
             const auto c = cancelled.constFind(row.value(columnIndex(row, QStringLiteral("ID"))).toLongLong());
             if (c != cancelled.constEnd()) {
@@ -85,7 +92,10 @@ qint64 ReportWriter::write(const ReportDefinition& report) {
             writeRecord(row);
     } else {
         m_db.run<ReportStore>([&](ReportStore& store) {
-            if (report.withCancellations) cancelled = store.readCancellations();
+            if (report.withCancellations) {
+                cancelled = store.readCancellations();
+                audiences = store.readAudiences();
+            }
             store.readRows(report.query, writeRecord);
         });
     }

@@ -19,6 +19,7 @@ public:
     // The lines a cancelled alert's record ends with, aligned with the record's own values.
     static const QString kCancelledByLabel;
     static const QString kCancelledAtLabel;
+    static const QString kAudienceLabel;
     static constexpr int kCancelledColumn = 16;
 
     // The rows are read on the database thread and written to the file as they arrive; the

@@ -71,6 +71,10 @@ inline const QString kReadAloudNotSavedTitle = QStringLiteral("Read Aloud Not Sa
 inline const QString kReasonNoSettingsTable =
     QStringLiteral("The MYSQL database has no table for this setting yet: run upgrade.sql on it.");
 
+inline const QString kAudiencesNotSavedTitle = QStringLiteral("Audiences Not Saved");
+inline const QString kReasonNoAudiences =
+    QStringLiteral("The MYSQL database has no tables for audiences yet: run upgrade.sql on it.");
+
 inline const QString kNotCancelledTitle = QStringLiteral("Alert Not Cancelled");
 inline const QString kNotCancelledText =
     QStringLiteral("The alert has not been cancelled: the workstations go on showing it.");

@@ -171,6 +171,17 @@ FailureTable::Response FailureTable::responseTo(Operation op, const Failure& f, 
     case Op::CancelSave:
         return stop({{text::kNotCancelledTitle,
                       text::kNotCancelledText + u' ' + cancelReason(f) + text::kContactAdministrator}});
+    // Audiences are an addition: a database or account without them never ends the console.
+    case Op::AudiencesLoad:
+        return stop(
+            {{text::kDatabaseErrorTitle, QStringLiteral("The audiences could not be read from the database. ") +
+                                             (dberror::noSuchTable(f) ? text::kReasonNoAudiences : reasonFor(f)) +
+                                             text::kContactAdministrator}});
+    case Op::AudiencesSave:
+        return stop(
+            {{text::kAudiencesNotSavedTitle, QStringLiteral("Nothing has been saved. ") +
+                                                 (dberror::noSuchTable(f) ? text::kReasonNoAudiences : reasonFor(f)) +
+                                                 text::kContactAdministrator}});
     }
     return stop();
 }

@@ -34,6 +34,8 @@ public:
         DeliveryRead,   // the delivery and workstations windows reading by themselves every few seconds
         CancelListLoad, // the list of alerts that can still be cancelled
         CancelSave,     // the record of a cancellation
+        AudiencesLoad,  // the audiences window opening or reading again after a change
+        AudiencesSave,  // a change to an audience, a code's reach or a location's audience
     };
 
     // How the table tells failures apart: the one classification every program uses.

@@ -46,8 +46,9 @@ private slots:
     void initTestCase() { REQUIRE_DB(); }
     void init() { testdb::reset(); }
 
-    // The one table of cases the workstation's matching (a wake-up message) and the server's (the
-    // poll) are both held to: they must never disagree, or a woken alert would be taken down.
+    // The one table of cases the matching and the poll (the patterns stored by the real server and
+    // read back, accents and all) are both held to: a wake-up message and the poll must never
+    // disagree, or a woken alert would be taken down.
     void patternCases_data() {
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<QString>("host");
