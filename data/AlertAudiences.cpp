@@ -11,13 +11,6 @@ namespace hv {
 
 namespace {
 
-// The server's "unknown column": a table made before a column of it was added.
-constexpr int kNoSuchColumn = 1054;
-
-bool unavailable(const Failure& f) {
-    return dberror::noSuchTable(f) || f.nativeCode() == kNoSuchColumn || f.number() == code::PermissionDenied;
-}
-
 QVariantList keyOf(const SavedAlert& alert) {
     return {alert.codeDate.toString(QStringLiteral("yyyy-MM-dd")), alert.codeTime.toString(QStringLiteral("HH:mm:ss")),
             alert.alertId};
@@ -45,7 +38,7 @@ std::optional<AlertAudience> AlertAudiences::resolve(Connection& connection, con
         if (audience.patterns.isEmpty()) return std::nullopt;
         return audience;
     } catch (const Failure& f) {
-        if (!unavailable(f)) throw;
+        if (!dberror::notHere(f)) throw;
         m_unavailable = true;
         return std::nullopt;
     }
@@ -64,7 +57,7 @@ void AlertAudiences::write(Connection& connection, SavedAlert& alert) {
                                               "LikePattern) VALUES (?, ?, ?, ?, ?)"),
                                keyOf(alert) + QVariantList{pattern, hostpattern::likeForm(pattern)});
     } catch (const Failure& f) {
-        if (!unavailable(f)) throw;
+        if (!dberror::notHere(f)) throw;
         // Refused at its first row (rights go by table): what the poll goes by, the patterns, is
         // not there, and the alert reaches everyone, as its wake-up message will then say.
         m_unavailable = true;
@@ -88,7 +81,7 @@ std::optional<AlertAudience> AlertAudiences::read(Connection& connection, const 
             audience.patterns << r.value(0).toString();
         return audience;
     } catch (const Failure& f) {
-        if (!unavailable(f)) throw;
+        if (!dberror::notHere(f)) throw;
         return std::nullopt;
     }
 }

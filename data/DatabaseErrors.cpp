@@ -97,6 +97,10 @@ bool noSuchTable(const Failure& f) {
     return f.number() == kNoSuchTable;
 }
 
+bool notHere(const Failure& f) {
+    return noSuchTable(f) || f.nativeCode() == kNoSuchColumn || f.number() == code::PermissionDenied;
+}
+
 bool outcomeUnknown(const Failure& f) {
     return f.nativeCode() == kOutcomeUnknown;
 }

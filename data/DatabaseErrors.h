@@ -12,6 +12,7 @@ namespace dberror {
 
 // Numbers the programs react to by name.
 inline constexpr int kNoSuchTable = 1146;   // a table an older database does not have yet
+inline constexpr int kNoSuchColumn = 1054;  // a column added to a table after it was made
 inline constexpr int kDuplicateKey = 1062;  // the row is there already
 inline constexpr int kConflict = 1213;      // deadlock, or a Galera transaction that lost to another node's
 inline constexpr int kNoSuchRoutine = 1305; // a procedure an older database does not have yet
@@ -48,6 +49,9 @@ bool nodeLost(const Failure& failure);
 // opposed to refusing: the same statement may well go through later.
 bool unanswered(const Failure& failure);
 bool noSuchTable(const Failure& failure);
+// A table or column that came later than this database, or that this account was not granted:
+// the feature it serves is not there, and the program does what it did before it.
+bool notHere(const Failure& failure);
 // The procedure is not there (a database from before it), or the account may not run it.
 bool noSuchRoutine(const Failure& failure);
 bool outcomeUnknown(const Failure& failure);

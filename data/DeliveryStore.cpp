@@ -47,9 +47,6 @@ const QString kWorkstationsStatement =
                    "FROM workstations %2ORDER BY HostName, DesktopUser LIMIT %3")
         .arg(site::kSilentAfterMissedPolls);
 
-// The server's "unknown column": a table made before a column of it was added.
-constexpr int kNoSuchColumn = 1054;
-
 // A table that came later than the delivery tables: a database or an account without it shows
 // what it did before.
 template <class Read> void readIfThere(Read read) {
@@ -146,9 +143,7 @@ std::optional<AlertAudience> audienceOf(Connection& connection, qint64 logId) {
         // Without patterns it reached everyone.
         if (!read.patterns.isEmpty()) audience = read;
     } catch (const Failure& f) {
-        if (f.nativeCode() != dberror::kNoSuchTable && f.nativeCode() != kNoSuchColumn &&
-            f.number() != code::PermissionDenied)
-            throw;
+        if (!dberror::notHere(f)) throw;
     }
     return audience;
 }

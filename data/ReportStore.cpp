@@ -72,8 +72,8 @@ QHash<qint64, QString> ReportStore::readAudiences() {
                                [&](const QSqlRecord& r) { out.insert(r.value(0).toLongLong(), textOf(r.value(1))); });
         });
     } catch (const Failure& f) {
-        // 1054: a table of audiences made before it named the log rows.
-        if (!dberror::noSuchTable(f) && f.nativeCode() != 1054 && f.number() != code::PermissionDenied) throw;
+        // Also a table of audiences made before it named the log rows.
+        if (!dberror::notHere(f)) throw;
     }
     return out;
 }

@@ -5,6 +5,7 @@
 #include "RingReport.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -18,6 +19,9 @@ public:
     virtual ~PopupPort();
     // Loads the popup (placed and shown, never taking the focus) with the alert text.
     virtual void showAlerts(const QString& text, QWidget* caller) = 0;
+    // The same with the text as one block per alert, newest first: a popup that cannot show them
+    // all says how many more are live instead of cutting the last ones off unseen.
+    virtual void showBlocks(const QStringList& blocks, QWidget* caller) { showAlerts(blocks.join(QString()), caller); }
     // Unloads it if it is open.
     virtual void closePopup() = 0;
     virtual bool isOpen() const = 0;

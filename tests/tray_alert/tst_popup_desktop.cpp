@@ -262,6 +262,41 @@ private slots:
         QCOMPARE(darkRight, 0);
     }
 
+    // Four live alerts, newest first, do not fit: the whole blocks that do are shown and the last
+    // line counts the rest, inside the label.
+    void severalAlertsShowTheNewestFirstAndCountTheRest() {
+        QStringList blocks;
+        for (int i = 4; i >= 1; --i)
+            blocks << QString("10:0%1 AM - CODE Code %1\r\nLocation = Wing %1\r\nGo to your fire watch place.\r\n"
+                              "Message %1\r\n")
+                          .arg(i);
+        hv::DesktopPopup popup;
+        popup.showBlocks(blocks, m_below.get());
+        QVERIFY(QTest::qWaitForWindowExposed(popup.window()));
+        const QString shown = popup.window()->message();
+        qsizetype whole = 0;
+        while (whole < blocks.size() && shown.startsWith(blocks.mid(0, whole + 1).join(QString())))
+            ++whole;
+        QVERIFY2(whole >= 1 && whole < blocks.size(), qPrintable(shown));
+        QCOMPARE(shown, blocks.mid(0, whole).join(QString()) + hv::PopupWindow::moreLine(int(blocks.size() - whole)));
+        QCOMPARE(popup.window()->size(), QSize(380, 120));
+
+        QTest::qWait(300);
+        const QString keep =
+            qEnvironmentVariable("HALVANE_BINARY_DIR", QDir::tempPath()) + "/test-artifacts/frmPopup-several.png";
+        QVERIFY(g_session->screenshot(keep));
+        const QImage shot = QImage(keep).convertToFormat(QImage::Format_RGB32);
+        int darkBelow = 0;
+        for (int y = 89; y < 95; ++y)
+            for (int x = 1; x < 379; ++x)
+                darkBelow += qGray(shot.pixel(m_expected.topLeft() + QPoint(x, y))) < 128;
+        QVERIFY2(darkBelow == 0, "the count of the other alerts is cut off");
+
+        // All of them fit: no count.
+        popup.showBlocks(blocks.mid(0, 1), m_below.get());
+        QCOMPARE(popup.window()->message(), blocks.front());
+    }
+
     void staysAboveWindowsRaisedActivatedOrFullScreen() {
         focusBelow();
         hv::DesktopPopup popup;

@@ -126,8 +126,8 @@ private slots:
         // A second alert inside the window: both blocks, one more ring.
         const qint64 b = addAlert("Code Blue", "Ward 3", kNull, "Team to ward 3", 5);
         QVERIFY(poll());
-        QCOMPARE(popup->shown.last(), block(a, "Code Red", "Lobby", "All staff to fire-watch posts", "Smoke on 2") +
-                                          block(b, "Code Blue", "Ward 3", "", "Team to ward 3"));
+        QCOMPARE(popup->shown.last(), block(b, "Code Blue", "Ward 3", "", "Team to ward 3") +
+                                          block(a, "Code Red", "Lobby", "All staff to fire-watch posts", "Smoke on 2"));
         QCOMPARE(ringLog->rings, 2);
         QCOMPARE(poller->intLastID(), b);
     }
@@ -156,7 +156,7 @@ private slots:
         QVERIFY(poll());
         QCOMPARE(ringLog->rings, 4);
         QVERIFY(popup->open);
-        QVERIFY(popup->shown.last().endsWith(block(d, "Code Grey", "Lobby", "", "Drill")));
+        QVERIFY(popup->shown.last().startsWith(block(d, "Code Grey", "Lobby", "", "Drill")));
         QTest::qWait(300);
         QCOMPARE(said->take().size(), 2);
     }
@@ -168,8 +168,8 @@ private slots:
         const qint64 real = addAlert("D", kNull, "  Go to posts ", "m4", 30);
         QVERIFY(poll());
         const QString text = popup->shown.last();
-        QCOMPARE(text, block(empty, "A", "L1", "", "m1") + block(blank, "B", "L2", "", "m2") +
-                           block(null, "C", "L3", "", "") + block(real, "D", "", "  Go to posts ", "m4"));
+        QCOMPARE(text, block(real, "D", "", "  Go to posts ", "m4") + block(null, "C", "L3", "", "") +
+                           block(blank, "B", "L2", "", "m2") + block(empty, "A", "L1", "", "m1"));
         QCOMPARE(text.count("\r\n"), 3 + 3 + 3 + 4);
         QVERIFY(!text.contains(QRegularExpression("[^\r]\n")));
     }
@@ -226,7 +226,7 @@ private slots:
         QVERIFY(poll());
         QVERIFY(popup->open);
         QCOMPARE(popup->shown.last(),
-                 block(fresh, "BeforeMidnight", "Lobby", "", "") + block(older, "LongerAgo", "Lobby", "", ""));
+                 block(older, "LongerAgo", "Lobby", "", "") + block(fresh, "BeforeMidnight", "Lobby", "", ""));
         QCOMPARE(ringLog->rings, 1);
     }
 
@@ -290,7 +290,8 @@ private slots:
                  "the server returned the rows in ID order; the case needs them unsorted");
 
         QVERIFY(poll());
-        QCOMPARE(popup->shown.last(), block(7, "Older", "A", "", "") + block(9, "Newer", "B", "", ""));
+        // The newest first, whatever order the server gave.
+        QCOMPARE(popup->shown.last(), block(9, "Newer", "B", "", "") + block(7, "Older", "A", "", ""));
         QCOMPARE(ringLog->rings, 2);
         QCOMPARE(poller->intLastID(), 9);
     }

@@ -40,7 +40,7 @@ LiveAlerts::Showing LiveAlerts::showing() {
         ++out.alerts;
         e.onScreen = true;
         m_lastID = key.id;
-        out.text += alertText::block(e.polled);
+        out.blocks.prepend(alertText::block(e.polled));
         if (e.rung) continue;
         e.rung = true;
         out.ring = true;
@@ -53,6 +53,8 @@ LiveAlerts::Showing LiveAlerts::showing() {
             e.ringTicket = 0;
         }
     }
+    // Newest first: with more alerts than the balloon holds, the one just sent is the one seen.
+    out.text = out.blocks.join(QString());
     if (out.ring && m_readAloud.value_or(false)) {
         out.words = words.join(QStringLiteral(". "));
         for (auto& [key, e] : m_alerts)

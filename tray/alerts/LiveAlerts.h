@@ -36,10 +36,11 @@ public:
 
     // What the window does after a poll.
     struct Showing {
-        // How many alerts the popup shows (none: no popup), and its text, one block per alert in
-        // ID order.
+        // How many alerts the popup shows (none: no popup), and its text, one block per alert,
+        // the newest (highest ID) first.
         int alerts = 0;
         QString text;
+        QStringList blocks;
         // A new alert is among them: the ring plays, and their receipts follow it.
         bool ring = false;
         // What the new alerts say, for reading aloud after the ring where the site has that on.

@@ -144,7 +144,7 @@ void Poller::onPolled(const PollSnapshot& s) {
 bool Poller::present(const LiveAlerts::Showing& show, Handler& h) {
     h.step([&] { m_popup.closePopup(); });
     if (show.alerts == 0) return false;
-    h.step([&] { m_popup.showAlerts(show.text, m_caller); });
+    h.step([&] { m_popup.showBlocks(show.blocks, m_caller); });
     // The popup is already up: the window thread paints it while the audio thread rings.
     if (!show.ring || m_halted) return false;
     const int ticket = playRing(TrayOperation::Poll);

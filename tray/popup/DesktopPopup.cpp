@@ -12,6 +12,14 @@ DesktopPopup::~DesktopPopup() {
 }
 
 void DesktopPopup::showAlerts(const QString& text, QWidget* caller) {
+    show([&](PopupWindow* w) { w->setMessage(text); }, caller);
+}
+
+void DesktopPopup::showBlocks(const QStringList& blocks, QWidget* caller) {
+    show([&](PopupWindow* w) { w->setBlocks(blocks); }, caller);
+}
+
+void DesktopPopup::show(const std::function<void(PopupWindow*)>& fill, QWidget* caller) {
     closePopup();
     QList<QScreen*> screens = QGuiApplication::screens();
     QScreen* primary = QGuiApplication::primaryScreen();
@@ -29,7 +37,7 @@ void DesktopPopup::showAlerts(const QString& text, QWidget* caller) {
         auto* w = new PopupWindow(screen);
         w->setCaller(caller);
         w->setMessage(QString());
-        w->setMessage(text);
+        fill(w);
         QObject::connect(w, &PopupWindow::closedByUser, w, [this] {
             if (m_closedByUser) m_closedByUser();
         });

@@ -16,6 +16,7 @@ class DesktopPopup : public PopupPort {
 public:
     ~DesktopPopup() override;
     void showAlerts(const QString& text, QWidget* caller) override;
+    void showBlocks(const QStringList& blocks, QWidget* caller) override;
     void closePopup() override;
     bool isOpen() const override;
     void setClosedByUser(std::function<void()> fn) override { m_closedByUser = std::move(fn); }
@@ -25,6 +26,8 @@ public:
     QList<PopupWindow*> windows() const;
 
 private:
+    void show(const std::function<void(PopupWindow*)>& fill, QWidget* caller);
+
     QList<QPointer<PopupWindow>> m_windows;
     std::function<void()> m_closedByUser;
 };

@@ -114,6 +114,44 @@ QString PopupWindow::message() const {
     return m_msg->text();
 }
 
+QString PopupWindow::moreLine(int more) {
+    return more == 1 ? QStringLiteral("1 more alert is live.") : QStringLiteral("%1 more alerts are live.").arg(more);
+}
+
+bool PopupWindow::fits(const QString& text) const {
+    // As the label lays it out: wrapped at its width, in its font.
+    const QRect needed = m_msg->fontMetrics().boundingRect(QRect(0, 0, m_msg->width(), 1 << 20),
+                                                           int(m_msg->alignment()) | Qt::TextWordWrap, text);
+    return needed.height() <= m_msg->height();
+}
+
+void PopupWindow::setBlocks(const QStringList& blocks) {
+    const QString crLf = QStringLiteral("\r\n");
+    const qsizetype n = blocks.size();
+    QString text = blocks.join(QString());
+    if (fits(text)) {
+        setMessage(text);
+        return;
+    }
+    // The most whole blocks that leave room for the line saying what is left out.
+    for (qsizetype shown = n - 1; shown >= 1; --shown) {
+        text = blocks.mid(0, shown).join(QString()) + moreLine(int(n - shown));
+        if (fits(text)) {
+            setMessage(text);
+            return;
+        }
+    }
+    // Not even the newest block whole: as many of its lines as fit, then the line.
+    QStringList lines = blocks.value(0).split(crLf, Qt::SkipEmptyParts);
+    const QString more = n > 1 ? moreLine(int(n - 1)) : QStringLiteral("...");
+    while (!lines.isEmpty()) {
+        text = lines.join(crLf) + crLf + more;
+        if (fits(text)) break;
+        lines.removeLast();
+    }
+    setMessage(lines.isEmpty() ? more : text);
+}
+
 void PopupWindow::mousePressEvent(QMouseEvent* event) {
     event->accept();
 }

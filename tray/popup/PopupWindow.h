@@ -31,6 +31,11 @@ public:
 
     void setMessage(const QString& text);
     QString message() const;
+    // One block per alert, newest first, as many as lblMsg holds; when some are left out (or the
+    // first is cut short), its last line says how many more alerts are live.
+    void setBlocks(const QStringList& blocks);
+    // That line.
+    static QString moreLine(int more);
 
     // The window that opened the popup; released when it closes.
     QWidget* Caller() const { return m_caller; }
@@ -57,6 +62,8 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    bool fits(const QString& text) const;
+
     QLabel* m_balloon;
     QLabel* m_msg;
     QLabel* m_dismiss;
