@@ -1,6 +1,7 @@
 #include "AlertStore.h"
 
 #include "AlertAudiences.h"
+#include "AlertPresentations.h"
 #include "CheckedWrite.h"
 #include "Connection.h"
 #include "Ports.h"
@@ -124,6 +125,7 @@ AlertStore::Saved AlertStore::save(const QList<Alert>& alerts, const Clock& cloc
         saved.alerts.clear();
         saved.already = false;
         AlertAudiences audiences;
+        AlertPresentations presentations;
         if (withToken) {
             try {
                 // Stored already by a try whose outcome its sender never learned: the same alerts,
@@ -145,8 +147,10 @@ AlertStore::Saved AlertStore::save(const QList<Alert>& alerts, const Clock& cloc
                     a.comments = textOf(r.value(7));
                     saved.alerts.append(a);
                 }
-                for (SavedAlert& a : saved.alerts)
+                for (SavedAlert& a : saved.alerts) {
                     a.audience = audiences.read(connection, a);
+                    a.presentation = presentations.read(connection, a);
+                }
             } catch (const Failure& f) {
                 if (!dberror::noSuchTable(f)) throw;
                 withToken = false;
@@ -186,6 +190,9 @@ AlertStore::Saved AlertStore::save(const QList<Alert>& alerts, const Clock& cloc
             }
             row.audience = audiences.resolve(connection, alert.codeName, alert.codeLocation);
             audiences.write(connection, row);
+            row.presentation = presentations.resolve(connection, alert.codeName);
+            if (!row.presentation) row.presentation = alert.presentationIfNone;
+            presentations.write(connection, row);
             saved.alerts.append(row);
         }
         saved.comments = saved.alerts.isEmpty() ? QString() : saved.alerts.front().comments;

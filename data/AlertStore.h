@@ -51,6 +51,8 @@ public:
         QString codeLocation;
         // Unset when the operator declined a custom message: the column keeps its default.
         std::optional<QString> codeMessage;
+        // Where the code sets no presentation, this one (a CAP message that calls for it).
+        std::optional<AlertPresentation> presentationIfNone = {};
     };
     struct Saved {
         QDateTime consoleNow; // the one reading that dated both rows

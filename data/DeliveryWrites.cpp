@@ -95,6 +95,17 @@ QString DeliveryWrites::receiptCall() {
     return QStringLiteral("CALL tray_receipt(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
 }
 
+QString DeliveryWrites::answerCall() {
+    return QStringLiteral("CALL tray_answer(?, ?, ?, ?, ?, ?, ?)");
+}
+
+WriteOutcome DeliveryWrites::writeAnswer(Connection& connection, const WorkstationIdentity& me,
+                                         const AnswerWrite& answer) {
+    return run(connection, answerCall(),
+               {answer.alert.codeDate, answer.alert.codeTime, answer.alert.id, me.hostName, me.desktopUser,
+                answer.answer, ago(answer.answeredAt)});
+}
+
 QString DeliveryWrites::closeCall() {
     return QStringLiteral("CALL tray_close(?, ?, ?, ?, ?, ?)");
 }

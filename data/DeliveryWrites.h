@@ -40,6 +40,13 @@ struct CloseWrite {
     QElapsedTimer closedAt;
 };
 
+// The user at the workstation answered an alert with one of the answers it offered.
+struct AnswerWrite {
+    ShownAlert alert;
+    QString answer;
+    QElapsedTimer answeredAt;
+};
+
 // How a write went: done, refused by a server that answered (no delivery tables, no rights, a
 // value it would not take), or not answered at all (the same may well go through later).
 enum class WriteOutcome { Written, Refused, Lost };
@@ -70,7 +77,12 @@ public:
     static WriteOutcome writeClose(Connection& connection, const WorkstationIdentity& me, const CloseWrite& close,
                                    WriteDoors* doors = nullptr);
 
+    // Through the procedure alone: answers came with it, and it checks that the alert offered the
+    // answer. The first answer stays, so the same write may go again.
+    static WriteOutcome writeAnswer(Connection& connection, const WorkstationIdentity& me, const AnswerWrite& answer);
+
     static QString receiptCall();
+    static QString answerCall();
     static QString closeCall();
     // The direct statements, for a database without the procedures.
     static QString receiptStatement(int rows);

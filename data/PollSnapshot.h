@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AlertPresentation.h"
 #include "Failure.h"
 
 #include <QDate>
@@ -45,6 +46,8 @@ struct PolledAlert {
     bool unreadable = false;
     // The host-name patterns of its audience, as the poll read them; none for everyone.
     QStringList patterns = {};
+    // How it is presented, as the poll read it; the balloon and one ring where it has none.
+    AlertPresentation presentation = {};
 };
 
 // What the tooltip read brought back.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AlertPresentation.h"
+
 #include <QDate>
 #include <QString>
 #include <QStringList>
@@ -31,6 +33,8 @@ struct SavedAlert {
     // Unset: every workstation (a code that reaches everyone, a location without an audience, a
     // database from before audiences).
     std::optional<AlertAudience> audience;
+    // Unset: the balloon and one ring (a code without a presentation, a database from before them).
+    std::optional<AlertPresentation> presentation;
 };
 
 } // namespace hv

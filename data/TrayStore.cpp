@@ -1,5 +1,6 @@
 #include "TrayStore.h"
 
+#include "AlertPresentations.h"
 #include "Connection.h"
 #include "DatabaseErrors.h"
 #include "Handler.h"
@@ -289,7 +290,30 @@ PollSnapshot TrayStore::readAlerts(Connection& conn) {
                         s->alerts.end());
     if (m_patternsForbidden && !m_unreadable.contains(QStringLiteral("alertpatterns")))
         m_unreadable << QStringLiteral("alertpatterns");
+    if (s->statementRan && !s->alerts.isEmpty()) readPresentations(conn, *s);
     return std::move(*s);
+}
+
+void TrayStore::readPresentations(Connection& conn, PollSnapshot& s) {
+    if (m_presentationsRefusedAt.isValid() && m_presentationsRefusedAt.elapsed() < qint64(site::kCheckInSeconds) * 1000)
+        return;
+    std::map<AlertKey, AlertPresentation> found;
+    try {
+        conn.forEach(bounded(AlertPresentations::liveStatement()), {}, [&](const QSqlRecord& row) {
+            found[{row.value(0).toLongLong(), row.value(1).toDate(), row.value(2).toTime()}] =
+                AlertPresentations::fromRow(row, 3);
+        });
+        m_presentationsRefusedAt.invalidate();
+    } catch (const Failure& f) {
+        // Without them every alert shows in the balloon and rings once, as before: shown all the same.
+        if (dberror::notHere(f))
+            m_presentationsRefusedAt.start();
+        else if (!s.skipped)
+            s.skipped = f;
+        return;
+    }
+    for (PolledAlert& a : s.alerts)
+        if (const auto it = found.find(a.key); it != found.end()) a.presentation = it->second;
 }
 
 void TrayStore::readPatterns(Connection& conn, PollSnapshot& s) {

@@ -73,12 +73,16 @@ private:
     PollSnapshot readAllAlerts(Connection& conn);
     // Gives the alerts of s their patterns with a statement of their own.
     void readPatterns(Connection& conn, PollSnapshot& s);
+    // Gives the alerts of s their presentations: a statement of its own, sent only while alerts
+    // are live, so that a poll at rest costs the server what it always has.
+    void readPresentations(Connection& conn, PollSnapshot& s);
 
     ServerList m_servers;
     DatabaseAccess m_access;
     // Since when the newer statement is known not to work here; invalid while it does.
     QElapsedTimer m_newerRefusedAt;
     QElapsedTimer m_audiencesRefusedAt;
+    QElapsedTimer m_presentationsRefusedAt;
     bool m_patternsForbidden = false;
     QString m_hostName;
     QStringList m_unreadable;

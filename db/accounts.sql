@@ -20,10 +20,12 @@ SET @missing = (SELECT GROUP_CONCAT(n ORDER BY n SEPARATOR ' and ') FROM (
     UNION ALL SELECT 'traysettings' UNION ALL SELECT 'capmessages' UNION ALL SELECT 'receiptorigins'
     UNION ALL SELECT 'workstationreports' UNION ALL SELECT 'submissions' UNION ALL SELECT 'audiences'
     UNION ALL SELECT 'audiencepatterns' UNION ALL SELECT 'codereach' UNION ALL SELECT 'locationaudiences'
-    UNION ALL SELECT 'alertaudiences' UNION ALL SELECT 'alertpatterns') wanted
+    UNION ALL SELECT 'alertaudiences' UNION ALL SELECT 'alertpatterns' UNION ALL SELECT 'codepresentations'
+    UNION ALL SELECT 'alertpresentations' UNION ALL SELECT 'answers') wanted
   WHERE n NOT IN (SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA = 'halvane'));
 SET @missing = CONCAT_WS(' and ', @missing, (SELECT GROUP_CONCAT(n ORDER BY n SEPARATOR ' and ') FROM (
-    SELECT 'tray_check_in' AS n UNION ALL SELECT 'tray_receipt' UNION ALL SELECT 'tray_close') wanted
+    SELECT 'tray_check_in' AS n UNION ALL SELECT 'tray_receipt' UNION ALL SELECT 'tray_close'
+    UNION ALL SELECT 'tray_answer') wanted
   WHERE n NOT IN (SELECT ROUTINE_NAME FROM information_schema.ROUTINES WHERE ROUTINE_SCHEMA = 'halvane')));
 SET @missing = NULLIF(@missing, '');
 SET @@session.sql_mode = IF(IFNULL(@morvik_password, '') = '', 'set @morvik_password first', @@session.sql_mode);
@@ -74,6 +76,11 @@ PREPARE s FROM @s; EXECUTE s;
 -- Whom each live alert is for: the poll shows a workstation only the alerts for everyone and for
 -- an audience its name belongs to.
 SET @s = IF(@ok, CONCAT('GRANT SELECT ON halvane.alertpatterns TO ', @morvik_account), NULL);
+PREPARE s FROM @s; EXECUTE s;
+-- How each live alert is presented, and the answers it offers.
+SET @s = IF(@ok, CONCAT('GRANT SELECT ON halvane.alertpresentations TO ', @morvik_account), NULL);
+PREPARE s FROM @s; EXECUTE s;
+SET @s = IF(@ok, CONCAT('GRANT EXECUTE ON PROCEDURE halvane.tray_answer TO ', @morvik_account), NULL);
 PREPARE s FROM @s; EXECUTE s;
 SET @s = IF(@ok, CONCAT('GRANT EXECUTE ON PROCEDURE halvane.tray_check_in TO ', @morvik_account), NULL);
 PREPARE s FROM @s; EXECUTE s;
@@ -130,6 +137,14 @@ PREPARE s FROM @s; EXECUTE s;
 SET @s = IF(@ok, CONCAT('GRANT SELECT, INSERT ON halvane.alertaudiences TO ', @halvane_account), NULL);
 PREPARE s FROM @s; EXECUTE s;
 SET @s = IF(@ok, CONCAT('GRANT SELECT, INSERT ON halvane.alertpatterns TO ', @halvane_account), NULL);
+PREPARE s FROM @s; EXECUTE s;
+-- Each code's presentation is the administrators' to edit; each alert's is written with it and
+-- never changed; the answers are the workstations' (through their procedure), only read here.
+SET @s = IF(@ok, CONCAT('GRANT SELECT, INSERT, UPDATE, DELETE ON halvane.codepresentations TO ', @halvane_account), NULL);
+PREPARE s FROM @s; EXECUTE s;
+SET @s = IF(@ok, CONCAT('GRANT SELECT, INSERT ON halvane.alertpresentations TO ', @halvane_account), NULL);
+PREPARE s FROM @s; EXECUTE s;
+SET @s = IF(@ok, CONCAT('GRANT SELECT ON halvane.answers TO ', @halvane_account), NULL);
 PREPARE s FROM @s; EXECUTE s;
 -- The CAP messages halvane-send took: it runs with the console's account, reads them and adds to
 -- them, never changes or removes one. The tray client has no business there.

@@ -217,6 +217,57 @@ CREATE TABLE IF NOT EXISTS alertpatterns (
   PRIMARY KEY (CodeDate, CodeTime, AlertID, Pattern)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
 
+-- How the workstations present each code's alerts: in the balloon (a code without a row, or
+-- 'balloon') or over the whole of every screen ('fullscreen'); the ring once ('once') or again
+-- every 20 seconds while the alert is live and nobody at the workstation has answered
+-- ('untilanswered'); and the answers offered, none or up to four in button order (one
+-- 'Acknowledge', or the site's own), HelpAnswer naming the one that calls for help (0: none).
+-- Named as the catalogue names the code.
+CREATE TABLE IF NOT EXISTS codepresentations (
+  CodeName     VARCHAR(255) NOT NULL PRIMARY KEY,
+  Presentation VARCHAR(16) NOT NULL DEFAULT 'balloon',
+  RingMode     VARCHAR(16) NOT NULL DEFAULT 'once',
+  Answer1      VARCHAR(64) NULL,
+  Answer2      VARCHAR(64) NULL,
+  Answer3      VARCHAR(64) NULL,
+  Answer4      VARCHAR(64) NULL,
+  HelpAnswer   TINYINT NOT NULL DEFAULT 0
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
+
+-- Each alert's presentation as it stood at the submission (written in the alert's transaction),
+-- so that a later change to the code changes no alert already sent. An alert without a row is
+-- shown in the balloon and rings once, as every alert did before.
+CREATE TABLE IF NOT EXISTS alertpresentations (
+  CodeDate     DATE NOT NULL,
+  CodeTime     TIME NOT NULL,
+  AlertID      INT NOT NULL,
+  LogID        INT NULL,
+  Presentation VARCHAR(16) NOT NULL,
+  RingMode     VARCHAR(16) NOT NULL,
+  Answer1      VARCHAR(64) NULL,
+  Answer2      VARCHAR(64) NULL,
+  Answer3      VARCHAR(64) NULL,
+  Answer4      VARCHAR(64) NULL,
+  HelpAnswer   TINYINT NOT NULL DEFAULT 0,
+  PRIMARY KEY (CodeDate, CodeTime, AlertID),
+  KEY alertpresentations_log (LogID)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
+
+-- What the desktop user at each workstation answered to an alert that offered answers: one of
+-- them exactly as offered, whether it was the call for help, and when (the server's clock). The
+-- first answer stays. Named as the receipts name the alert and the workstation.
+CREATE TABLE IF NOT EXISTS answers (
+  CodeDate     DATE NOT NULL,
+  CodeTime     TIME NOT NULL,
+  AlertID      INT NOT NULL,
+  HostName     VARCHAR(255) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
+  DesktopUser  VARCHAR(255) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
+  Answer       VARCHAR(64) NOT NULL,
+  CallsForHelp TINYINT NOT NULL DEFAULT 0,
+  AnsweredAt   DATETIME(3) NOT NULL,
+  PRIMARY KEY (CodeDate, CodeTime, AlertID, HostName, DesktopUser)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
+
 -- Everything a workstation writes goes through these procedures: the tray client's account may run
 -- them and may change no delivery table itself. Each checks what it is given, dates every moment
 -- by the server's clock (a workstation sends how long ago something happened, never a time), writes
@@ -323,6 +374,29 @@ BEGIN
   UPDATE receipts SET ClosedAt = NOW(3) - INTERVAL pClosedAgo MICROSECOND
   WHERE CodeDate = pDate AND CodeTime = pTime AND AlertID = pAlert AND HostName = pHost AND DesktopUser = pUser
     AND ClosedAt IS NULL;
+END //
+
+CREATE OR REPLACE PROCEDURE tray_answer(
+  IN pDate DATE, IN pTime TIME, IN pAlert INT, IN pHost VARCHAR(255), IN pUser VARCHAR(255), IN pAnswer VARCHAR(64),
+  IN pAnsweredAgo BIGINT)
+  MODIFIES SQL DATA SQL SECURITY DEFINER
+  COMMENT 'A workstation''s user answered an alert'
+BEGIN
+  DECLARE vHelp TINYINT DEFAULT NULL;
+  IF pDate IS NULL OR pTime IS NULL OR pAlert IS NULL OR pHost IS NULL OR pHost = '' OR pUser IS NULL
+     OR pUser = '' OR pAnswer IS NULL OR pAnswer = '' OR pAnsweredAgo IS NULL
+     OR pAnsweredAgo NOT BETWEEN 0 AND 86400000000 THEN
+    SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'Answer refused: a value is missing or out of range';
+  END IF;
+  -- Only one of the answers the alert offered, exactly as offered.
+  SET vHelp = (SELECT CASE BINARY pAnswer WHEN BINARY Answer1 THEN HelpAnswer = 1 WHEN BINARY Answer2 THEN HelpAnswer = 2
+                                         WHEN BINARY Answer3 THEN HelpAnswer = 3 WHEN BINARY Answer4 THEN HelpAnswer = 4 END
+                FROM alertpresentations WHERE CodeDate = pDate AND CodeTime = pTime AND AlertID = pAlert);
+  IF vHelp IS NULL THEN
+    SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'Answer refused: the alert offered no such answer';
+  END IF;
+  INSERT IGNORE INTO answers (CodeDate, CodeTime, AlertID, HostName, DesktopUser, Answer, CallsForHelp, AnsweredAt)
+  VALUES (pDate, pTime, pAlert, pHost, pUser, pAnswer, vHelp, NOW(3) - INTERVAL pAnsweredAgo MICROSECOND);
 END //
 
 DELIMITER ;

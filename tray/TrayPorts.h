@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AudioState.h"
+#include "PollSnapshot.h"
 #include "Ports.h"
 #include "RingReport.h"
 
@@ -27,6 +28,17 @@ public:
     virtual bool isOpen() const = 0;
     // Called when the user, not the poller, closes the popup.
     virtual void setClosedByUser(std::function<void()> fn) { (void)fn; }
+
+    // The alert over the whole of every screen, with the focus; moreLive further ones wait behind
+    // it. The same alert shown again stays as it is (the user may be reaching for a button).
+    // A popup without it (a test's) shows nothing there.
+    virtual void showFullScreen(const PolledAlert& alert, int moreLive, QWidget* caller) {
+        (void)alert, (void)moreLive, (void)caller;
+    }
+    virtual void closeFullScreen() {}
+    virtual bool isFullScreenOpen() const { return false; }
+    // Called when the user answers it (or closes one without answers: the answer is empty).
+    virtual void setFullScreenClosed(std::function<void(const AlertKey&, const QString&)> fn) { (void)fn; }
 };
 
 // The ring: volume raised to its floor and mute lifted for one synchronous play, then restored.

@@ -42,6 +42,7 @@ WakeMessage WakeMessage::alert(const QString& site, const SavedAlert& saved) {
     m.codeMessage = saved.codeMessage;
     m.comments = saved.comments;
     m.audience = saved.audience;
+    m.presentation = saved.presentation;
     return m;
 }
 
@@ -73,6 +74,14 @@ QByteArray WakeMessage::encode() const {
             a.insert(QStringLiteral("name"), audience->name);
             a.insert(QStringLiteral("patterns"), QJsonArray::fromStringList(audience->patterns));
             o.insert(QStringLiteral("audience"), a);
+        }
+        if (presentation) {
+            QJsonObject p;
+            p.insert(QStringLiteral("fullscreen"), presentation->fullScreen);
+            p.insert(QStringLiteral("untilanswered"), presentation->untilAnswered);
+            p.insert(QStringLiteral("answers"), QJsonArray::fromStringList(presentation->answers));
+            p.insert(QStringLiteral("help"), presentation->helpAnswer);
+            o.insert(QStringLiteral("presentation"), p);
         }
     }
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
@@ -138,6 +147,25 @@ ParsedWake WakeMessage::parse(const QByteArray& payload, const QString& site) {
                 audience.patterns << p.toString();
             }
             m.audience = audience;
+        }
+        // Either none (the balloon) or one that can be shown in full.
+        if (o.contains(QStringLiteral("presentation"))) {
+            const QJsonObject p = o.value(QStringLiteral("presentation")).toObject();
+            const QJsonValue answers = p.value(QStringLiteral("answers"));
+            const QJsonValue help = p.value(QStringLiteral("help"));
+            if (!p.value(QStringLiteral("fullscreen")).isBool() || !p.value(QStringLiteral("untilanswered")).isBool() ||
+                !answers.isArray() || !help.isDouble())
+                return out;
+            AlertPresentation presentation;
+            presentation.fullScreen = p.value(QStringLiteral("fullscreen")).toBool();
+            presentation.untilAnswered = p.value(QStringLiteral("untilanswered")).toBool();
+            for (const QJsonValue& a : answers.toArray()) {
+                if (!a.isString()) return out;
+                presentation.answers << a.toString();
+            }
+            presentation.helpAnswer = help.toInt(-2);
+            if (presentation.helpAnswer < -1 || !presentation.problem().isEmpty()) return out;
+            m.presentation = presentation;
         }
     }
     out.message = m;

@@ -37,6 +37,8 @@ struct WakeMessage {
     // Unset: the alert is for every workstation. A message whose audience leaves this workstation
     // out is not for it (the poll, with the same patterns, leaves it out too).
     std::optional<AlertAudience> audience;
+    // Unset: the balloon and one ring. A workstation shows it as the poll will read it.
+    std::optional<AlertPresentation> presentation;
 
     static WakeMessage alert(const QString& site, const SavedAlert& saved);
     static WakeMessage cancel(const QString& site, qint64 id, const QDate& codeDate, const QTime& codeTime);

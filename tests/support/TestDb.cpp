@@ -80,7 +80,8 @@ void reset() {
              "SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA = 'halvane' AND "
              "TABLE_NAME IN ('workstations', 'receipts', 'cancellations', 'traysettings', 'capmessages', "
              "'receiptorigins', 'workstationreports', 'submissions', 'audiences', 'audiencepatterns', 'codereach', "
-             "'locationaudiences', 'alertaudiences', 'alertpatterns')")))
+             "'locationaudiences', 'alertaudiences', 'alertpatterns', 'codepresentations', 'alertpresentations', "
+             "'answers')")))
         c.execute(QStringLiteral("DELETE FROM %1").arg(t.value(0).toString()));
 }
 

@@ -18,7 +18,15 @@ public:
     }
     void closePopup() override { open = false; }
     bool isOpen() const override { return open; }
+    void showFullScreen(const hv::PolledAlert& alert, int, QWidget*) override { fullScreen = alert.key; }
+    void closeFullScreen() override { fullScreen.reset(); }
+    bool isFullScreenOpen() const override { return fullScreen.has_value(); }
+    void setFullScreenClosed(std::function<void(const hv::AlertKey&, const QString&)> fn) override {
+        answer = std::move(fn);
+    }
 
+    std::optional<hv::AlertKey> fullScreen;
+    std::function<void(const hv::AlertKey&, const QString&)> answer;
     bool open = false;
     QStringList shown;
     QWidget* lastCaller = nullptr;

@@ -31,6 +31,7 @@ LiveAlerts::Showing LiveAlerts::showing() {
     QStringList words;
     for (auto& [key, e] : m_alerts) {
         e.onScreen = false;
+        e.inBalloon = false;
         if (!visible(e)) {
             // Out of view: should it come back, it is new again. One hidden by a cancellation by
             // wake-up or taken down unconfirmed already rang, and does not ring again.
@@ -40,9 +41,15 @@ LiveAlerts::Showing LiveAlerts::showing() {
         ++out.alerts;
         e.onScreen = true;
         m_lastID = key.id;
-        out.blocks.prepend(alertText::block(e.polled));
+        if (e.polled.presentation.fullScreen && !e.fullScreenDone) {
+            out.fullScreen.prepend(e.polled);
+        } else {
+            e.inBalloon = true;
+            out.blocks.prepend(alertText::block(e.polled));
+        }
         if (e.rung) continue;
         e.rung = true;
+        e.lastRingAt.start();
         out.ring = true;
         words << alertText::spoken(e.polled);
         e.shownAt.start();
@@ -159,7 +166,7 @@ bool LiveAlerts::rang(int ticket, const RingReport& report) {
 bool LiveAlerts::closedByUser() {
     for (auto& [key, e] : m_alerts) {
         // The first close counts; the popup comes back at the next poll and may be closed again.
-        if (!e.onScreen || e.closed) continue;
+        if (!e.inBalloon || e.closed) continue;
         e.closed = true;
         e.closedAt.start();
         // A receipt not yet written carries the moment itself; one written or on its way needs
@@ -168,6 +175,50 @@ bool LiveAlerts::closedByUser() {
     }
     trim();
     return pending() > 0;
+}
+
+LiveAlerts::Showing LiveAlerts::fullScreenClosed(const AlertKey& key, const QString& answer) {
+    const auto it = m_alerts.find(key);
+    if (it == m_alerts.end() || it->second.fullScreenDone) {
+        Showing unchanged;
+        unchanged.changed = false;
+        return unchanged;
+    }
+    Entry& e = it->second;
+    e.fullScreenDone = true;
+    if (!answer.isEmpty() && e.polled.presentation.answers.contains(answer)) {
+        e.answer = answer;
+        e.answeredAt.start();
+        e.answerWrite = Write::Owed;
+    }
+    // Closing it is the user's first close of the alert, as a click on the balloon is.
+    if (!e.closed) {
+        e.closed = true;
+        e.closedAt.start();
+        if (e.receipt != Write::AwaitingRing && e.receipt != Write::Owed) e.close = Write::Owed;
+    }
+    trim();
+    return showing();
+}
+
+bool LiveAlerts::ringsUntilAnswered() const {
+    for (const auto& [key, e] : m_alerts)
+        if (e.onScreen && e.polled.presentation.untilAnswered && !e.fullScreenDone && e.answer.isEmpty()) return true;
+    return false;
+}
+
+bool LiveAlerts::ringAgainDue() {
+    bool due = false;
+    for (auto& [key, e] : m_alerts) {
+        if (!e.onScreen || !e.polled.presentation.untilAnswered || e.fullScreenDone || !e.answer.isEmpty()) continue;
+        if (!e.lastRingAt.isValid() || e.lastRingAt.elapsed() >= qint64(AlertPresentation::kRingAgainSeconds) * 1000)
+            due = true;
+    }
+    // One ring for all that are due, and they wait together for the next.
+    if (due)
+        for (auto& [key, e] : m_alerts)
+            if (e.onScreen && e.polled.presentation.untilAnswered && !e.fullScreenDone) e.lastRingAt.start();
+    return due;
 }
 
 bool LiveAlerts::refusedRoundDue() const {
@@ -196,6 +247,11 @@ LiveAlerts::Batch LiveAlerts::takeOwed(bool forPoll) {
             e.close = Write::InFlight;
             batch.closeKeys << key;
             batch.closes << CloseWrite{shownAlert(e), e.closedAt};
+        }
+        if (e.answerWrite == Write::Owed && (e.answerRefusals == 0 || refusedToo)) {
+            e.answerWrite = Write::InFlight;
+            batch.answerKeys << key;
+            batch.answers << AnswerWrite{shownAlert(e), e.answer, e.answeredAt};
         }
     }
     return batch;
@@ -237,6 +293,12 @@ void LiveAlerts::written(const Batch& batch, const BatchResult& result) {
             i < result.closes.size() ? std::optional<WriteOutcome>(result.closes[i]) : std::nullopt;
         if (it != m_alerts.end()) settle(it->second.close, it->second.closeRefusals, outcome, refusedNow);
     }
+    for (qsizetype i = 0; i < batch.answerKeys.size(); ++i) {
+        const auto it = m_alerts.find(batch.answerKeys[i]);
+        const std::optional<WriteOutcome> outcome =
+            i < result.answers.size() ? std::optional<WriteOutcome>(result.answers[i]) : std::nullopt;
+        if (it != m_alerts.end()) settle(it->second.answerWrite, it->second.answerRefusals, outcome, refusedNow);
+    }
     if (refusedNow) m_lastRefusedRound.start();
     forgetSettled();
 }
@@ -245,7 +307,8 @@ void LiveAlerts::forgetSettled() {
     for (auto it = m_alerts.begin(); it != m_alerts.end();) {
         const Entry& e = it->second;
         const bool owed = e.receipt == Write::AwaitingRing || e.receipt == Write::Owed ||
-                          e.receipt == Write::InFlight || e.close == Write::Owed || e.close == Write::InFlight;
+                          e.receipt == Write::InFlight || e.close == Write::Owed || e.close == Write::InFlight ||
+                          e.answerWrite == Write::Owed || e.answerWrite == Write::InFlight;
         // One taken down unconfirmed is remembered while it could be current, so that neither a
         // second copy nor a late poll that shows it rings it again.
         const bool remembered = e.refuted && !wakeExpired(e);
@@ -257,8 +320,9 @@ void LiveAlerts::forgetSettled() {
 }
 
 void LiveAlerts::trim() {
-    // The oldest writes that wait for a server out of reach go first, receipts before closes.
-    for (Write Entry::*write : {&Entry::receipt, &Entry::close}) {
+    // The oldest writes that wait for a server out of reach go first, receipts before closes, the
+    // answers last.
+    for (Write Entry::*write : {&Entry::receipt, &Entry::close, &Entry::answerWrite}) {
         for (auto& [key, e] : m_alerts) {
             if (pending() <= MaxPending) break;
             if (e.*write == Write::Owed) e.*write = Write::None;
@@ -272,6 +336,7 @@ int LiveAlerts::pending() const {
     for (const auto& [key, e] : m_alerts) {
         n += e.receipt == Write::Owed || e.receipt == Write::InFlight;
         n += e.close == Write::Owed || e.close == Write::InFlight;
+        n += e.answerWrite == Write::Owed || e.answerWrite == Write::InFlight;
     }
     return n;
 }

@@ -41,6 +41,9 @@ public:
         int alerts = 0;
         QString text;
         QStringList blocks;
+        // The alerts presented over the whole screen, newest first, and not in the balloon: each
+        // until it is answered (or, offering no answers, closed), then in the balloon like the rest.
+        QList<PolledAlert> fullScreen;
         // A new alert is among them: the ring plays, and their receipts follow it.
         bool ring = false;
         // What the new alerts say, for reading aloud after the ring where the site has that on.
@@ -68,6 +71,14 @@ public:
     bool rang(int ticket, const RingReport& report);
     // The user closed the popup that showed the alerts of the last poll. True when writes became owed.
     bool closedByUser();
+    // The user closed the full-screen alert: with one of its answers, or (offering none) with a
+    // click. It then shows in the balloon; it rings no more, and the answer is owed.
+    Showing fullScreenClosed(const AlertKey& key, const QString& answer);
+    // An alert that rings until answered is on screen, unanswered, and its last ring began long
+    // enough ago: it rings again (true), and the next is due that long after.
+    bool ringAgainDue();
+    // Whether some alert on screen rings until it is answered, so that the time is watched.
+    bool ringsUntilAnswered() const;
 
     // The writes owed now, marked as on their way; those the server refused before go only once a
     // check-in period. Receipts of alerts that came by wake-up go only with a poll (forPoll), so
@@ -77,7 +88,9 @@ public:
         QList<ReceiptWrite> receipts;
         QList<AlertKey> closeKeys;
         QList<CloseWrite> closes;
-        bool isEmpty() const { return receipts.isEmpty() && closes.isEmpty(); }
+        QList<AlertKey> answerKeys;
+        QList<AnswerWrite> answers;
+        bool isEmpty() const { return receipts.isEmpty() && closes.isEmpty() && answers.isEmpty(); }
     };
     Batch takeOwed(bool forPoll = true);
     // How they went: the receipts' one statement (unset: not tried), each close in order (the
@@ -87,6 +100,7 @@ public:
         std::optional<WriteOutcome> receipts;
         QList<WriteOutcome> closes;
         QList<AlertKey> unconfirmed = {};
+        QList<WriteOutcome> answers = {};
     };
     void written(const Batch& batch, const BatchResult& result);
 
@@ -116,6 +130,14 @@ private:
         bool rung = false; // shown and rung while it stayed in view
         bool spoken = false;
         bool closed = false;
+        bool inBalloon = false;
+        // Full screen: answered, or closed without answers; from then on in the balloon.
+        bool fullScreenDone = false;
+        QString answer;
+        QElapsedTimer answeredAt;
+        Write answerWrite = Write::None;
+        int answerRefusals = 0;
+        QElapsedTimer lastRingAt;
         int ringTicket = 0;
         Write receipt = Write::None;
         Write close = Write::None;

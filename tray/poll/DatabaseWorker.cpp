@@ -34,6 +34,10 @@ LiveAlerts::BatchResult DatabaseWorker::write(Connection& connection, const Live
         result.closes << DeliveryWrites::writeClose(connection, m_checkIn.identity(), close, &m_checkIn.doors());
         if (result.closes.last() == WriteOutcome::Lost) return result;
     }
+    for (const AnswerWrite& answer : owed.answers) {
+        result.answers << DeliveryWrites::writeAnswer(connection, m_checkIn.identity(), answer);
+        if (result.answers.last() == WriteOutcome::Lost) return result;
+    }
     if (m_checkIn.due()) m_checkIn.write(connection);
     return result;
 }

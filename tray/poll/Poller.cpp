@@ -25,15 +25,22 @@ Poller::Poller(PopupPort& popup, std::unique_ptr<RingPort> ring, QWidget* caller
             replies(self, [this, ticket, report] { onRang(ticket, report); });
         });
     m_popup.setClosedByUser([this] { onClosedByUser(); });
+    m_popup.setFullScreenClosed(
+        [this](const AlertKey& key, const QString& answer) { onFullScreenClosed(key, answer); });
+    m_ringAgain = new QTimer(this);
+    m_ringAgain->setInterval(1000);
+    connect(m_ringAgain, &QTimer::timeout, this, &Poller::ringAgainIfDue);
 }
 
 Poller::~Poller() {
     m_popup.setClosedByUser({});
+    m_popup.setFullScreenClosed({});
     shutdown();
 }
 
 void Poller::halt() {
     m_halted = true;
+    m_ringAgain->stop();
 }
 
 bool Poller::shutdown(QDeadlineTimer deadline) {
@@ -143,8 +150,17 @@ void Poller::onPolled(const PollSnapshot& s) {
 
 bool Poller::present(const LiveAlerts::Showing& show, Handler& h) {
     h.step([&] { m_popup.closePopup(); });
+    if (!show.blocks.isEmpty()) h.step([&] { m_popup.showBlocks(show.blocks, m_caller); });
+    // After the balloon, so that the emergency lies above it.
+    if (show.fullScreen.isEmpty())
+        h.step([&] { m_popup.closeFullScreen(); });
+    else
+        h.step([&] { m_popup.showFullScreen(show.fullScreen.front(), int(show.fullScreen.size() - 1), m_caller); });
+    if (m_alerts.ringsUntilAnswered() && !m_halted)
+        m_ringAgain->start();
+    else
+        m_ringAgain->stop();
     if (show.alerts == 0) return false;
-    h.step([&] { m_popup.showBlocks(show.blocks, m_caller); });
     // The popup is already up: the window thread paints it while the audio thread rings.
     if (!show.ring || m_halted) return false;
     const int ticket = playRing(TrayOperation::Poll);
@@ -167,6 +183,7 @@ void Poller::woken(const WakeMessage& message) {
         a.codeLocation = message.codeLocation;
         a.codeMessage = message.codeMessage;
         a.comments = message.comments;
+        if (message.presentation) a.presentation = *message.presentation;
         show = m_alerts.woken(a);
     } else {
         show = m_alerts.cancelWoken({message.id, message.codeDate, message.codeTime});
@@ -222,6 +239,24 @@ void Poller::onRang(int ticket, const RingReport& report) {
 void Poller::onClosedByUser() {
     if (m_halted) return;
     if (m_alerts.closedByUser()) writeOwed();
+}
+
+void Poller::onFullScreenClosed(const AlertKey& key, const QString& answer) {
+    if (m_halted) return;
+    const LiveAlerts::Showing show = m_alerts.fullScreenClosed(key, answer);
+    if (!show.changed) return;
+    Handler h([this](const Failure& f) { return react(TrayOperation::Poll, f); });
+    h.run([&] { present(show, h); });
+    writeOwed();
+}
+
+void Poller::ringAgainIfDue() {
+    if (m_halted || !m_alerts.ringsUntilAnswered()) {
+        m_ringAgain->stop();
+        return;
+    }
+    // Not over a ring that plays or waits to play; the next second asks again.
+    if (m_ringsWaiting == 0 && m_alerts.ringAgainDue()) playRing(TrayOperation::Poll);
 }
 
 void Poller::writeOwed() {

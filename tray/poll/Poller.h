@@ -15,6 +15,7 @@
 #include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -100,6 +101,8 @@ private:
     void onTooltipRead(const TooltipResult& t);
     void onRang(int ticket, const RingReport& report);
     void onClosedByUser();
+    void onFullScreenClosed(const AlertKey& key, const QString& answer);
+    void ringAgainIfDue();
     void writeOwed();
     int playRing(TrayOperation op);
     void endPoll();
@@ -116,6 +119,8 @@ private:
     std::shared_ptr<DatabaseWorker> m_database;
     std::shared_ptr<AudioWorker> m_audio;
     LiveAlerts m_alerts;
+    // Watches the alerts that ring until they are answered.
+    QTimer* m_ringAgain;
     bool m_halted = false;
     bool m_busy = false;
     bool m_tooltipPending = false;

@@ -7,6 +7,7 @@
 
 namespace hv {
 
+class FullScreenWindow;
 class PopupWindow;
 
 // The poller's popup on the desktop: a fresh frmPopup on every screen for every showing, so that
@@ -20,6 +21,14 @@ public:
     void closePopup() override;
     bool isOpen() const override;
     void setClosedByUser(std::function<void()> fn) override { m_closedByUser = std::move(fn); }
+    void showFullScreen(const PolledAlert& alert, int moreLive, QWidget* caller) override;
+    void closeFullScreen() override;
+    bool isFullScreenOpen() const override;
+    void setFullScreenClosed(std::function<void(const AlertKey&, const QString&)> fn) override {
+        m_fullScreenClosed = std::move(fn);
+    }
+    // The full-screen alert on each screen, the primary screen's first.
+    QList<FullScreenWindow*> fullScreenWindows() const;
     // The one on the primary screen.
     PopupWindow* window() const;
     // All of them, the primary screen's first.
@@ -30,6 +39,10 @@ private:
 
     QList<QPointer<PopupWindow>> m_windows;
     std::function<void()> m_closedByUser;
+    QList<QPointer<FullScreenWindow>> m_fullScreen;
+    AlertKey m_fullScreenKey;
+    int m_fullScreenMore = 0;
+    std::function<void(const AlertKey&, const QString&)> m_fullScreenClosed;
 };
 
 } // namespace hv
