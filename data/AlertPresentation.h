@@ -26,7 +26,8 @@ struct AlertPresentation {
         return helpAnswer >= 0 && helpAnswer < answers.size() && answers[helpAnswer] == answer;
     }
     // Why these answers cannot be stored; empty when they can. No answer may be blank, longer
-    // than the column, or given twice, and there are at most four.
+    // than the column, or given twice, there are at most four, and only a full-screen alert,
+    // which has the buttons, offers any.
     QString problem() const;
     bool operator==(const AlertPresentation&) const = default;
 

@@ -30,6 +30,9 @@ QString AlertPresentation::problem() const {
         seen.insert(a);
     }
     if (helpAnswer >= answers.size()) return QStringLiteral("The call for help must be one of the answers.");
+    // The balloon has no buttons: answers offered there could never be given.
+    if (!answers.isEmpty() && !fullScreen)
+        return QStringLiteral("Answers are offered on full-screen alerts only: choose Full screen, or no answers.");
     return {};
 }
 
@@ -52,7 +55,9 @@ AlertPresentation AlertPresentations::fromRow(const QSqlRecord& row, int first) 
     p.untilAnswered = row.value(first + 1).toString() == AlertPresentation::ringWord(true);
     const int help = row.value(first + 6).toInt();
     // Answers in button order; an empty place is skipped, and the call for help follows its answer.
-    for (int i = 0; i < AlertPresentation::kMaxAnswers; ++i) {
+    // Only a full-screen alert has the buttons: a row that offers answers in the balloon (set by
+    // hand) offers none.
+    for (int i = 0; i < AlertPresentation::kMaxAnswers && p.fullScreen; ++i) {
         const QVariant v = row.value(first + 2 + i);
         if (v.isNull() || v.toString().trimmed().isEmpty()) continue;
         if (help == i + 1) p.helpAnswer = int(p.answers.size());

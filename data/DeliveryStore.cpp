@@ -1,5 +1,6 @@
 #include "DeliveryStore.h"
 
+#include "AlertPresentations.h"
 #include "Connection.h"
 #include "DeliveryTerms.h"
 #include "HostPattern.h"
@@ -312,6 +313,23 @@ DeliveryStore::Delivery DeliveryStore::deliveryOn(Connection& connection, const 
         if (f.nativeCode() != kNoSuchTable && f.number() != code::PermissionDenied) throw;
     }
     d.audience = audienceOf(connection, alert.id);
+    readIfThere([&] {
+        for (const QSqlRecord& r : connection.select(
+                 QStringLiteral("SELECT %1 FROM alertpresentations WHERE LogID = ?").arg(AlertPresentations::columns()),
+                 {alert.id}))
+            d.presentation = AlertPresentations::fromRow(r, 0);
+        if (!d.presentation || d.presentation->answers.isEmpty()) return;
+        connection.forEach(
+            QStringLiteral("SELECT a.HostName, a.DesktopUser, a.Answer, a.CallsForHelp, a.AnsweredAt FROM "
+                           "alertpresentations p JOIN answers a ON a.CodeDate = p.CodeDate AND a.CodeTime = p.CodeTime "
+                           "AND a.AlertID = p.AlertID WHERE p.LogID = ? ORDER BY a.CallsForHelp DESC, a.AnsweredAt, "
+                           "a.HostName, a.DesktopUser LIMIT %1")
+                .arg(kMostRows),
+            {alert.id}, [&](const QSqlRecord& r) {
+                d.answers << AlertAnswer{textOf(r.value(0)), textOf(r.value(1)), textOf(r.value(2)),
+                                         r.value(3).toInt() != 0, r.value(4).toDateTime()};
+            });
+    });
     bool cut = false;
     d.workstations = readWorkstations(connection, &d.serverNow, &cut);
     d.cut = d.cut || cut;

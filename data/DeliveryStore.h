@@ -89,6 +89,14 @@ public:
         QStringList addresses;
     };
 
+    // What the user at a workstation answered, and when by the server's clock.
+    struct AlertAnswer {
+        QString hostName;
+        QString desktopUser;
+        QString answer;
+        bool callsForHelp = false;
+        QDateTime answeredAt;
+    };
     // Who took the alert back, and when by the server's clock.
     struct Cancellation {
         QString by;
@@ -103,6 +111,10 @@ public:
         std::optional<Cancellation> cancellation;
         // The audience it was sent to; none when it was for every workstation.
         std::optional<AlertAudience> audience;
+        // How it was presented and the answers given, calls for help first; none for the balloon
+        // (or a database from before presentations).
+        std::optional<AlertPresentation> presentation;
+        QList<AlertAnswer> answers;
         QDateTime serverNow;
         QList<Receipt> receipts;
         QList<Workstation> workstations; // every one known, by host and user

@@ -1,5 +1,6 @@
 #include "ReportStore.h"
 
+#include "AlertPresentations.h"
 #include "Connection.h"
 #include "DatabaseErrors.h"
 #include "StatementBounds.h"
@@ -87,6 +88,37 @@ void ReportStore::readRows(const Query& query, const std::function<void(const QS
             row(r);
         });
     });
+}
+
+QHash<qint64, QString> ReportStore::readAnswers() {
+    QHash<qint64, QString> out;
+    try {
+        m_servers.run(consoleConnectionOptions(m_access), [&](Connection& connection) {
+            out.clear();
+            QHash<qint64, QHash<QString, qint64>> counts;
+            connection.forEach(
+                QStringLiteral("SELECT p.LogID, a.Answer, COUNT(*) FROM alertpresentations p JOIN answers "
+                               "a ON a.CodeDate = p.CodeDate AND a.CodeTime = p.CodeTime AND a.AlertID = "
+                               "p.AlertID WHERE p.LogID IS NOT NULL GROUP BY p.LogID, a.Answer"),
+                {}, [&](const QSqlRecord& r) {
+                    counts[r.value(0).toLongLong()][textOf(r.value(1))] = r.value(2).toLongLong();
+                });
+            connection.forEach(
+                QStringLiteral("SELECT LogID, %1 FROM alertpresentations WHERE LogID IS NOT NULL AND (Answer1 IS NOT "
+                               "NULL OR Answer2 IS NOT NULL OR Answer3 IS NOT NULL OR Answer4 IS NOT NULL)")
+                    .arg(AlertPresentations::columns()),
+                {}, [&](const QSqlRecord& r) {
+                    const qint64 logId = r.value(0).toLongLong();
+                    QStringList kinds;
+                    for (const QString& answer : AlertPresentations::fromRow(r, 1).answers)
+                        kinds << QStringLiteral("%1 %2").arg(answer).arg(counts.value(logId).value(answer));
+                    out.insert(logId, kinds.join(QStringLiteral(", ")));
+                });
+        });
+    } catch (const Failure& f) {
+        if (!dberror::notHere(f)) throw;
+    }
+    return out;
 }
 
 } // namespace hv

@@ -51,6 +51,9 @@ public:
     // The audience of each alert sent to one, by the ID of the alert's log row; alerts for every
     // workstation, and every alert of a database or account without audiences, have none.
     QHash<qint64, QString> readAudiences();
+    // The answers given to each alert that offered some, by the ID of the alert's log row, counted
+    // in the order offered: "I'm safe 3, Need help 1".
+    QHash<qint64, QString> readAnswers();
 
 private:
     ServerList m_servers;

@@ -340,8 +340,13 @@ CapForwarder::Decision CapForwarder::submit(const CapAlert& alert, const Named& 
             a.codeName = t.code;
             a.codeLocation = t.location;
             // The location's audience, where sites have audiences, is the submission's own to
-            // write, for these alerts as for every other; t.emergency is what may choose a
-            // code's full-screen style where codes have presentations.
+            // write, for these alerts as for every other. An extreme and immediate message is
+            // shown over the whole screen where its code sets no presentation of its own.
+            if (t.emergency) {
+                AlertPresentation fullScreen;
+                fullScreen.fullScreen = true;
+                a.presentationIfNone = fullScreen;
+            }
             QString message = CapIntake::message(*t.info, comments.value(t.code));
             if (const qsizetype given = MessageText::fit(message))
                 d.notes << MessageText::cutWarning(given, message.size());

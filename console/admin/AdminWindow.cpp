@@ -7,6 +7,7 @@
 #include "admin/AudiencesWindow.h"
 #include "admin/CatalogueEditor.h"
 #include "admin/EditorConfig.h"
+#include "admin/PresentationsWindow.h"
 #include "reports/ReportsEntry.h"
 #include "shared/ConsoleContext.h"
 #include "shared/ConsoleTexts.h"
@@ -70,6 +71,12 @@ AdminWindow::AdminWindow(ConsoleContext& ctx) : m_ctx(ctx) {
     connect(audiences, &QAction::triggered, this, [this] {
         m_holder->setFocus(Qt::OtherFocusReason);
         AudiencesWindow::showModal(m_ctx, this);
+    });
+    QAction* presentations = workstations->addAction(QStringLiteral("Presentations..."));
+    presentations->setObjectName(QStringLiteral("mnuPresentations"));
+    connect(presentations, &QAction::triggered, this, [this] {
+        m_holder->setFocus(Qt::OtherFocusReason);
+        PresentationsWindow::showModal(m_ctx, this);
     });
 
     auto* layout = new QVBoxLayout(this);

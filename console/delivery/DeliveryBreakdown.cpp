@@ -83,11 +83,41 @@ QString DeliveryBreakdown::caption(Group group) {
         return QStringLiteral("Closed the popup");
     case NotSeenYet:
         return QStringLiteral("Checking in, not seen yet");
+    case CalledForHelp:
+        return QStringLiteral("Called for help");
+    case Answered:
+        return QStringLiteral("Answered");
+    case NotAnswered:
+        return QStringLiteral("Saw it, not answered");
     case Silent:
     case GroupCount:
         break;
     }
     return QStringLiteral("Silent");
+}
+
+QList<DeliveryBreakdown::Group> DeliveryBreakdown::shown(const DeliveryStore::Delivery& d) {
+    const QList<Group> before{Saw, Rang, FailedToRing, Closed, NotSeenYet, Silent};
+    if (!d.presentation || d.presentation->answers.isEmpty()) return before;
+    return QList<Group>{CalledForHelp, Answered, NotAnswered} + before;
+}
+
+QString DeliveryBreakdown::answersLine(const DeliveryStore::Delivery& d) {
+    if (!d.presentation || d.presentation->answers.isEmpty()) return {};
+    QStringList kinds;
+    for (const QString& offered : d.presentation->answers) {
+        int n = 0;
+        for (const DeliveryStore::AlertAnswer& a : d.answers)
+            n += a.answer == offered;
+        kinds << offered + u' ' + formatGrouped(n);
+    }
+    QSet<QString> saw;
+    for (const Receipt& r : d.receipts)
+        saw.insert(r.hostName + QChar(0) + r.desktopUser);
+    for (const DeliveryStore::AlertAnswer& a : d.answers)
+        saw.remove(a.hostName + QChar(0) + a.desktopUser);
+    return QStringLiteral("Answers: ") + kinds.join(QStringLiteral(", ")) + QStringLiteral("; not answered yet ") +
+           formatGrouped(int(saw.size()));
 }
 
 QString DeliveryBreakdown::alertLine(const DeliveryStore::LoggedAlert& alert) {
@@ -139,6 +169,18 @@ DeliveryBreakdown DeliveryBreakdown::of(const DeliveryStore::Delivery& d) {
             b.m_groups[Closed].append({r.hostName, r.desktopUser, moment(r.closedAt, day),
                                        QStringLiteral("shown ") + moment(r.shownAt, day)});
     }
+
+    // The answers, calls for help first (as read), and those who saw it and have not answered.
+    QSet<QString> answered;
+    for (const DeliveryStore::AlertAnswer& a : d.answers) {
+        answered.insert(key(a.hostName, a.desktopUser));
+        b.m_groups[a.callsForHelp ? CalledForHelp : Answered].append(
+            {a.hostName, a.desktopUser, moment(a.answeredAt, day), a.answer});
+    }
+    if (d.presentation && !d.presentation->answers.isEmpty())
+        for (const Entry& e : std::as_const(b.m_groups[Saw]))
+            if (!answered.contains(key(e.hostName, e.desktopUser)))
+                b.m_groups[NotAnswered].append({e.hostName, e.desktopUser, e.when, QStringLiteral("shown")});
 
     // Only workstations that were already known while the alert was current can have missed it.
     const QDateTime alertEnd = QDateTime(day, d.alert.codeTime).addSecs(site::kAlertWindowSeconds);

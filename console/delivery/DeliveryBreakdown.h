@@ -13,7 +13,21 @@ namespace hv {
 // still checking in and who is silent. The delivery window and its report show the same lists.
 class DeliveryBreakdown {
 public:
-    enum Group { Saw, Rang, FailedToRing, Closed, NotSeenYet, Silent, GroupCount };
+    enum Group {
+        Saw,
+        Rang,
+        FailedToRing,
+        Closed,
+        NotSeenYet,
+        Silent,
+        // Only for an alert that offered answers.
+        CalledForHelp,
+        Answered,
+        NotAnswered,
+        GroupCount
+    };
+    // The groups the delivery shows, in order: the calls for help first where answers were offered.
+    static QList<Group> shown(const DeliveryStore::Delivery& delivery);
 
     struct Entry {
         QString hostName;
@@ -33,6 +47,9 @@ public:
     // "Audience: Lab 3 (1 of 2 saw it)", counting the audience's workstations only; empty for an
     // alert for everyone.
     QString audienceLine(const DeliveryStore::Delivery& d) const;
+    // "Answers: Need help 1, I'm safe 3; not answered yet 2", the answers in the order offered;
+    // empty for an alert that offered none.
+    static QString answersLine(const DeliveryStore::Delivery& d);
     // "2 min 10 s".
     static QString duration(qint64 seconds);
 

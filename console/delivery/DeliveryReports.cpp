@@ -51,8 +51,10 @@ ReportDefinition DeliveryReports::delivery(const DeliveryStore::Delivery& d, con
     if (d.audience)
         r.summary << summaryLine(QStringLiteral("Audience:"),
                                  b.audienceLine(d).mid(QStringLiteral("Audience: ").size()));
-    for (int g = 0; g < DeliveryBreakdown::GroupCount; ++g) {
-        const auto group = DeliveryBreakdown::Group(g);
+    if (const QString answers = DeliveryBreakdown::answersLine(d); !answers.isEmpty())
+        r.summary << summaryLine(QStringLiteral("Answers:"), answers.mid(QStringLiteral("Answers: ").size()));
+    const QList<DeliveryBreakdown::Group> groups = DeliveryBreakdown::shown(d);
+    for (const DeliveryBreakdown::Group group : groups) {
         r.summary << summaryLine(DeliveryBreakdown::caption(group) + u':', formatGrouped(b.count(group)));
     }
     const QStringList columns{"Group", "Workstation", "User", "When", "Detail"};
@@ -62,8 +64,7 @@ ReportDefinition DeliveryReports::delivery(const DeliveryStore::Delivery& d, con
                 {QStringLiteral("When:"), 16, columns[3]},
                 {QStringLiteral("Detail:"), 16, columns[4]}};
     QList<QSqlRecord> rows;
-    for (int g = 0; g < DeliveryBreakdown::GroupCount; ++g) {
-        const auto group = DeliveryBreakdown::Group(g);
+    for (const DeliveryBreakdown::Group group : groups) {
         for (const DeliveryBreakdown::Entry& e : b.entries(group))
             rows << ReportDefinition::textRow(
                 columns, {DeliveryBreakdown::caption(group), e.hostName, e.desktopUser, e.when, e.detail});

@@ -246,11 +246,13 @@ void DeliveryWindow::showDelivery(const DeliveryStore::Delivery& d) {
     if (!d.alert.codeMessage.isEmpty()) alertText += QStringLiteral("\nMessage: ") + d.alert.codeMessage;
     if (d.cancellation) alertText += u'\n' + DeliveryReports::cancellationLine(*d.cancellation);
     if (d.audience) alertText += u'\n' + b.audienceLine(d);
+    if (const QString answers = DeliveryBreakdown::answersLine(d); !answers.isEmpty()) alertText += u'\n' + answers;
     m_alert->setText(alertText);
     QStringList counts;
     QString signature;
-    for (int g = 0; g < DeliveryBreakdown::GroupCount; ++g) {
-        const auto group = DeliveryBreakdown::Group(g);
+    const QList<DeliveryBreakdown::Group> groups = DeliveryBreakdown::shown(d);
+    for (const DeliveryBreakdown::Group group : groups) {
+        const int g = int(group);
         counts << DeliveryBreakdown::caption(group) + QStringLiteral(": ") + formatGrouped(b.count(group));
         for (const DeliveryBreakdown::Entry& e : b.entries(group))
             signature +=
@@ -260,12 +262,11 @@ void DeliveryWindow::showDelivery(const DeliveryStore::Delivery& d) {
     m_shown = d;
     // Rebuilt only when something changed, so that the operator's scrolling and selection survive
     // the refreshes in between.
-    if (signature == m_shownSignature && m_list->topLevelItemCount() == DeliveryBreakdown::GroupCount) return;
+    if (signature == m_shownSignature && m_list->topLevelItemCount() == groups.size()) return;
     m_shownSignature = signature;
     m_list->setUpdatesEnabled(false);
     m_list->clear();
-    for (int g = 0; g < DeliveryBreakdown::GroupCount; ++g) {
-        const auto group = DeliveryBreakdown::Group(g);
+    for (const DeliveryBreakdown::Group group : groups) {
         auto* head = new QTreeWidgetItem(m_list);
         head->setText(0,
                       QStringLiteral("%1 (%2)").arg(DeliveryBreakdown::caption(group), formatGrouped(b.count(group))));
@@ -279,6 +280,17 @@ void DeliveryWindow::showDelivery(const DeliveryStore::Delivery& d) {
             auto* item = new QTreeWidgetItem(QStringList{e.hostName, e.desktopUser, e.when, e.detail});
             item->setToolTip(3, e.detail);
             children << item;
+        }
+        // Someone needs help: the first thing the operator sees, in red.
+        if (group == DeliveryBreakdown::CalledForHelp && !children.isEmpty()) {
+            for (QTreeWidgetItem* item : std::as_const(children))
+                for (int c = 0; c < 4; ++c) {
+                    item->setForeground(c, QColor(200, 0, 0));
+                    QFont f = item->font(c);
+                    f.setBold(true);
+                    item->setFont(c, f);
+                }
+            head->setForeground(0, QColor(200, 0, 0));
         }
         head->addChildren(children);
         head->setExpanded(true);

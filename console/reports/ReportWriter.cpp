@@ -16,6 +16,7 @@ const QString ReportWriter::kEmptyResultLine = QStringLiteral("No Records Matchi
 const QString ReportWriter::kCancelledByLabel = QStringLiteral("Cancelled By:");
 const QString ReportWriter::kCancelledAtLabel = QStringLiteral("Cancelled At:");
 const QString ReportWriter::kAudienceLabel = QStringLiteral("Audience:");
+const QString ReportWriter::kAnswersLabel = QStringLiteral("Answers:");
 
 ReportWriter::ReportWriter(ConsoleDatabase& db, const PrinterPort& printer, QDate printDate)
     : m_db(db), m_printer(printer), m_printDate(printDate) {}
@@ -68,6 +69,7 @@ qint64 ReportWriter::write(const ReportDefinition& report) {
     qint64 intRecordCount = 0;
     QHash<qint64, ReportStore::Cancellation> cancelled;
     QHash<qint64, QString> audiences;
+    QHash<qint64, QString> answers;
     const auto writeRecord = [&](const QSqlRecord& row) {
         for (const ReportDefinition::Field& field : report.fields)
             file.writeLine(recordLine(field.label, field.valueColumn, valueText(row, field)));
@@ -75,6 +77,10 @@ qint64 ReportWriter::write(const ReportDefinition& report) {
         if (!audiences.isEmpty()) {
             const auto a = audiences.constFind(row.value(columnIndex(row, QStringLiteral("ID"))).toLongLong());
             if (a != audiences.constEnd()) file.writeLine(recordLine(kAudienceLabel, kCancelledColumn, *a));
+        }
+        if (!answers.isEmpty()) {
+            const auto a = answers.constFind(row.value(columnIndex(row, QStringLiteral("ID"))).toLongLong());
+            if (a != answers.constEnd()) file.writeLine(recordLine(kAnswersLabel, kCancelledColumn, *a));
         }
         if (!cancelled.isEmpty()) {
             const auto c = cancelled.constFind(row.value(columnIndex(row, QStringLiteral("ID"))).toLongLong());
@@ -95,6 +101,7 @@ qint64 ReportWriter::write(const ReportDefinition& report) {
             if (report.withCancellations) {
                 cancelled = store.readCancellations();
                 audiences = store.readAudiences();
+                answers = store.readAnswers();
             }
             store.readRows(report.query, writeRecord);
         });

@@ -20,6 +20,7 @@ public:
     static const QString kCancelledByLabel;
     static const QString kCancelledAtLabel;
     static const QString kAudienceLabel;
+    static const QString kAnswersLabel;
     static constexpr int kCancelledColumn = 16;
 
     // The rows are read on the database thread and written to the file as they arrive; the

@@ -72,6 +72,10 @@ inline const QString kReasonNoSettingsTable =
     QStringLiteral("The MYSQL database has no table for this setting yet: run upgrade.sql on it.");
 
 inline const QString kAudiencesNotSavedTitle = QStringLiteral("Audiences Not Saved");
+inline const QString kPresentationNotSavedTitle = QStringLiteral("Presentation Not Saved");
+inline const QString kReasonNoPresentations =
+    QStringLiteral("The MYSQL database has no tables for presentations yet, or this login may not use them: run "
+                   "upgrade.sql and accounts.sql on it.");
 inline const QString kReasonNoAudiences =
     QStringLiteral("The MYSQL database has no tables for audiences yet: run upgrade.sql on it.");
 

@@ -182,6 +182,17 @@ FailureTable::Response FailureTable::responseTo(Operation op, const Failure& f, 
             {{text::kAudiencesNotSavedTitle, QStringLiteral("Nothing has been saved. ") +
                                                  (dberror::noSuchTable(f) ? text::kReasonNoAudiences : reasonFor(f)) +
                                                  text::kContactAdministrator}});
+    // So are presentations: without them every alert is shown in the balloon, as before.
+    case Op::PresentationsLoad:
+        return stop(
+            {{text::kDatabaseErrorTitle, QStringLiteral("The presentations could not be read from the database. ") +
+                                             (dberror::notHere(f) ? text::kReasonNoPresentations : reasonFor(f)) +
+                                             text::kContactAdministrator}});
+    case Op::PresentationsSave:
+        return stop(
+            {{text::kPresentationNotSavedTitle,
+              QStringLiteral("Nothing has been saved. ") +
+                  (dberror::notHere(f) ? text::kReasonNoPresentations : reasonFor(f)) + text::kContactAdministrator}});
     }
     return stop();
 }

@@ -31,11 +31,13 @@ public:
         ReadAloudSave, // the workstations' read-aloud setting
         Report,
         Print,
-        DeliveryRead,   // the delivery and workstations windows reading by themselves every few seconds
-        CancelListLoad, // the list of alerts that can still be cancelled
-        CancelSave,     // the record of a cancellation
-        AudiencesLoad,  // the audiences window opening or reading again after a change
-        AudiencesSave,  // a change to an audience, a code's reach or a location's audience
+        DeliveryRead,      // the delivery and workstations windows reading by themselves every few seconds
+        CancelListLoad,    // the list of alerts that can still be cancelled
+        CancelSave,        // the record of a cancellation
+        AudiencesLoad,     // the audiences window opening or reading again after a change
+        AudiencesSave,     // a change to an audience, a code's reach or a location's audience
+        PresentationsLoad, // the presentations window opening or reading again after a save
+        PresentationsSave, // a code's presentation
     };
 
     // How the table tells failures apart: the one classification every program uses.

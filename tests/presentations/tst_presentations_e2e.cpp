@@ -2,11 +2,16 @@
 // monitors, the alert sent through the main window, answered with a click.
 #include "ConsoleKit.h"
 #include "DesktopSession.h"
+#include "admin/PresentationsWindow.h"
+#include "delivery/DeliveryWindow.h"
 
+#include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QTreeWidget>
 #include <QtTest>
 
 namespace {
@@ -80,8 +85,6 @@ private slots:
         testdb::reset();
         testdb::exec("INSERT INTO codes (CodeName, Comments) VALUES ('Code Red', 'Go to your fire-watch places.')");
         testdb::exec("INSERT INTO locations (CodeLocation) VALUES ('East Wing')");
-        testdb::exec("INSERT INTO codepresentations (CodeName, Presentation, RingMode, Answer1, Answer2, HelpAnswer) "
-                     "VALUES ('Code Red', 'fullscreen', 'untilanswered', 'I''m safe', 'Need help', 2)");
         QVERIFY(QFile::copy(qEnvironmentVariable("HALVANE_BINARY_DIR") + "/tray/Morvik", m_dir.filePath("Morvik")));
         QFile ini(m_dir.filePath("halvane.ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
@@ -123,6 +126,32 @@ private slots:
         ConsoleKit h;
         h.clock.set(QDateTime::currentDateTime());
         hv::MainWindow& form1 = h.started();
+        {
+            // Set up through the administration window: an answer given twice is refused.
+            hv::PresentationsWindow admin(h.ctx);
+            QVERIFY(admin.load());
+            admin.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&admin));
+            admin.findChild<QComboBox*>("cboPresentation")->setCurrentText("Full screen");
+            admin.findChild<QComboBox*>("cboRing")->setCurrentText("Until answered");
+            admin.findChild<QComboBox*>("cboAnswers")->setCurrentText("The site's own");
+            typeInto(&admin, "txtAnswer1", "I'm safe");
+            typeInto(&admin, "txtAnswer2", "I'm safe");
+            clickButton(&admin, "cmdSave");
+            QCOMPARE(h.titles(), QStringList{"Presentation Not Saved"});
+            QCOMPARE(h.msg.boxes[0].text, QString("The answer \"I'm safe\" is offered twice."));
+            h.msg.boxes.clear();
+            admin.findChild<QLineEdit*>("txtAnswer2")->clear();
+            typeInto(&admin, "txtAnswer2", "Need help");
+            admin.findChild<QComboBox*>("cboHelp")->setCurrentText("Need help");
+            QTest::qWait(300);
+            screenshot("frmPresentations");
+            clickButton(&admin, "cmdSave");
+            QCOMPARE(admin.findChild<QLabel*>("lblPresentation")->text(),
+                     QString("Shown over the whole screen, rings every 20 seconds until answered, answers: I'm safe, "
+                             "Need help (\"Need help\" calls for help)."));
+            QCOMPARE(h.msg.boxes.size(), 0);
+        }
         h.choose("Code Red", "East Wing");
         form1.Command1_Click();
         QCOMPARE(h.titles(), QStringList({"Custom Message", "Halvane Saved"}));
@@ -164,9 +193,33 @@ private slots:
         QCOMPARE(testdb::scalar("SELECT DesktopUser = (SELECT DesktopUser FROM workstations) FROM answers").toInt(), 1);
         // Answered, it rings no more, and stays in the balloon while it is live.
         const int rang = rings();
+        QTRY_COMPARE(balloonsShown(), 2);
+
+        // Someone at another workstation needs help: first in the delivery window, in red.
+        testdb::exec(
+            "INSERT INTO receipts (CodeDate, CodeTime, AlertID, HostName, DesktopUser, CodeName, CodeLocation, "
+            "ShownAt) SELECT CodeDate, CodeTime, ID, 'WARD-PC2', 'bob', CodeName, CodeLocation, NOW() FROM "
+            "alerts");
+        testdb::exec("CALL tray_answer((SELECT CodeDate FROM alerts), (SELECT CodeTime FROM alerts), (SELECT ID FROM "
+                     "alerts), 'WARD-PC2', 'bob', 'Need help', 0)");
+        hv::DeliveryWindow* delivery = hv::DeliveryWindow::open(h.ctx);
+        auto closeDelivery = qScopeGuard([delivery] { delivery->close(); });
+        auto* alert = delivery->findChild<QLabel*>("lblAlert");
+        QVERIFY2(QTest::qWaitFor(
+                     [&] { return alert->text().endsWith("\nAnswers: I'm safe 1, Need help 1; not answered yet 0"); },
+                     10000),
+                 qPrintable(alert->text()));
+        auto* list = delivery->findChild<QTreeWidget*>();
+        QCOMPARE(list->topLevelItem(0)->text(0), QString("Called for help (1)"));
+        QCOMPARE(list->topLevelItem(0)->child(0)->text(0), QString("WARD-PC2"));
+        QCOMPARE(list->topLevelItem(0)->child(0)->foreground(0).color(), QColor(200, 0, 0));
+        QCOMPARE(list->topLevelItem(1)->text(0), QString("Answered (1)"));
+        QCOMPARE(list->topLevelItem(1)->child(0)->text(3), QString("I'm safe"));
+        QTest::qWait(300);
+        screenshot("frmDelivery-answers");
+
         QTest::qWait(22000);
         QCOMPARE(rings(), rang);
-        QCOMPARE(balloonsShown(), 2);
         QCOMPARE(m_tray->state(), QProcess::Running);
     }
 };

@@ -378,6 +378,13 @@ private slots:
              "refused " + QRegularExpression::escape(future.name()) + " \\(Alert\\): <sent> is " +
                  QRegularExpression::escape(future.sent) +
                  ", (29|30) minutes ahead of this computer's clock; the clocks of a site agree within 60 seconds"});
+        // Extreme and immediate, from codes that set no presentation: over the whole screen.
+        QCOMPARE(testdb::scalar("SELECT GROUP_CONCAT(DISTINCT CONCAT(Presentation, ' ', RingMode)) FROM "
+                                "alertpresentations WHERE Answer1 IS NULL")
+                     .toString(),
+                 QString("fullscreen once"));
+        QCOMPARE(testdb::scalar("SELECT COUNT(*) FROM alertpresentations").toInt(),
+                 testdb::scalar("SELECT COUNT(*) FROM alerts").toInt());
         QCOMPARE(alerts(),
                  QStringList(
                      {"Code Black|East Wing|Tornado Warning for Fairfax County\nA tornado was seen near Vienna.|live",

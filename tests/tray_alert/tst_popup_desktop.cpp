@@ -1,5 +1,6 @@
 #include "DesktopSession.h"
 #include "popup/DesktopPopup.h"
+#include "popup/FullScreenWindow.h"
 #include "popup/PopupWindow.h"
 
 #include <QAccessible>
@@ -7,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QtTest>
 
 namespace {
@@ -295,6 +297,49 @@ private slots:
         // All of them fit: no count.
         popup.showBlocks(blocks.mid(0, 1), m_below.get());
         QCOMPARE(popup.window()->message(), blocks.front());
+    }
+
+    // One monitor: the emergency covers the user's full-screen window and the balloon, takes the
+    // focus, and goes with its answer.
+    void fullScreenAlertCoversEverythingAndTakesTheFocus() {
+        m_below->showFullScreen();
+        m_below->activateWindow();
+        QTRY_COMPARE(m_below->geometry(), QRect(0, 0, 1280, 800));
+        hv::PolledAlert alert;
+        alert.codeName = "Code Red";
+        alert.codeLocation = "East Wing";
+        alert.comments = "Go to your fire-watch places.";
+        alert.presentation.fullScreen = true;
+        alert.presentation.answers = QStringList{"Acknowledge"};
+        hv::DesktopPopup popup;
+        std::optional<QString> answered;
+        popup.setFullScreenClosed([&](const hv::AlertKey&, const QString& a) { answered = a; });
+        popup.showBlocks({"10:05 AM - CODE Code Blue\r\nLocation = Lobby\r\n"}, m_below.get());
+        popup.showFullScreen(alert, 0, m_below.get());
+        QVERIFY(QTest::qWaitForWindowExposed(popup.fullScreenWindows().front()));
+        hv::FullScreenWindow* w = popup.fullScreenWindows().front();
+        QCOMPARE(popup.fullScreenWindows().size(), 1);
+        QTRY_COMPARE(focusedWindow(), QString::number(w->winId()));
+        QCOMPARE(w->geometry(), QRect(0, 0, 1280, 800));
+        // Shown again by the next poll, after a new balloon: the same window, back on top.
+        popup.showBlocks({"10:05 AM - CODE Code Blue\r\nLocation = Lobby\r\n"}, m_below.get());
+        popup.showFullScreen(alert, 0, m_below.get());
+        QCOMPARE(popup.fullScreenWindows().front(), w);
+        QTest::qWait(500);
+        const QString dir = qEnvironmentVariable("HALVANE_BINARY_DIR", QDir::tempPath()) + "/screenshots";
+        QDir().mkpath(dir);
+        QVERIFY(g_session->screenshot(dir + "/frmFullScreen.png"));
+        const QImage shot = QImage(dir + "/frmFullScreen.png").convertToFormat(QImage::Format_RGB32);
+        for (const QPoint& p : {QPoint(5, 5), m_expected.topLeft() + QPoint(200, 50)})
+            QCOMPARE(QColor(shot.pixel(p)), QColor(160, 0, 0));
+
+        QPushButton* button = w->answerButtons().front();
+        QCOMPARE(button->text(), QString("Acknowledge"));
+        click(button->mapToGlobal(button->rect().center()));
+        QTRY_COMPARE(answered, std::optional<QString>("Acknowledge"));
+        QVERIFY(!popup.isFullScreenOpen());
+        m_below->showNormal();
+        m_below->setGeometry(600, 450, 660, 330);
     }
 
     void staysAboveWindowsRaisedActivatedOrFullScreen() {

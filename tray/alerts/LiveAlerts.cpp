@@ -201,23 +201,29 @@ LiveAlerts::Showing LiveAlerts::fullScreenClosed(const AlertKey& key, const QStr
     return showing();
 }
 
+bool LiveAlerts::awaitsAnswer(const Entry& e) {
+    // Answered or closed full screen, or (shown in the balloon) closed by the user: done ringing.
+    return e.onScreen && e.polled.presentation.untilAnswered && !e.fullScreenDone && e.answer.isEmpty() &&
+           !(e.inBalloon && e.closed);
+}
+
 bool LiveAlerts::ringsUntilAnswered() const {
     for (const auto& [key, e] : m_alerts)
-        if (e.onScreen && e.polled.presentation.untilAnswered && !e.fullScreenDone && e.answer.isEmpty()) return true;
+        if (awaitsAnswer(e)) return true;
     return false;
 }
 
 bool LiveAlerts::ringAgainDue() {
     bool due = false;
     for (auto& [key, e] : m_alerts) {
-        if (!e.onScreen || !e.polled.presentation.untilAnswered || e.fullScreenDone || !e.answer.isEmpty()) continue;
+        if (!awaitsAnswer(e)) continue;
         if (!e.lastRingAt.isValid() || e.lastRingAt.elapsed() >= qint64(AlertPresentation::kRingAgainSeconds) * 1000)
             due = true;
     }
     // One ring for all that are due, and they wait together for the next.
     if (due)
         for (auto& [key, e] : m_alerts)
-            if (e.onScreen && e.polled.presentation.untilAnswered && !e.fullScreenDone) e.lastRingAt.start();
+            if (awaitsAnswer(e)) e.lastRingAt.start();
     return due;
 }
 

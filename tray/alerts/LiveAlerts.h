@@ -148,6 +148,8 @@ private:
     };
     static ShownAlert shownAlert(const Entry& e);
     static bool wakeExpired(const Entry& e);
+    // Rings again in its time: it rings until answered and nobody has answered or closed it.
+    static bool awaitsAnswer(const Entry& e);
     bool visible(const Entry& e) const;
     // The popup as the picture stands, with a ring (and words) for what is shown for the first time.
     Showing showing();

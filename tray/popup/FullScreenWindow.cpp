@@ -62,7 +62,8 @@ FullScreenWindow::FullScreenWindow(const PolledAlert& alert, int moreLive, QScre
     layout->addStretch(1);
     layout->addWidget(line(this, "lblCode", QStringLiteral("CODE ") + alert.codeName, 48, true));
     layout->addWidget(line(this, "lblLocation", QStringLiteral("Location = ") + alert.codeLocation, 30, true));
-    if (!alert.timeIsNull) layout->addWidget(line(this, "lblTime", formatAmPm(alert.key.codeTime), 22, false));
+    if (!alert.timeIsNull && alert.key.codeTime.isValid())
+        layout->addWidget(line(this, "lblTime", formatAmPm(alert.key.codeTime), 22, false));
     if (!alert.comments.trimmed().isEmpty())
         layout->addWidget(line(this, "lblComments", alert.comments.trimmed(), 26, false));
     if (!alert.codeMessage.trimmed().isEmpty())
